@@ -1,0 +1,126 @@
+#pragma once
+// The terminal writer: the one path to the terminal on standard output. It
+// keeps the terminal raw for its lifetime, batches bytes in a 1024-byte queue,
+// tracks the cursor and the PC text attribute (sent as SGR only on change) and
+// keeps a shadow screen: lines 1-50, columns 1-80, each cell the attribute then
+// the character. The shadow never scrolls. Screen images are edited in memory
+// with the same cells and can be decoded from a run-length screen stream.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <termios.h>
+
+inline constexpr int ScreenWidth = 80;  // columns of the shadow and of images
+inline constexpr int ScreenHeight = 50; // lines of the shadow and of images
+
+// One screen cell: the attribute comes first.
+struct TCharInfo {
+    uint8_t Attr = 0;
+    char Ch = 0;
+    bool operator==(const TCharInfo&) const = default;
+};
+
+// One screen line; cells are addressed by column 1-80.
+struct TConsoleLineRec {
+    std::array<TCharInfo, ScreenWidth> Cells{};
+    TCharInfo& operator[](int X) { return Cells[static_cast<size_t>(X - 1)]; }
+    const TCharInfo& operator[](int X) const { return Cells[static_cast<size_t>(X - 1)]; }
+    bool operator==(const TConsoleLineRec&) const = default;
+};
+
+// A screen; lines are addressed 1-50.
+struct TConsoleScreenRec {
+    std::array<TConsoleLineRec, ScreenHeight> Lines{};
+    TConsoleLineRec& operator[](int Y) { return Lines[static_cast<size_t>(Y - 1)]; }
+    const TConsoleLineRec& operator[](int Y) const { return Lines[static_cast<size_t>(Y - 1)]; }
+    bool operator==(const TConsoleScreenRec&) const = default;
+};
+
+// A saved screen region: its top line is Data line 1, its left column Data
+// column 1; then the cursor and attribute at saving and the region's bounds.
+struct TConsoleImageRec {
+    TConsoleScreenRec Data;
+    uint8_t CursorX = 0;
+    uint8_t CursorY = 0;
+    uint8_t CursorAttr = 0;
+    uint8_t X1 = 0;
+    uint8_t X2 = 0;
+    uint8_t Y1 = 0;
+    uint8_t Y2 = 0;
+    bool operator==(const TConsoleImageRec&) const = default;
+};
+
+static_assert(sizeof(TCharInfo) == 2);
+static_assert(sizeof(TConsoleImageRec) == ScreenWidth * ScreenHeight * 2 + 7);
+
+// ANSI colour digit of PC colour c (0-7) is AnsiColorDigits[c].
+inline constexpr std::string_view AnsiColorDigits = "04261537";
+
+inline constexpr uint16_t OutBufSize = 1024;
+
+class TOutputLinux {
+public:
+    explicit TOutputLinux(bool Active);
+    virtual ~TOutputLinux();
+    TOutputLinux(const TOutputLinux&) = delete;
+    TOutputLinux& operator=(const TOutputLinux&) = delete;
+
+    termios SavedTermios{};   // fd 1's settings as Create found them
+    bool InputWasRaw = false; // recorded only; nothing decides by them
+    bool OutputWasRaw = false;
+    std::array<char, OutBufSize> OutBuf{}; // OutBuf[0 .. OutLen - 1] are queued
+    uint16_t OutLen = 0;
+    uint8_t Attr = 0; // the terminal's rendition; changed only by SetAttr
+    uint8_t WinTop = 0;
+    uint8_t WinBottom = 0; // line feeds and wraps never take CurY below it
+    uint8_t CurX = 0;      // tracked cursor, 1-based
+    uint8_t CurY = 0;
+    uint8_t ScreenLines = 0;
+    TConsoleScreenRec Shadow; // what was drawn, cell by cell
+    bool Active = false;      // the queue is written out only when set
+
+    void SetRawMode(bool On);
+    void WriteRaw(const std::string& S);
+    void BufWrite(std::string_view S);
+    void FlushBuf();
+    std::string AttrToAnsi(uint8_t NewAttr) const;
+    void SetAttr(uint8_t A);
+    void MoveCursor(uint8_t X, uint8_t Y);
+    void ClearWindow();
+    void ClearToEol();
+    void PutChar(char C);
+    void PutText(const std::string& S);
+    void PutLine(const std::string& S);
+    void WriteAt(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
+    void WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width, const std::string& S);
+    void WritePiped(const std::string& S);
+    void SaveRegion(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, TConsoleImageRec& Img) const;
+    void RestoreRegion(const TConsoleImageRec& Img);
+    char CharAt(uint8_t X, uint8_t Y) const;
+    uint8_t AttrAt(uint8_t X, uint8_t Y) const;
+    void SetScrollRegion(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, bool Home);
+    void SetScreenLines(uint8_t N);
+
+    // Screen images in memory and the run-length screen stream.
+    void ShowCrunched(const uint8_t* Data, int32_t Len, uint8_t X2, uint8_t X1, uint8_t Y1);
+    void ImagePutCell(TConsoleImageRec& Img, int32_t X, int32_t Y, uint8_t A, char C) const;
+    void ImageWriteAt(TConsoleImageRec& Img, int32_t X, int32_t Y, uint8_t A,
+                      const std::string& S) const;
+    void ImagePutChar(TConsoleImageRec& Img, uint8_t A, char C) const;
+    void ImageWrite(TConsoleImageRec& Img, uint8_t A, const std::string& S) const;
+    void ImageGotoXY(TConsoleImageRec& Img, uint8_t X, uint8_t Y) const;
+    void ImageSetAttr(TConsoleImageRec& Img, uint8_t A) const;
+    void ImageReset(TConsoleImageRec& Img);
+    void ImageCopy(const TConsoleImageRec& Src, TConsoleImageRec& Dst) const;
+    void ImageSetLine(const TConsoleLineRec& Line, TConsoleImageRec& Img, uint16_t N) const;
+    void ImageLineToShadow(const TConsoleImageRec& Img, uint16_t N);
+
+private:
+    // Whether SavedTermios holds settings actually read from the terminal;
+    // settings that could not be read are never applied.
+    bool SettingsSaved = false;
+
+    void BlankShadowLine(int Y);
+};

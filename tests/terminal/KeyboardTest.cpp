@@ -1,0 +1,289 @@
+// The keyboard reader fed through a real pseudo-terminal: the test types into
+// the master, descriptor 0 is the slave in raw mode. Every test waits until
+// all typed bytes sit in the slave's input queue before it reads, so the
+// decoder's 10 ms pauses never decide a result; a "late" byte is one typed
+// only after ReadKey has returned.
+#include "terminal/m_Input.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Ext(int Code) {
+    return std::string{'\0', static_cast<char>(Code)};
+}
+
+class KeyboardOnPty : public ::testing::Test {
+protected:
+    int Master = -1;
+    int Slave = -1;
+    int SavedStdin = -1;
+    TInput Keys;
+
+    void SetUp() override {
+        ASSERT_EQ(openpty(&Master, &Slave, nullptr, nullptr, nullptr), 0);
+        termios T{};
+        ASSERT_EQ(tcgetattr(Slave, &T), 0);
+        cfmakeraw(&T);
+        ASSERT_EQ(tcsetattr(Slave, TCSANOW, &T), 0);
+        SavedStdin = dup(0);
+        ASSERT_GE(SavedStdin, 0);
+        ASSERT_EQ(dup2(Slave, 0), 0);
+    }
+
+    void TearDown() override {
+        if (SavedStdin >= 0) {
+            dup2(SavedStdin, 0);
+            close(SavedStdin);
+        }
+        if (Slave >= 0) close(Slave);
+        if (Master >= 0) close(Master);
+    }
+
+    // Bytes waiting in the slave's input queue, not yet read by the reader.
+    int Queued() {
+        int N = 0;
+        ioctl(0, FIONREAD, &N);
+        return N;
+    }
+
+    // Types Bytes on the master and returns once all of them can be read.
+    void Type(std::string_view Bytes) {
+        int Want = Queued() + static_cast<int>(Bytes.size());
+        ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
+        for (int I = 0; I < 10000 && Queued() < Want; I++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(Queued(), Want) << "typed bytes never reached the slave";
+    }
+
+    // Every key byte the reader hands out until nothing is waiting.
+    std::string Drain() {
+        std::string Out;
+        while (Keys.KeyPressed() && Out.size() < 100) Out += Keys.ReadKey();
+        return Out;
+    }
+};
+
+struct KeyCase {
+    const char* Name;
+    std::string In;
+    std::string Want;
+};
+
+// One case per rule of the decoder at least, with what comes of it.
+std::vector<KeyCase> EscapeCases() {
+    return {
+        // escape, then one byte
+        {"EscLF", "\x1b\n", "\n"},
+        {"AltX", "\x1bx", Ext(45)},
+        {"AltQ", "\x1bq", Ext(16)},
+        {"AltM", "\x1bm", Ext(50)},
+        {"Alt1",
+         "\x1b"
+         "1",
+         Ext(120)},
+        {"Alt0",
+         "\x1b"
+         "0",
+         Ext(129)},
+        {"AltMinus", "\x1b-", Ext(130)},
+        {"AltEquals", "\x1b=", Ext(131)},
+        {"EscUpperQ", "\x1bQ", "Q\x1b"},
+        {"EscEsc", "\x1b\x1b", "\x1b\x1b"},
+        {"EscHighByte", "\x1b\xC4", "\xC4\x1b"},
+        // escape "["
+        {"Up", "\x1b[A", Ext(72)},
+        {"Down", "\x1b[B", Ext(80)},
+        {"Right", "\x1b[C", Ext(77)},
+        {"Left", "\x1b[D", Ext(75)},
+        {"Home", "\x1b[H", Ext(71)},
+        {"EndK", "\x1b[K", Ext(79)},
+        {"EndXtermNormalCursorMode", "\x1b[F", Ext(79)},
+        {"PgDnU", "\x1b[U", Ext(81)},
+        {"PgUpV", "\x1b[V", Ext(73)},
+        {"KeypadFive", "\x1b[G", "5"},
+        {"End4Tilde", "\x1b[4~", Ext(79)},
+        {"PgUp5Tilde", "\x1b[5~", Ext(73)},
+        {"PgDn6Tilde", "\x1b[6~", Ext(81)},
+        {"DiscardOnlyOneByte", "\x1b[5~~", Ext(73) + "~"},
+        {"DiscardAnyByte", "\x1b[4x", Ext(79)},
+        {"BracketOther", "\x1b[Z", "Z[\x1b"},
+        // escape "[["
+        {"F1Linux", "\x1b[[A", Ext(59)},
+        {"F2Linux", "\x1b[[B", Ext(60)},
+        {"F3Linux", "\x1b[[C", Ext(61)},
+        {"F4Linux", "\x1b[[D", Ext(62)},
+        {"F5Linux", "\x1b[[E", Ext(63)},
+        {"DoubleBracketOther", "\x1b[[Z", std::string(1, '\0')},
+        // escape "[1"
+        {"Home1Tilde", "\x1b[1~", Ext(71)},
+        {"F5", "\x1b[15~", Ext(63)},
+        {"F6", "\x1b[17~", Ext(64)},
+        {"F7", "\x1b[18~", Ext(65)},
+        {"F8", "\x1b[19~", Ext(66)},
+        {"Esc11TildeQueuesNothing", "\x1b[11~", std::string(1, '\0')},
+        {"Esc15Other", "\x1b[15x", std::string(1, '\0')},
+        // escape "[2"
+        {"Ins", "\x1b[2~", Ext(82)},
+        {"F9", "\x1b[20~", Ext(67)},
+        {"F10", "\x1b[21~", Ext(68)},
+        {"F11", "\x1b[23~", Ext(133)},
+        {"F12", "\x1b[24~", Ext(134)},
+        {"ShiftF3", "\x1b[25~", Ext(86)},
+        {"ShiftF4", "\x1b[26~", Ext(87)},
+        {"ShiftF5", "\x1b[28~", Ext(88)},
+        {"ShiftF6", "\x1b[29~", Ext(89)},
+        {"Esc22Tilde", "\x1b[22~", std::string(1, '\0')},
+        // escape "[3"
+        {"Del", "\x1b[3~", Ext(83)},
+        {"ShiftF7", "\x1b[31~", Ext(90)},
+        {"ShiftF8", "\x1b[32~", Ext(91)},
+        {"ShiftF9", "\x1b[33~", Ext(92)},
+        {"ShiftF10", "\x1b[34~", Ext(93)},
+        {"Esc35Tilde", "\x1b[35~", std::string(1, '\0')},
+        // escape "O"
+        {"UpSS3", "\x1bOA", Ext(72)},
+        {"DownSS3", "\x1bOB", Ext(80)},
+        {"RightSS3", "\x1bOC", Ext(77)},
+        {"LeftSS3", "\x1bOD", Ext(75)},
+        {"EndSS3", "\x1bOF", Ext(79)},
+        {"HomeSS3", "\x1bOH", Ext(71)},
+        {"F1", "\x1bOP", Ext(59)},
+        {"F2", "\x1bOQ", Ext(60)},
+        {"F3", "\x1bOR", Ext(61)},
+        {"F4", "\x1bOS", Ext(62)},
+        {"SS3Other", "\x1bOZ", std::string(1, '\0')},
+        // sequences cut short queue nothing for their incomplete part
+        {"CutAfterBracket", "\x1b[", std::string(1, '\0')},
+        {"CutAfterO", "\x1bO", std::string(1, '\0')},
+        {"CutAfterBracket1", "\x1b[1", std::string(1, '\0')},
+        // keys around a sequence are kept in order
+        {"KeysAroundSequence", "a\x1b[Bz", "a" + Ext(80) + "z"},
+        {"TwoSequencesInOneBurst", "\x1b[A\x1bOP", Ext(72) + Ext(59)},
+    };
+}
+
+TEST_F(KeyboardOnPty, EveryEscapeRuleDecodesAsSpecified) {
+    for (const KeyCase& C : EscapeCases()) {
+        SCOPED_TRACE(C.Name);
+        Type(C.In);
+        EXPECT_EQ(Drain(), C.Want);
+        EXPECT_EQ(Keys.InCount, 0);
+        EXPECT_EQ(Queued(), 0);
+    }
+}
+
+TEST_F(KeyboardOnPty, PlainBytesPassThroughAndDelIsBackspace) {
+    const std::vector<KeyCase> Cases = {
+        {"Del", "\x7f", "\b"},
+        {"Backspace", "\b", "\b"},
+        {"CtrlCZBackslash", "\x03\x1a\x1c", "\x03\x1a\x1c"},
+        {"HighBytes", "\x80\xC4\xFF", "\x80\xC4\xFF"},
+        {"CarriageReturn", "\r", "\r"},
+        {"Text", "Hello", "Hello"},
+    };
+    for (const KeyCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        Type(C.In);
+        EXPECT_EQ(Drain(), C.Want);
+    }
+}
+
+TEST_F(KeyboardOnPty, LoneEscapeIsEscAndLateBytesAreKeysOfTheirOwn) {
+    Type("\x1b");
+    EXPECT_EQ(Keys.ReadKey(), '\x1b');
+    EXPECT_FALSE(Keys.KeyPressed());
+    // "[A" only after the reader gave up waiting: two plain keys.
+    Type("[A");
+    EXPECT_EQ(Keys.ReadKey(), '[');
+    EXPECT_EQ(Keys.ReadKey(), 'A');
+    EXPECT_FALSE(Keys.KeyPressed());
+}
+
+TEST_F(KeyboardOnPty, KeyPressedWhileScanCodeWaits) {
+    Type("\x1b[A");
+    EXPECT_EQ(Keys.ReadKey(), '\0');
+    EXPECT_EQ(Queued(), 0);
+    EXPECT_TRUE(Keys.KeyPressed()); // the scan code, with nothing on descriptor 0
+    EXPECT_TRUE(Keys.WaitKey(0));
+    EXPECT_EQ(Keys.ReadKey(), 72);
+    EXPECT_FALSE(Keys.KeyPressed());
+    EXPECT_FALSE(Keys.WaitKey(0));
+}
+
+TEST_F(KeyboardOnPty, ReadsAtMost256BytesAndNoMoreUntilAllAreUsed) {
+    std::string Burst;
+    for (int I = 0; I < 300; I++) Burst += static_cast<char>('a' + I % 26);
+    Type(Burst);
+    std::string Got;
+    Got += Keys.ReadKey();
+    EXPECT_EQ(Keys.InCount, 255);
+    EXPECT_EQ(Queued(), 44);
+    for (int I = 1; I < 256; I++) {
+        Got += Keys.ReadKey();
+        ASSERT_EQ(Queued(), 44) << "read again after " << I + 1 << " keys";
+    }
+    EXPECT_EQ(Keys.InCount, 0);
+    EXPECT_EQ(Keys.InWrite, 0); // the ring wrapped
+    Got += Drain();
+    EXPECT_EQ(Got, Burst);
+    EXPECT_EQ(Queued(), 0);
+}
+
+TEST_F(KeyboardOnPty, PurgeDiscardsKeysAndBytes) {
+    Type("ab\x1b[Acd");
+    EXPECT_EQ(Keys.ReadKey(), 'a');
+    Keys.Purge();
+    EXPECT_FALSE(Keys.KeyPressed());
+    EXPECT_EQ(Queued(), 0);
+    Type("z");
+    EXPECT_EQ(Keys.ReadKey(), 'z');
+}
+
+TEST_F(KeyboardOnPty, WaitKeyReportsTypedInput) {
+    EXPECT_FALSE(Keys.WaitKey(1));
+    Type("k");
+    EXPECT_TRUE(Keys.WaitKey(-1));
+    EXPECT_EQ(Keys.ReadKey(), 'k');
+}
+
+TEST(KeyRing, HoldsNineteenKeyBytesAndDropsTheRest) {
+    TInput Keys;
+    EXPECT_EQ(Keys.PopKey(), '\0');
+    for (int Round = 0; Round < 2; Round++) { // the second round starts mid-ring
+        for (int I = 0; I < 25; I++) Keys.PushKey(static_cast<char>('A' + I));
+        std::string Out;
+        while (Keys.KeyPut != Keys.KeyTake) Out += Keys.PopKey();
+        EXPECT_EQ(Out, "ABCDEFGHIJKLMNOPQRS");
+        EXPECT_EQ(Keys.PopKey(), '\0');
+        Keys.PushExtKey(73);
+        EXPECT_EQ(Keys.PopKey(), '\0');
+        EXPECT_EQ(Keys.PopKey(), 73);
+    }
+}
+
+TEST(AltKeys, EveryListedCharacterHasItsScanCode) {
+    const std::string Chars = "qwertyuiopasdfghjklzxcvbnm1234567890-=";
+    const std::vector<int> Codes = {16,  17,  18,  19,  20,  21,  22,  23,  24,  25,  30,  31, 32,
+                                    33,  34,  35,  36,  37,  38,  44,  45,  46,  47,  48,  49, 50,
+                                    120, 121, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131};
+    TInput Keys;
+    ASSERT_EQ(Chars.size(), Codes.size());
+    for (size_t I = 0; I < Chars.size(); I++)
+        EXPECT_EQ(Keys.AltKeyCode(Chars[I]), Codes[I]) << Chars[I];
+    for (char C : {'Q', 'A', '\0', '[', ' ', '\xE1'}) EXPECT_EQ(Keys.AltKeyCode(C), 0) << int(C);
+}
+
+} // namespace

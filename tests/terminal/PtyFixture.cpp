@@ -1,0 +1,228 @@
+#include "tests/terminal/PtyFixture.h"
+// The pty fixture: slave on fd 0/1 per test, master to the test, a log of the
+// write(2) calls on fd 1 (by defining write() in the test program, which
+// takes precedence over the C library's for every caller linked into it), and
+// gtest's failure messages routed to the real stdout while fd 1 is the pty.
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+struct WriteLog {
+    bool On = false;
+    std::vector<std::string> Calls;
+};
+
+// Function-local so that writes made during static initialisation are safe.
+WriteLog& Log() {
+    static WriteLog L;
+    return L;
+}
+
+// The real stdout while a pty test runs, -1 otherwise.
+int RealStdoutFd = -1;
+
+ssize_t RawWrite(int Fd, const void* Buf, size_t Count) {
+    return static_cast<ssize_t>(syscall(SYS_write, Fd, Buf, Count));
+}
+
+void WriteAll(int Fd, std::string_view Bytes) {
+    while (!Bytes.empty()) {
+        ssize_t N = RawWrite(Fd, Bytes.data(), Bytes.size());
+        if (N > 0) {
+            Bytes.remove_prefix(static_cast<size_t>(N));
+        } else if (N < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd P{Fd, POLLOUT, 0};
+            poll(&P, 1, 1000);
+        } else {
+            ADD_FAILURE() << "pty fixture: write failed, errno " << errno;
+            return;
+        }
+    }
+}
+
+// Wraps gtest's result printer: a failure reported while fd 1 is the pty is
+// printed with fd 1 pointed back at the real stdout for the moment.
+class RealStdoutPrinter : public testing::TestEventListener {
+public:
+    explicit RealStdoutPrinter(testing::TestEventListener* P) : Inner(P) {}
+
+    void OnTestPartResult(const testing::TestPartResult& R) override {
+        if (RealStdoutFd < 0) {
+            Inner->OnTestPartResult(R);
+            return;
+        }
+        std::fflush(stdout);
+        int Current = dup(1);
+        dup2(RealStdoutFd, 1);
+        Inner->OnTestPartResult(R);
+        std::fflush(stdout);
+        dup2(Current, 1);
+        close(Current);
+    }
+
+    using UT = testing::UnitTest;
+    using TI = testing::TestInfo;
+    using TS = testing::TestSuite;
+    void OnTestProgramStart(const UT& U) override { Inner->OnTestProgramStart(U); }
+    void OnTestIterationStart(const UT& U, int I) override { Inner->OnTestIterationStart(U, I); }
+    void OnEnvironmentsSetUpStart(const UT& U) override { Inner->OnEnvironmentsSetUpStart(U); }
+    void OnEnvironmentsSetUpEnd(const UT& U) override { Inner->OnEnvironmentsSetUpEnd(U); }
+    void OnTestSuiteStart(const TS& S) override { Inner->OnTestSuiteStart(S); }
+#ifndef GTEST_REMOVE_LEGACY_TEST_CASEAPI_
+    void OnTestCaseStart(const testing::TestCase& S) override {
+        Inner->OnTestCaseStart(S);
+    }
+    void OnTestCaseEnd(const testing::TestCase& S) override {
+        Inner->OnTestCaseEnd(S);
+    }
+#endif
+    void OnTestStart(const TI& T) override {
+        Inner->OnTestStart(T);
+    }
+    void OnTestDisabled(const TI& T) override {
+        Inner->OnTestDisabled(T);
+    }
+    void OnTestEnd(const TI& T) override {
+        Inner->OnTestEnd(T);
+    }
+    void OnTestSuiteEnd(const TS& S) override {
+        Inner->OnTestSuiteEnd(S);
+    }
+    void OnEnvironmentsTearDownStart(const UT& U) override {
+        Inner->OnEnvironmentsTearDownStart(U);
+    }
+    void OnEnvironmentsTearDownEnd(const UT& U) override {
+        Inner->OnEnvironmentsTearDownEnd(U);
+    }
+    void OnTestIterationEnd(const UT& U, int I) override {
+        Inner->OnTestIterationEnd(U, I);
+    }
+    void OnTestProgramEnd(const UT& U) override {
+        Inner->OnTestProgramEnd(U);
+    }
+
+private:
+    std::unique_ptr<testing::TestEventListener> Inner;
+};
+
+// Done at the first SetUp rather than at static initialisation, so that it
+// wraps whichever printer the command line chose (--gtest_brief included).
+void WrapResultPrinter() {
+    testing::TestEventListeners& L = testing::UnitTest::GetInstance()->listeners();
+    if (testing::TestEventListener* P = L.default_result_printer()) {
+        L.Release(P);
+        L.Append(new RealStdoutPrinter(P));
+    }
+}
+
+constexpr std::string_view SyncMarker = "\x1b_kv-pty-sync\x1b\\";
+
+} // namespace
+
+// Every write() of the program comes here; calls on fd 1 are logged while a
+// pty test runs.
+extern "C" ssize_t write(int Fd, const void* Buf, size_t Count) {
+    WriteLog& L = Log();
+    if (Fd == 1 && L.On) L.Calls.emplace_back(static_cast<const char*>(Buf), Count);
+    return RawWrite(Fd, Buf, Count);
+}
+
+void PtyFixture::SetUp() {
+    WrapResultPrinter();
+    ASSERT_EQ(openpty(&MasterFd, &SlaveFd, nullptr, nullptr, nullptr), 0) << "openpty failed";
+    fcntl(MasterFd, F_SETFL, fcntl(MasterFd, F_GETFL) | O_NONBLOCK);
+    std::fflush(stdout);
+    SavedIn = dup(0);
+    SavedOut = dup(1);
+    ASSERT_GE(SavedIn, 0);
+    ASSERT_GE(SavedOut, 0);
+    RealStdoutFd = SavedOut;
+    ASSERT_EQ(dup2(SlaveFd, 0), 0);
+    ASSERT_EQ(dup2(SlaveFd, 1), 1);
+    Log().Calls.clear();
+    Log().On = true;
+}
+
+void PtyFixture::TearDown() {
+    Log().On = false;
+    Log().Calls.clear();
+    std::fflush(stdout);
+    if (SavedIn >= 0) dup2(SavedIn, 0);
+    if (SavedOut >= 0) dup2(SavedOut, 1);
+    RealStdoutFd = -1;
+    for (int* Fd : {&SavedIn, &SavedOut, &SlaveFd, &MasterFd}) {
+        if (*Fd >= 0) close(*Fd);
+        *Fd = -1;
+    }
+}
+
+std::string PtyFixture::ReadOutput() {
+    WriteAll(SlaveFd, SyncMarker);
+    std::string Got;
+    char Buf[4096];
+    for (;;) {
+        pollfd P{MasterFd, POLLIN, 0};
+        // Only a safety net for a broken pty: the marker normally comes at once.
+        if (poll(&P, 1, 10000) <= 0) {
+            ADD_FAILURE() << "pty fixture: output marker never arrived";
+            return Got;
+        }
+        ssize_t N = read(MasterFd, Buf, sizeof Buf);
+        if (N > 0) {
+            Got.append(Buf, static_cast<size_t>(N));
+        } else if (N == 0 || (errno != EAGAIN && errno != EINTR)) {
+            ADD_FAILURE() << "pty fixture: read from master failed, errno " << errno;
+            return Got;
+        }
+        if (Got.size() >= SyncMarker.size() &&
+            std::string_view(Got).substr(Got.size() - SyncMarker.size()) == SyncMarker) {
+            Got.resize(Got.size() - SyncMarker.size());
+            return Got;
+        }
+    }
+}
+
+std::vector<std::string> PtyFixture::TakeWrites() {
+    std::vector<std::string> Calls;
+    Calls.swap(Log().Calls);
+    return Calls;
+}
+
+void PtyFixture::ClearWrites() {
+    Log().Calls.clear();
+}
+
+void PtyFixture::Type(std::string_view Bytes) {
+    WriteAll(MasterFd, Bytes);
+}
+
+termios PtyFixture::SlaveSettings() const {
+    termios T{};
+    EXPECT_EQ(tcgetattr(SlaveFd, &T), 0);
+    return T;
+}
+
+void PtyFixture::SetWindowSize(unsigned short Rows, unsigned short Cols) {
+    winsize W{};
+    W.ws_row = Rows;
+    W.ws_col = Cols;
+    EXPECT_EQ(ioctl(SlaveFd, TIOCSWINSZ, &W), 0);
+}
+
+bool SameSettings(const termios& A, const termios& B) {
+    if (A.c_iflag != B.c_iflag || A.c_oflag != B.c_oflag || A.c_cflag != B.c_cflag ||
+        A.c_lflag != B.c_lflag || A.c_line != B.c_line)
+        return false;
+    for (size_t I = 0; I < NCCS; ++I)
+        if (A.c_cc[I] != B.c_cc[I]) return false;
+    return cfgetispeed(&A) == cfgetispeed(&B) && cfgetospeed(&A) == cfgetospeed(&B);
+}
