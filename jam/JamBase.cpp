@@ -1,0 +1,727 @@
+#include "jam/JamBase.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "support/DateUtil.h"
+#include "support/FileIO.h"
+#include "support/StrUtil.h"
+
+// Bytes in the files are little-endian and packed; the records are turned
+// into bytes and back here, field by field, and nowhere else. Every public
+// operation starts by dropping the streams' buffers: another program may have
+// changed the files since the last call, and only fresh bytes are trusted.
+
+namespace {
+
+constexpr char JamSig[4] = {'J', 'A', 'M', '\0'};
+constexpr int32_t MaxFromTo = 65; // kept bytes of a sender or recipient name
+constexpr int32_t MaxSubj = 100;  // kept bytes of a subject
+constexpr int32_t MaxText = 255;  // kept bytes of any subfield text and any text line
+constexpr int32_t MaxWrittenName = 100;
+constexpr int32_t ScratchSize = 64 * 1024;
+constexpr int64_t MaxI32 = std::numeric_limits<int32_t>::max();
+
+// Reads fields one after the other from a byte image.
+struct ByteReader {
+    const uint8_t* P;
+    uint16_t U16() {
+        uint16_t v = static_cast<uint16_t>(P[0] | (P[1] << 8));
+        P += 2;
+        return v;
+    }
+    uint32_t U32() {
+        uint32_t v =
+            uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+        P += 4;
+        return v;
+    }
+    int32_t I32() { return static_cast<int32_t>(U32()); }
+    void Bytes(void* To, std::size_t N) {
+        std::memcpy(To, P, N);
+        P += N;
+    }
+};
+
+// Writes fields one after the other into a byte image.
+struct ByteWriter {
+    uint8_t* P;
+    void U16(uint16_t V) {
+        P[0] = static_cast<uint8_t>(V);
+        P[1] = static_cast<uint8_t>(V >> 8);
+        P += 2;
+    }
+    void U32(uint32_t V) {
+        for (int i = 0; i < 4; ++i) P[i] = static_cast<uint8_t>(V >> (8 * i));
+        P += 4;
+    }
+    void I32(int32_t V) { U32(static_cast<uint32_t>(V)); }
+    void Bytes(const void* From, std::size_t N) {
+        std::memcpy(P, From, N);
+        P += N;
+    }
+};
+
+void DecodeBaseHdr(const uint8_t* B, JamHdrType& H) {
+    ByteReader r{B};
+    r.Bytes(H.Signature, 4);
+    H.DateCreated = r.I32();
+    H.ModCounter = r.I32();
+    H.ActiveMsgs = r.I32();
+    H.PasswordCRC = r.I32();
+    H.BaseMsgNum = r.I32();
+    r.Bytes(H.Reserved, sizeof H.Reserved);
+}
+
+void EncodeBaseHdr(const JamHdrType& H, uint8_t* B) {
+    ByteWriter w{B};
+    w.Bytes(H.Signature, 4);
+    w.I32(H.DateCreated);
+    w.I32(H.ModCounter);
+    w.I32(H.ActiveMsgs);
+    w.I32(H.PasswordCRC);
+    w.I32(H.BaseMsgNum);
+    w.Bytes(H.Reserved, sizeof H.Reserved);
+}
+
+void DecodeMsgHdr(const uint8_t* B, JamMsgHdrType& H) {
+    ByteReader r{B};
+    r.Bytes(H.Signature, 4);
+    H.Revision = r.U16();
+    H.ReservedWord = r.U16();
+    for (int32_t* f :
+         {&H.SubfieldLen, &H.TimesRead, &H.MSGIDcrc, &H.REPLYcrc, &H.ReplyTo, &H.Reply1st,
+          &H.ReplyNext, &H.DateWritten, &H.DateReceived, &H.DateProcessed, &H.MessageNumber})
+        *f = r.I32();
+    H.Attribute = r.U32();
+    for (int32_t* f : {&H.Attribute2, &H.TxtOffset, &H.TxtLen, &H.PasswordCRC, &H.Cost})
+        *f = r.I32();
+}
+
+void EncodeMsgHdr(const JamMsgHdrType& H, uint8_t* B) {
+    ByteWriter w{B};
+    w.Bytes(H.Signature, 4);
+    w.U16(H.Revision);
+    w.U16(H.ReservedWord);
+    for (int32_t f : {H.SubfieldLen, H.TimesRead, H.MSGIDcrc, H.REPLYcrc, H.ReplyTo, H.Reply1st,
+                      H.ReplyNext, H.DateWritten, H.DateReceived, H.DateProcessed, H.MessageNumber})
+        w.I32(f);
+    w.U32(H.Attribute);
+    for (int32_t f : {H.Attribute2, H.TxtOffset, H.TxtLen, H.PasswordCRC, H.Cost}) w.I32(f);
+}
+
+void DecodeLast(const uint8_t* B, JamLastType& L) {
+    ByteReader r{B};
+    L.UserCRC = r.I32();
+    L.UserID = r.I32();
+    L.LastReadMsg = r.I32();
+    L.HighReadMsg = r.I32();
+}
+
+void EncodeLast(const JamLastType& L, uint8_t* B) {
+    ByteWriter w{B};
+    w.I32(L.UserCRC);
+    w.I32(L.UserID);
+    w.I32(L.LastReadMsg);
+    w.I32(L.HighReadMsg);
+}
+
+// One subfield as stored: its 8-byte head, then its text.
+void AppendSubfield(std::string& To, uint16_t LoID, const std::string& Text) {
+    uint8_t head[JamSubFieldSize];
+    ByteWriter w{head};
+    w.U16(LoID);
+    w.U16(0);
+    w.I32(static_cast<int32_t>(Text.size()));
+    To.append(reinterpret_cast<const char*>(head), sizeof head);
+    To.append(Text);
+}
+
+int32_t NowUnix() {
+    return DosToUnix(NowDosTime());
+}
+
+void PauseMs(int Ms) {
+    timespec ts{Ms / 1000, (Ms % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+bool SetRecordLock(int Fd, short Type) {
+    struct flock fl {};
+    fl.l_type = Type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 1;
+    return ::fcntl(Fd, F_SETLK, &fl) == 0;
+}
+
+// Walks the whole 16-byte records of an open last-read file from the start and
+// stops at the first one whose key matches; a torn record at the end is never
+// read. Returns the record's number, -1 when none matched (Rec then holds the
+// last record read).
+int64_t FindLastRec(TFileStream& Lr, bool ById, int32_t Key, JamLastType& Rec) {
+    int64_t count = Lr.Size() / JamLastSize;
+    Lr.Seek(0, soBeginning);
+    for (int64_t k = 0; k < count; ++k) {
+        uint8_t b[JamLastSize];
+        if (Lr.Read(b, JamLastSize) != JamLastSize) break;
+        DecodeLast(b, Rec);
+        if ((ById ? Rec.UserID : Rec.UserCRC) == Key) return k;
+    }
+    return -1;
+}
+
+int32_t HighRead(const std::string& Name, bool ById, int32_t Key) {
+    TFileStream lr;
+    if (!lr.Open(Name, fmOpenRead)) return -1;
+    JamLastType rec;
+    return FindLastRec(lr, ById, Key, rec) >= 0 ? rec.HighReadMsg : -1;
+}
+
+// Pascal-style Copy: Count bytes from 1-based Index, clamped to S.
+std::string Copy(const std::string& S, int64_t Index, int64_t Count) {
+    if (Index < 1) Index = 1;
+    if (Index > static_cast<int64_t>(S.size()) || Count <= 0) return "";
+    return S.substr(static_cast<std::size_t>(Index - 1), static_cast<std::size_t>(Count));
+}
+
+int64_t Pos(char Ch, const std::string& S) {
+    std::size_t p = S.find(Ch);
+    return p == std::string::npos ? 0 : static_cast<int64_t>(p) + 1;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- lifecycle
+
+TJamBase::TJamBase() = default;
+
+TJamBase::~TJamBase() {
+    while (FLockDepth > 0) Unlock();
+}
+
+void TJamBase::InvalidateStreams() {
+    for (auto* s : {HdrStream.get(), IdxStream.get(), TxtStream.get()})
+        if (s) s->Invalidate();
+}
+
+// ---------------------------------------------------------------- the lock
+
+// The JAM lock is a write lock on byte 0 of the header file. It is taken on
+// HdrStream's own descriptor: a POSIX record lock is dropped when any
+// descriptor of the file is closed by this process, so no second descriptor of
+// the header file is opened while it is held. With no base open (the last-read
+// operations need only BasePath) the header file is opened just for the lock
+// and closed when it is released. Calls nest: only the outermost one locks.
+bool TJamBase::Lock() {
+    if (FLockDepth > 0) {
+        ++FLockDepth;
+        return true;
+    }
+    int fd = -1;
+    if (HdrStream && HdrStream->IsOpen()) {
+        fd = HdrStream->Fd();
+    } else {
+        FLockStream = std::make_unique<TFileStream>();
+        if (!FLockStream->Open(BasePath + ".jhr", fmOpenReadWrite)) {
+            FLockStream.reset();
+            return false;
+        }
+        fd = FLockStream->Fd();
+    }
+    for (int i = 0; i < JamLockTries; ++i) {
+        if (SetRecordLock(fd, F_WRLCK)) {
+            FLockFd = fd;
+            FLockDepth = 1;
+            return true;
+        }
+        if (errno != EACCES && errno != EAGAIN && errno != EINTR) break;
+        if (i + 1 < JamLockTries) PauseMs(JamLockPauseMs);
+    }
+    FLockStream.reset();
+    return false;
+}
+
+void TJamBase::Unlock() {
+    if (FLockDepth == 0 || --FLockDepth > 0) return;
+    SetRecordLock(FLockFd, F_UNLCK);
+    FLockFd = -1;
+    FLockStream.reset();
+}
+
+// ---------------------------------------------------------------- reading
+
+bool TJamBase::Open() {
+    if (BasePath.empty()) return false;
+    std::unique_ptr<TFileStream>* fields[] = {&HdrStream, &IdxStream, &TxtStream};
+    const char* exts[] = {".jhr", ".jdx", ".jdt"};
+    for (auto* f : fields) f->reset();
+    for (int i = 0; i < 3; ++i) {
+        auto s = std::make_unique<TFileStream>();
+        if (!s->Open(BasePath + exts[i], fmOpenReadWrite)) {
+            static const char msg[] = "\nError on Init\n";
+            ssize_t r = ::write(STDOUT_FILENO, msg, sizeof msg - 1);
+            (void)r;
+            return false;
+        }
+        *fields[i] = std::move(s);
+    }
+    // A header file shorter than 1024 bytes fills only the first bytes.
+    uint8_t b[JamHdrSize];
+    EncodeBaseHdr(BaseHdr, b);
+    HdrStream->Read(b, JamHdrSize);
+    DecodeBaseHdr(b, BaseHdr);
+    bool ok = std::memcmp(BaseHdr.Signature, JamSig, 4) == 0;
+    if (ok) TotalMsgs = CountMsgs();
+    LastModCounter = BaseHdr.ModCounter;
+    return ok;
+}
+
+int32_t TJamBase::CountMsgs() {
+    if (!IdxStream) return 0;
+    return static_cast<int32_t>(std::min<int64_t>(IdxStream->Size() / JamIdxSize, MaxI32));
+}
+
+int32_t TJamBase::HighMsgNum() {
+    int64_t records = IdxStream ? IdxStream->Size() / JamIdxSize : 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(BaseHdr.BaseMsgNum + records - 1));
+}
+
+bool TJamBase::ReadBaseHdr() {
+    if (!HdrStream) return false;
+    HdrStream->Invalidate();
+    uint8_t b[JamHdrSize];
+    HdrStream->Seek(0, soBeginning);
+    if (HdrStream->Read(b, JamHdrSize) != JamHdrSize) return false;
+    DecodeBaseHdr(b, BaseHdr);
+    LastModCounter = BaseHdr.ModCounter;
+    return true;
+}
+
+bool TJamBase::ReadIdx(int32_t MsgNo, JamIdxType& Idx) {
+    uint8_t b[JamIdxSize];
+    IdxStream->Seek(int64_t(MsgNo - 1) * JamIdxSize, soBeginning);
+    if (IdxStream->Read(b, JamIdxSize) != JamIdxSize) return false; // shrunk since counted
+    ByteReader r{b};
+    Idx.UserCRC = r.I32();
+    Idx.HdrOffset = r.I32();
+    return true;
+}
+
+bool TJamBase::ReadHeader(int32_t MsgNo) {
+    if (!HdrStream || !IdxStream) return false;
+    if (MsgNo < 1 || MsgNo > TotalMsgs) return false;
+    InvalidateStreams();
+    JamIdxType idx;
+    if (!ReadIdx(MsgNo, idx)) return false;
+    // -1 marks a message without a header; no other negative offset can hold one.
+    if (idx.HdrOffset < 0) return false;
+    CurHdrOffset = idx.HdrOffset;
+    HdrStream->Seek(idx.HdrOffset, soBeginning);
+    uint8_t b[JamMsgHdrSize] = {};
+    HdrStream->Read(b, JamMsgHdrSize);
+    DecodeMsgHdr(b, MsgHdr);
+    for (std::string* s : {&MsgFrom, &MsgTo, &MsgSubj, &MsgKludge, &MsgSeenBy, &MsgPath, &MsgTzUtc})
+        s->clear();
+    if (MsgHdr.SubfieldLen > 0) ReadSubfields(HdrStream->Position() + MsgHdr.SubfieldLen);
+    CurMsg = MsgNo;
+    return true;
+}
+
+// The subfields end at End. Each step reads one 8-byte head and its data, so
+// every turn moves on by at least 8 bytes and the loop ends at End or at the
+// end of the file. A DatLen running past End is cut to End; a negative one
+// leaves nothing sound to read, so the rest of the block is skipped. Only the
+// first 255 data bytes are read; the rest is stepped over by a seek.
+void TJamBase::ReadSubfields(int64_t End) {
+    char text[MaxText];
+    while (HdrStream->Position() < End) {
+        uint8_t head[JamSubFieldSize];
+        if (HdrStream->Read(head, JamSubFieldSize) != JamSubFieldSize) break;
+        ByteReader r{head};
+        uint16_t loID = r.U16();
+        r.U16(); // HiID is never examined
+        int64_t datLen = r.I32();
+        int64_t left = std::max<int64_t>(End - HdrStream->Position(), 0);
+        if (datLen < 0) break;
+        datLen = std::min(datLen, left);
+        int32_t want = static_cast<int32_t>(std::min<int64_t>(datLen, MaxText));
+        int32_t got = HdrStream->Read(text, want);
+        KeepSubfield(loID, text, got);
+        if (got < want) break; // the file ends inside the data
+        if (datLen > want) HdrStream->Seek(datLen - want, soCurrent);
+    }
+}
+
+void TJamBase::KeepSubfield(uint16_t LoID, const char* P, int32_t Len) {
+    auto keep = [&](std::string& To, int32_t Max) { To.assign(P, std::min(Len, Max)); };
+    switch (LoID) {
+    case SENDERNAME: keep(MsgFrom, MaxFromTo); break;
+    case RECEIVERNAME: keep(MsgTo, MaxFromTo); break;
+    case SUBJECT: keep(MsgSubj, MaxSubj); break;
+    case ENCLOSEDFILE:
+        if (IsFileAttach()) keep(MsgSubj, MaxSubj);
+        break;
+    case ENCLOSEDFREQ:
+        if (IsFileRequest()) keep(MsgSubj, MaxSubj);
+        break;
+    case FTSKLUDGE: keep(MsgKludge, MaxText); break;
+    case SEENBY2D: keep(MsgSeenBy, MaxText); break;
+    case PATH2D: keep(MsgPath, MaxText); break;
+    case TZUTCINFO: keep(MsgTzUtc, MaxText); break;
+    default: break;
+    }
+}
+
+bool TJamBase::ReadMessage(int32_t MsgNo) {
+    if (!ReadHeader(MsgNo)) return false;
+    MsgText.Clear();
+    if (TxtStream) ReadText();
+    CurMsg = MsgNo;
+    return true;
+}
+
+// The text is the bytes TxtOffset .. TxtOffset + TxtLen (in 64 bits, so no
+// sum overflows), read from offset 0 on when TxtOffset is negative, in blocks
+// of up to 64 KiB. A CR ends a line; a line keeps its first 255 bytes; bytes
+// after the last CR are no line.
+void TJamBase::ReadText() {
+    int64_t start = std::max<int64_t>(MsgHdr.TxtOffset, 0);
+    int64_t end = int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen;
+    if (end <= start) return;
+    if (FScratch.size() < ScratchSize) FScratch.resize(ScratchSize);
+    char line[MaxText];
+    std::size_t lineLen = 0; // bytes of a line begun in an earlier block
+    TxtStream->Seek(start, soBeginning);
+    for (int64_t left = end - start; left > 0;) {
+        int32_t want = static_cast<int32_t>(std::min<int64_t>(left, ScratchSize));
+        int32_t got = TxtStream->Read(FScratch.data(), want);
+        if (got <= 0) break;
+        left -= got;
+        const char* p = FScratch.data();
+        const char* e = p + got;
+        while (p < e) {
+            const char* cr = static_cast<const char*>(std::memchr(p, 13, std::size_t(e - p)));
+            std::size_t n = std::size_t((cr ? cr : e) - p);
+            if (cr && lineLen == 0) {
+                MsgText.Add(p, std::min<std::size_t>(n, MaxText));
+            } else {
+                std::size_t take = std::min(n, MaxText - lineLen);
+                std::memcpy(line + lineLen, p, take);
+                lineLen += take;
+                if (cr) {
+                    MsgText.Add(line, lineLen);
+                    lineLen = 0;
+                }
+            }
+            if (!cr) break;
+            p = cr + 1;
+        }
+        if (got < want) break;
+    }
+}
+
+bool TJamBase::ReadFirst() {
+    if (!ReadHeader(1)) return false;
+    CurMsg = 0;
+    return true;
+}
+
+bool TJamBase::ReadLast() {
+    int32_t n = BaseHdr.ActiveMsgs;
+    if (!ReadHeader(n)) return false;
+    CurMsg = n;
+    return true;
+}
+
+bool TJamBase::ReadNext() {
+    if (int64_t(CurMsg) + 1 <= BaseHdr.ActiveMsgs) ++CurMsg;
+    return ReadHeader(CurMsg);
+}
+
+void TJamBase::SetAttr(uint32_t Mask, bool OnOff) {
+    if (OnOff)
+        MsgHdr.Attribute |= Mask;
+    else
+        MsgHdr.Attribute &= ~Mask;
+}
+
+bool TJamBase::FindLastRead(int32_t UserCRC, JamLastType& Rec) {
+    TFileStream lr;
+    if (!lr.Open(BasePath + ".jlr", fmOpenRead)) return false;
+    return FindLastRec(lr, false, UserCRC, Rec) >= 0;
+}
+
+// ---------------------------------------------------------------- changing
+
+void TJamBase::IncModCounter() {
+    BaseHdr.ModCounter = static_cast<int32_t>(static_cast<uint32_t>(BaseHdr.ModCounter) + 1u);
+}
+
+bool TJamBase::WriteBaseHdr() {
+    IncModCounter();
+    if (!HdrStream || !Lock()) return false;
+    uint8_t b[JamHdrSize];
+    EncodeBaseHdr(BaseHdr, b);
+    HdrStream->Seek(0, soBeginning);
+    bool ok = HdrStream->Write(b, JamHdrSize) == JamHdrSize;
+    Unlock();
+    return ok;
+}
+
+bool TJamBase::DeleteMsg(int32_t MsgNo, bool Purge) {
+    if (!HdrStream || !IdxStream || !TxtStream) return false;
+    if (!ReadHeader(MsgNo)) return false;
+    if (!Lock()) return false;
+    bool ok = DeleteLocked(MsgNo, Purge);
+    Unlock();
+    return ok;
+}
+
+// A message header is written back only where one really is: wholly inside
+// the header file, past the base header, starting with the signature.
+bool TJamBase::HeaderIsReal() {
+    return CurHdrOffset >= JamHdrSize &&
+           int64_t(CurHdrOffset) + JamMsgHdrSize <= HdrStream->Size() &&
+           std::memcmp(MsgHdr.Signature, JamSig, 4) == 0;
+}
+
+// Fills the message's text with the purge byte, but only the part of its range
+// that lies inside the text file now: never before offset 0, never growing it.
+void TJamBase::PurgeText() {
+    int64_t start = std::max<int64_t>(MsgHdr.TxtOffset, 0);
+    int64_t end = std::min(int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen, TxtStream->Size());
+    if (end <= start) return;
+    char fill[4096];
+    std::memset(fill, JamPurgeFill, sizeof fill);
+    TxtStream->Seek(start, soBeginning);
+    while (start < end) {
+        int32_t n = static_cast<int32_t>(std::min<int64_t>(end - start, sizeof fill));
+        if (TxtStream->Write(fill, n) != n) break; // the purge's failures are not reported
+        start += n;
+    }
+}
+
+// Under the lock: the base header and the message header are read again, so
+// what is written back holds every change another program made before.
+bool TJamBase::DeleteLocked(int32_t MsgNo, bool Purge) {
+    if (!ReadBaseHdr() || !ReadHeader(MsgNo) || !HeaderIsReal()) return false;
+    bool wasDeleted = IsDeleted();
+    if (Purge) PurgeText();
+    MsgHdr.TxtLen = 0;
+    SetAttr(MSG_DELETED, true);
+    uint8_t b[JamMsgHdrSize];
+    EncodeMsgHdr(MsgHdr, b);
+    HdrStream->Seek(CurHdrOffset, soBeginning);
+    if (HdrStream->Write(b, JamMsgHdrSize) != JamMsgHdrSize) return false;
+    if (!wasDeleted)
+        BaseHdr.ActiveMsgs = static_cast<int32_t>(static_cast<uint32_t>(BaseHdr.ActiveMsgs) - 1u);
+    TotalMsgs = CountMsgs();
+    WriteBaseHdr(); // its result does not change the deletion's
+    ReadBaseHdr();
+    return true;
+}
+
+int16_t TJamBase::CreateBase(const std::string& Dir, const std::string& Name) {
+    std::string base = AddSlash(Dir) + Name;
+    if (FileExists(base + ".jhr")) return JamErrExists;
+    TFileStream f;
+    // Created exclusively, so a header file that appears meanwhile is not replaced.
+    if (!f.Open(base + ".jhr", fmCreateNew))
+        return errno == EEXIST ? JamErrExists : JamErrHdrCreate;
+    JamHdrType h;
+    std::memcpy(h.Signature, JamSig, 4);
+    h.DateCreated = NowUnix();
+    h.PasswordCRC = -1;
+    h.BaseMsgNum = 1;
+    uint8_t b[JamHdrSize];
+    EncodeBaseHdr(h, b);
+    bool written = f.Write(b, JamHdrSize) == JamHdrSize;
+    if (!f.Close() || !written) return JamErrHdrCreate;
+    const struct {
+        const char* Ext;
+        int16_t Code;
+    } rest[] = {{".jdx", JamErrIdxCreate}, {".jdt", JamErrTxtCreate}, {".jlr", JamErrLrCreate}};
+    for (const auto& r : rest)
+        if (!f.Open(base + r.Ext, fmCreate) || !f.Close()) return r.Code;
+    return JamOk;
+}
+
+int16_t TJamBase::AddMessage(const std::string& From, const std::string& To,
+                             const std::string& Subject, RecEchoMailAddr OrigAddr,
+                             RecEchoMailAddr DestAddr, const std::string& TextFile) {
+    if (!FileExists(TextFile)) return JamErrExists;
+    if (From.empty() || To.empty() || Subject.empty()) return JamErrEmpty;
+    if (!HdrStream || !IdxStream || !TxtStream) return JamErrHdrWrite;
+    TFileStream src;
+    if (!src.Open(TextFile, fmOpenRead)) return JamErrTxtCreate;
+    if (!Lock()) return JamErrLocked;
+    int16_t code = AddLocked(From.substr(0, MaxWrittenName), To.substr(0, MaxWrittenName),
+                             Subject.substr(0, MaxWrittenName), OrigAddr, DestAddr, src);
+    Unlock();
+    return code;
+}
+
+// Under the lock, in an order that never leaves a record pointing at nothing:
+// the text, then the header with its subfields, then the index record, and
+// last the base header, read again first.
+int16_t TJamBase::AddLocked(const std::string& From, const std::string& To, const std::string& Subj,
+                            RecEchoMailAddr OrigAddr, RecEchoMailAddr DestAddr, TFileStream& Src) {
+    if (!ReadBaseHdr()) return JamErrBaseHdr;
+    JamMsgHdrType h;
+    std::memcpy(h.Signature, JamSig, 4);
+    h.Revision = 1;
+    h.MessageNumber = static_cast<int32_t>(static_cast<uint32_t>(BaseHdr.ActiveMsgs) + 1u);
+    h.DateProcessed = NowUnix();
+    h.DateWritten = NowUnix();
+    h.Attribute = MSG_TYPELOCAL;
+    int64_t srcSize = Src.Size();
+    int64_t txtOffset = TxtStream->Size();
+    if (srcSize + 1 > MaxI32 || txtOffset > MaxI32 - (srcSize + 1)) return JamErrTxtCopy;
+    h.TxtOffset = static_cast<int32_t>(txtOffset);
+    h.TxtLen = static_cast<int32_t>(srcSize + 1);
+
+    std::string subs;
+    if (AddrIsSet(OrigAddr)) AppendSubfield(subs, OADDRESS, AddrToStr(OrigAddr));
+    if (AddrIsSet(DestAddr)) AppendSubfield(subs, DADDRESS, AddrToStr(DestAddr));
+    AppendSubfield(subs, SENDERNAME, From);
+    AppendSubfield(subs, RECEIVERNAME, To);
+    AppendSubfield(subs, SUBJECT, Subj);
+    h.SubfieldLen = static_cast<int32_t>(subs.size());
+    int64_t hdrOffset = HdrStream->Size();
+    if (hdrOffset > MaxI32 - JamMsgHdrSize - int64_t(subs.size())) return JamErrHdrWrite;
+
+    // The text, byte for byte, then one CR.
+    if (FScratch.size() < ScratchSize) FScratch.resize(ScratchSize);
+    TxtStream->Seek(txtOffset, soBeginning);
+    for (int64_t copied = 0; copied < srcSize;) {
+        int32_t want = static_cast<int32_t>(std::min<int64_t>(srcSize - copied, ScratchSize));
+        int32_t got = Src.Read(FScratch.data(), want);
+        if (got <= 0 || TxtStream->Write(FScratch.data(), got) != got) return JamErrTxtCopy;
+        copied += got;
+    }
+    if (TxtStream->Write("\r", 1) != 1) return JamErrTxtCopy;
+
+    // The header and its subfields at the end of the header file.
+    std::string rec(JamMsgHdrSize, '\0');
+    EncodeMsgHdr(h, reinterpret_cast<uint8_t*>(rec.data()));
+    rec += subs;
+    HdrStream->Seek(hdrOffset, soBeginning);
+    if (HdrStream->Write(rec.data(), int32_t(rec.size())) != int32_t(rec.size()))
+        return JamErrHdrWrite;
+
+    // The index record after the last whole record, so that a torn record left
+    // at the end by a crash cannot shift every later one.
+    uint8_t idx[JamIdxSize];
+    ByteWriter w{idx};
+    w.I32(static_cast<int32_t>(StrCrc32(To)));
+    w.I32(static_cast<int32_t>(hdrOffset));
+    IdxStream->Seek(IdxStream->Size() / JamIdxSize * JamIdxSize, soBeginning);
+    if (IdxStream->Write(idx, JamIdxSize) != JamIdxSize) return JamErrHdrWrite;
+    TotalMsgs = CountMsgs();
+
+    if (!ReadBaseHdr()) return JamErrBaseHdr;
+    BaseHdr.ActiveMsgs = static_cast<int32_t>(static_cast<uint32_t>(BaseHdr.ActiveMsgs) + 1u);
+    if (!WriteBaseHdr()) return JamErrBaseHdr;
+    ReadBaseHdr();
+    return JamOk;
+}
+
+// ---------------------------------------------------------------- last-read
+
+int32_t TJamBase::HighReadById(int32_t UserID) {
+    return HighRead(BasePath + ".jlr", true, UserID);
+}
+
+int32_t TJamBase::HighReadByCrc(int32_t UserCRC) {
+    return HighRead(BasePath + ".jlr", false, UserCRC);
+}
+
+void TJamBase::ClearLastRead(int32_t UserID) {
+    if (!Lock()) return;
+    TFileStream lr;
+    JamLastType rec;
+    int64_t k = -1;
+    if (lr.Open(BasePath + ".jlr", fmOpenReadWrite)) k = FindLastRec(lr, true, UserID, rec);
+    if (k >= 0) {
+        rec.UserID = -1;
+        rec.UserCRC = -1;
+        uint8_t b[JamLastSize];
+        EncodeLast(rec, b);
+        lr.Seek(k * JamLastSize, soBeginning);
+        lr.Write(b, JamLastSize);
+    }
+    lr.Close();
+    Unlock();
+}
+
+bool TJamBase::SetLastRead(int32_t UserID, int32_t MsgNo) {
+    if (!Lock()) return false;
+    TFileStream lr;
+    if (!lr.Open(BasePath + ".jlr", fmOpenReadWrite)) {
+        Unlock();
+        return false;
+    }
+    JamLastType rec;
+    int64_t k = FindLastRec(lr, true, UserID, rec);
+    if (k < 0) {
+        // A new record goes after the last whole one, so records stay aligned
+        // even when the file ends in a torn record.
+        k = lr.Size() / JamLastSize;
+        rec.UserCRC = UserID;
+        rec.UserID = UserID;
+    }
+    rec.LastReadMsg = MsgNo;
+    rec.HighReadMsg = MsgNo;
+    uint8_t b[JamLastSize];
+    EncodeLast(rec, b);
+    lr.Seek(k * JamLastSize, soBeginning);
+    lr.Write(b, JamLastSize);
+    lr.Close();
+    Unlock();
+    return true;
+}
+
+// ---------------------------------------------------------------- CRC and addresses
+
+uint32_t UpdCrc32(uint8_t Octet, uint32_t Crc) {
+    return (Crc >> 8) ^ Crc32Table[(Crc ^ Octet) & 0xFF];
+}
+
+uint32_t StrCrc32(const std::string& S) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char c : S) crc = UpdCrc32(static_cast<uint8_t>(LoCase(c)), crc);
+    return crc;
+}
+
+std::string AddrToStr(RecEchoMailAddr Addr) {
+    std::string s = IntToStr(Addr.Zone) + ":" + IntToStr(Addr.Net) + "/" + IntToStr(Addr.Node);
+    if (Addr.Point != 0) s += "." + IntToStr(Addr.Point);
+    return s.substr(0, 20);
+}
+
+bool StrToAddr(const std::string& S, RecEchoMailAddr& Addr) {
+    // Positions are taken in S as passed, before any "@domain" is cut off.
+    int64_t at = Pos('@', S), colon = Pos(':', S), slash = Pos('/', S), dot = Pos('.', S);
+    if (colon == 0 || slash <= colon) return false;
+    std::string s = at > 0 ? S.substr(0, std::size_t(at - 1)) : S;
+    int64_t len = static_cast<int64_t>(s.size());
+    int64_t nodeEnd = dot == 0 ? len : dot - 1;
+    auto field = [](const std::string& T) { return static_cast<uint16_t>(StrToInt(T)); };
+    Addr.Zone = field(Copy(s, 1, colon - 1));
+    Addr.Net = field(Copy(s, colon + 1, slash - colon - 1));
+    Addr.Node = field(Copy(s, slash + 1, std::min(nodeEnd, len) - slash));
+    Addr.Point = dot == 0 ? 0 : field(Copy(s, dot + 1, len - dot));
+    return true;
+}
+
+bool AddrIsSet(RecEchoMailAddr Addr) {
+    return Addr.Zone != 0 || Addr.Net != 0 || Addr.Node != 0 || Addr.Point != 0;
+}

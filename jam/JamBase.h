@@ -1,0 +1,263 @@
+#pragma once
+// One JAM message base: header (.jhr), index (.jdx), text (.jdt) and last-read
+// (.jlr) files sharing a base path. Messages are numbered by their place in the
+// index (message n is index record n - 1). Readers take no lock and trust no
+// length in the files; every change takes the JAM lock (an fcntl write lock on
+// byte 0 of the header file) and re-reads what it writes back under that lock.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/FileStream.h"
+#include "support/StringList.h"
+
+// Subfield identifiers (SubFieldType.LoID).
+inline constexpr uint16_t OADDRESS = 0;
+inline constexpr uint16_t DADDRESS = 1;
+inline constexpr uint16_t SENDERNAME = 2;
+inline constexpr uint16_t RECEIVERNAME = 3;
+inline constexpr uint16_t SUBJECT = 6;
+inline constexpr uint16_t ENCLOSEDFILE = 9;
+inline constexpr uint16_t ENCLOSEDFREQ = 11;
+inline constexpr uint16_t FTSKLUDGE = 2000;
+inline constexpr uint16_t SEENBY2D = 2001;
+inline constexpr uint16_t PATH2D = 2002;
+inline constexpr uint16_t TZUTCINFO = 2004;
+
+// Attribute bits (JamMsgHdrType.Attribute).
+inline constexpr uint32_t MSG_LOCAL = 0x00000001;
+inline constexpr uint32_t MSG_PRIVATE = 0x00000004;
+inline constexpr uint32_t MSG_READ = 0x00000008;
+inline constexpr uint32_t MSG_SENT = 0x00000010;
+inline constexpr uint32_t MSG_KILLSENT = 0x00000020;
+inline constexpr uint32_t MSG_CRASH = 0x00000100;
+inline constexpr uint32_t MSG_FILEREQUEST = 0x00001000;
+inline constexpr uint32_t MSG_FILEATTACH = 0x00002000;
+inline constexpr uint32_t MSG_ENCRYPT = 0x00080000;
+inline constexpr uint32_t MSG_COMPRESS = 0x00100000;
+inline constexpr uint32_t MSG_ESCAPED = 0x00200000;
+inline constexpr uint32_t MSG_TYPELOCAL = 0x00800000;
+inline constexpr uint32_t MSG_LOCKED = 0x40000000;
+inline constexpr uint32_t MSG_DELETED = 0x80000000;
+
+// Sizes of the records as stored.
+inline constexpr int32_t JamHdrSize = 1024;
+inline constexpr int32_t JamMsgHdrSize = 76;
+inline constexpr int32_t JamSubFieldSize = 8;
+inline constexpr int32_t JamIdxSize = 8;
+inline constexpr int32_t JamLastSize = 16;
+
+// The byte a purge writes over a deleted message's text.
+inline constexpr uint8_t JamPurgeFill = 0x51;
+
+// The JAM lock: tried this many times, this many milliseconds apart, before a
+// change gives up (about 200 ms in all).
+inline constexpr int JamLockTries = 20;
+inline constexpr int JamLockPauseMs = 10;
+
+// Result codes of CreateBase and AddMessage.
+inline constexpr int16_t JamOk = 0;
+inline constexpr int16_t JamErrExists =
+    -1; // CreateBase: header file exists; AddMessage: no text file
+inline constexpr int16_t JamErrEmpty = -2; // AddMessage: sender, recipient or subject empty
+inline constexpr int16_t JamErrHdrWrite =
+    -3; // AddMessage: index record, header or subfield not written
+inline constexpr int16_t JamErrLocked = -4;   // AddMessage: another program holds the JAM lock
+inline constexpr int16_t JamErrBaseHdr = -10; // AddMessage: base header not written
+inline constexpr int16_t JamErrTxtCopy = -40; // AddMessage: text not copied
+inline constexpr int16_t JamErrLrCreate = -96;
+inline constexpr int16_t JamErrTxtCreate =
+    -97; // CreateBase: .jdt; AddMessage: text file not opened
+inline constexpr int16_t JamErrIdxCreate = -98;
+inline constexpr int16_t JamErrHdrCreate = -99;
+
+// The base header, 1024 bytes at offset 0 of the header file.
+struct JamHdrType {
+    char Signature[4] = {};
+    int32_t DateCreated = 0;
+    int32_t ModCounter = 0;
+    int32_t ActiveMsgs = 0;
+    int32_t PasswordCRC = 0;
+    int32_t BaseMsgNum = 0;
+    uint8_t Reserved[1000] = {};
+    bool operator==(const JamHdrType&) const = default;
+};
+static_assert(sizeof(JamHdrType) == 1024);
+
+// The fixed part of a message header, 76 bytes; its subfields follow it.
+struct JamMsgHdrType {
+    char Signature[4] = {};
+    uint16_t Revision = 0;
+    uint16_t ReservedWord = 0;
+    int32_t SubfieldLen = 0;
+    int32_t TimesRead = 0;
+    int32_t MSGIDcrc = 0;
+    int32_t REPLYcrc = 0;
+    int32_t ReplyTo = 0;
+    int32_t Reply1st = 0;
+    int32_t ReplyNext = 0;
+    int32_t DateWritten = 0;
+    int32_t DateReceived = 0;
+    int32_t DateProcessed = 0;
+    int32_t MessageNumber = 0;
+    uint32_t Attribute = 0;
+    int32_t Attribute2 = 0;
+    int32_t TxtOffset = 0;
+    int32_t TxtLen = 0;
+    int32_t PasswordCRC = 0;
+    int32_t Cost = 0;
+    bool operator==(const JamMsgHdrType&) const = default;
+};
+static_assert(sizeof(JamMsgHdrType) == 76);
+
+// The head of one subfield, 8 bytes; DatLen data bytes follow it.
+struct SubFieldType {
+    uint16_t LoID = 0;
+    uint16_t HiID = 0;
+    int32_t DatLen = 0;
+    bool operator==(const SubFieldType&) const = default;
+};
+static_assert(sizeof(SubFieldType) == 8);
+
+// One index record, 8 bytes; HdrOffset -1 means the message has no header.
+struct JamIdxType {
+    int32_t UserCRC = 0;
+    int32_t HdrOffset = 0;
+    bool operator==(const JamIdxType&) const = default;
+};
+static_assert(sizeof(JamIdxType) == 8);
+
+// One last-read record, 16 bytes; UserCRC and UserID -1 in a freed record.
+struct JamLastType {
+    int32_t UserCRC = 0;
+    int32_t UserID = 0;
+    int32_t LastReadMsg = 0;
+    int32_t HighReadMsg = 0;
+    bool operator==(const JamLastType&) const = default;
+};
+static_assert(sizeof(JamLastType) == 16);
+
+// A network address zone:net/node.point; all four 0 means "not set".
+struct RecEchoMailAddr {
+    uint16_t Zone = 0;
+    uint16_t Net = 0;
+    uint16_t Node = 0;
+    uint16_t Point = 0;
+    bool operator==(const RecEchoMailAddr&) const = default;
+};
+
+class TJamBase {
+public:
+    TJamBase();
+    ~TJamBase();
+    TJamBase(const TJamBase&) = delete;
+    TJamBase& operator=(const TJamBase&) = delete;
+
+    std::string BasePath; // directory + base name, no extension
+    std::unique_ptr<TFileStream> HdrStream;
+    std::unique_ptr<TFileStream> IdxStream;
+    std::unique_ptr<TFileStream> TxtStream;
+    int32_t LastModCounter = 0;
+    JamHdrType BaseHdr;
+    JamMsgHdrType MsgHdr;
+    int32_t CurHdrOffset = 0;
+    int32_t TotalMsgs = 0;
+    TStringList MsgText;
+    int32_t CurMsg = 0;
+    std::string MsgFrom;   // up to 65 bytes
+    std::string MsgTo;     // up to 65 bytes
+    std::string MsgSubj;   // up to 100 bytes
+    std::string MsgKludge; // the rest up to 255 bytes each
+    std::string MsgSeenBy;
+    std::string MsgPath;
+    std::string MsgTzUtc;
+
+    // Reading.
+    bool Open();
+    int32_t CountMsgs();
+    int32_t HighMsgNum();
+    // Reads the 1024-byte base header; false (BaseHdr unchanged) when the
+    // header file holds fewer than 1024 bytes.
+    bool ReadBaseHdr();
+    bool ReadHeader(int32_t MsgNo);
+    bool ReadMessage(int32_t MsgNo);
+    bool ReadFirst();
+    bool ReadLast();
+    bool ReadNext();
+    void SetAttr(uint32_t Mask, bool OnOff);
+    bool FindLastRead(int32_t UserCRC, JamLastType& Rec);
+
+    bool IsLocal() const { return (MsgHdr.Attribute & MSG_LOCAL) != 0; }
+    bool IsPrivate() const { return (MsgHdr.Attribute & MSG_PRIVATE) != 0; }
+    bool IsRead() const { return (MsgHdr.Attribute & MSG_READ) != 0; }
+    bool IsSent() const { return (MsgHdr.Attribute & MSG_SENT) != 0; }
+    bool IsKillSent() const { return (MsgHdr.Attribute & MSG_KILLSENT) != 0; }
+    bool IsCrash() const { return (MsgHdr.Attribute & MSG_CRASH) != 0; }
+    bool IsFileRequest() const { return (MsgHdr.Attribute & MSG_FILEREQUEST) != 0; }
+    bool IsFileAttach() const { return (MsgHdr.Attribute & MSG_FILEATTACH) != 0; }
+    bool IsEncrypted() const { return (MsgHdr.Attribute & MSG_ENCRYPT) != 0; }
+    bool IsCompressed() const { return (MsgHdr.Attribute & MSG_COMPRESS) != 0; }
+    bool IsEscaped() const { return (MsgHdr.Attribute & MSG_ESCAPED) != 0; }
+    bool IsLocked() const { return (MsgHdr.Attribute & MSG_LOCKED) != 0; }
+    bool IsDeleted() const { return (MsgHdr.Attribute & MSG_DELETED) != 0; }
+
+    // Changing (each takes the JAM lock for the whole change).
+    bool DeleteMsg(int32_t MsgNo, bool Purge);
+    bool WriteBaseHdr();
+    void IncModCounter();
+    bool BaseChanged() const { return LastModCounter != BaseHdr.ModCounter; }
+    // Makes the four empty files of base Name in directory Dir; never
+    // replaces an existing header file (JamErrExists). Opens nothing.
+    static int16_t CreateBase(const std::string& Dir, const std::string& Name);
+    int16_t AddMessage(const std::string& From, const std::string& To, const std::string& Subject,
+                       RecEchoMailAddr OrigAddr, RecEchoMailAddr DestAddr,
+                       const std::string& TextFile);
+
+    // Last-read records (need only BasePath).
+    int32_t HighReadById(int32_t UserID);
+    int32_t HighReadByCrc(int32_t UserCRC);
+    void ClearLastRead(int32_t UserID);
+    bool SetLastRead(int32_t UserID, int32_t MsgNo);
+
+private:
+    bool Lock();
+    void Unlock();
+    void InvalidateStreams();
+    bool ReadIdx(int32_t MsgNo, JamIdxType& Idx);
+    void ReadSubfields(int64_t End);
+    void KeepSubfield(uint16_t LoID, const char* P, int32_t Len);
+    void ReadText();
+    bool HeaderIsReal();
+    void PurgeText();
+    bool DeleteLocked(int32_t MsgNo, bool Purge);
+    int16_t AddLocked(const std::string& From, const std::string& To, const std::string& Subj,
+                      RecEchoMailAddr OrigAddr, RecEchoMailAddr DestAddr, TFileStream& Src);
+
+    int FLockDepth = 0;                       // nesting of Lock() calls by this object
+    int FLockFd = -1;                         // descriptor the lock is held on
+    std::unique_ptr<TFileStream> FLockStream; // .jhr opened only for a lock
+    std::string FScratch;                     // reused buffer for texts
+};
+
+// The CRC-32 table of the reflected polynomial $EDB88320: entry i is i put
+// through eight steps of "shift right, exclusive-or the polynomial when the bit
+// shifted out was 1".
+inline constexpr std::array<uint32_t, 256> Crc32Table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        t[i] = c;
+    }
+    return t;
+}();
+uint32_t UpdCrc32(uint8_t Octet, uint32_t Crc);
+// The name CRC: CRC-32 of the lower-cased (A-Z only) name, without the final
+// inversion. "" gives $FFFFFFFF.
+uint32_t StrCrc32(const std::string& S);
+
+std::string AddrToStr(RecEchoMailAddr Addr);
+bool StrToAddr(const std::string& S, RecEchoMailAddr& Addr);
+bool AddrIsSet(RecEchoMailAddr Addr);

@@ -1,0 +1,151 @@
+#include "support/FileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The 64-bit file calls (pread64, fstat64) are used throughout so that a
+// 32-bit build measures and reads files past 2 GiB the same way.
+
+namespace {
+
+constexpr int32_t MinChunk = 1024;      // first refill after a jump or Invalidate
+constexpr int32_t MaxChunk = 64 * 1024; // largest refill
+
+// Reads up to Count bytes at At, retrying interrupted and partial reads;
+// returns the count read (short only at the end of the file or on an error).
+int64_t PReadFull(int fd, char* buf, int64_t count, int64_t at) {
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t r = ::pread64(fd, buf + done, static_cast<size_t>(count - done), at + done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t PWriteFull(int fd, const char* buf, int64_t count, int64_t at) {
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t r = ::pwrite64(fd, buf + done, static_cast<size_t>(count - done), at + done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += r;
+    }
+    return done;
+}
+
+} // namespace
+
+TFileStream::~TFileStream() {
+    Close();
+}
+
+bool TFileStream::Open(const std::string& Name, TFileMode Mode) {
+    Close();
+    int flags = O_CLOEXEC;
+    switch (Mode) {
+    case fmOpenRead: flags |= O_RDONLY; break;
+    case fmOpenReadWrite: flags |= O_RDWR; break;
+    case fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case fmCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    }
+    int fd;
+    do {
+        fd = ::open(Name.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat64 st;
+    if (::fstat64(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    FFd = fd;
+    FPos = 0;
+    Invalidate();
+    return true;
+}
+
+bool TFileStream::Close() {
+    if (FFd < 0) return true;
+    int r = ::close(FFd);
+    FFd = -1;
+    FPos = 0;
+    Invalidate();
+    return r == 0;
+}
+
+int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+    int64_t base = 0;
+    if (Origin == soCurrent) base = FPos;
+    if (Origin == soEnd) base = Size();
+    if ((Offset > 0 && base > std::numeric_limits<int64_t>::max() - Offset) || base + Offset < 0)
+        return -1;
+    FPos = base + Offset;
+    return FPos;
+}
+
+int64_t TFileStream::Size() const {
+    struct stat64 st;
+    if (FFd < 0 || ::fstat64(FFd, &st) != 0) return 0;
+    return st.st_size;
+}
+
+void TFileStream::Invalidate() {
+    FBufStart = 0;
+    FBufLen = 0;
+    FChunk = MinChunk;
+}
+
+// Refills the buffer at At with at least Want bytes (if the file has them).
+// A refill that carries on where the last one ended doubles in size, so a long
+// sequential read soon costs one call per 64 KiB while a lone header costs 1 KiB.
+bool TFileStream::Fill(int64_t At, int32_t Want) {
+    bool onward = FBufLen > 0 && At == FBufStart + FBufLen;
+    FChunk = onward ? std::min(FChunk * 2, MaxChunk) : MinChunk;
+    if (FBuf.empty()) FBuf.resize(MaxChunk);
+    int32_t size = std::min(std::max(Want, FChunk), MaxChunk);
+    FBufStart = At;
+    FBufLen = static_cast<int32_t>(PReadFull(FFd, FBuf.data(), size, At));
+    return FBufLen > 0;
+}
+
+int32_t TFileStream::Read(void* Buf, int32_t Count) {
+    if (FFd < 0 || Count <= 0) return 0;
+    char* out = static_cast<char*>(Buf);
+    int32_t done = 0;
+    while (done < Count) {
+        if (FPos >= FBufStart && FPos < FBufStart + FBufLen) {
+            int32_t n =
+                static_cast<int32_t>(std::min<int64_t>(Count - done, FBufStart + FBufLen - FPos));
+            std::memcpy(out + done, FBuf.data() + (FPos - FBufStart), static_cast<size_t>(n));
+            FPos += n;
+            done += n;
+            continue;
+        }
+        int32_t want = Count - done;
+        if (want >= FChunk) { // as big as a refill: straight into the caller's buffer
+            int32_t r = static_cast<int32_t>(PReadFull(FFd, out + done, want, FPos));
+            FPos += r;
+            done += r;
+            break;
+        }
+        if (!Fill(FPos, want)) break;
+    }
+    return done;
+}
+
+int32_t TFileStream::Write(const void* Buf, int32_t Count) {
+    if (FFd < 0 || Count <= 0) return 0;
+    // The buffer may hold bytes this write replaces: forget it.
+    Invalidate();
+    int32_t r = static_cast<int32_t>(PWriteFull(FFd, static_cast<const char*>(Buf), Count, FPos));
+    FPos += r;
+    return r;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// A byte stream over one open file: seek (also from the end), read, write,
+// position and size. Reads go through a buffer filled with pread, so many small
+// reads cost one system call; writes go straight to the file (pwrite) and drop
+// the buffer. Other processes may change the file at any time: Invalidate()
+// forgets every buffered byte, and the next read fetches fresh ones. No locks.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum TFileMode {
+    fmOpenRead,      // existing file, read only
+    fmOpenReadWrite, // existing file, read and write
+    fmCreate,        // create or truncate, read and write
+    fmCreateNew      // create, read and write; fails when the name exists
+};
+
+enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TFileStream {
+public:
+    TFileStream() = default;
+    ~TFileStream();
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    // Opens Name; false when it is missing, a directory, or access is refused.
+    // A stream that is already open is closed first. Position 0.
+    bool Open(const std::string& Name, TFileMode Mode);
+    // Closes the file; true when the close reported no error (or none was open).
+    bool Close();
+    bool IsOpen() const { return FFd >= 0; }
+
+    // New position from Offset and Origin; -1 (position unchanged) when the
+    // result would be negative. Seeking past the end is allowed.
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin);
+    // Reads up to Count bytes at the position; returns how many arrived
+    // (0 at the end of the file or on an error) and advances by that many.
+    int32_t Read(void* Buf, int32_t Count);
+    // Writes Count bytes at the position; returns how many were written and
+    // advances by that many.
+    int32_t Write(const void* Buf, int32_t Count);
+    int64_t Position() const { return FPos; }
+    // The file's size now (asked of the system each time); 0 when unknown.
+    int64_t Size() const;
+    // Forgets the buffered bytes.
+    void Invalidate();
+    // The descriptor, -1 when closed (for record locks).
+    int Fd() const { return FFd; }
+
+private:
+    bool Fill(int64_t At, int32_t Want);
+
+    int FFd = -1;
+    int64_t FPos = 0;
+    std::vector<char> FBuf; // room for the largest refill, made on first use
+    int64_t FBufStart = 0;  // file offset of FBuf[0]
+    int32_t FBufLen = 0;    // valid bytes in FBuf
+    int32_t FChunk = 0;     // size of the next refill (grows while reading on)
+};

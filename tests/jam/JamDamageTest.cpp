@@ -1,0 +1,259 @@
+// Damaged bases: whatever the files hold, reading ends, stays inside the files
+// and buffers, and a change writes only where the base really has the record.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "jam/JamBase.h"
+#include "tests/jam/JamFixture.h"
+
+namespace {
+
+struct DamageTest : ::testing::Test {
+    TempDir Dir;
+    std::string Base = Dir / "base";
+    TJamBase B;
+
+    void OpenFixture(const JamFixture& F) {
+        F.Write(Base);
+        B.BasePath = Base;
+        ASSERT_TRUE(B.Open());
+    }
+};
+
+// ---------------------------------------------------------------- reading
+
+TEST_F(DamageTest, NegativeDatLenEndsTheSubfields) {
+    JamFixture f;
+    FixMsg m;
+    m.Subfields = SubBytes(SENDERNAME, "kept") + SubBytes(SUBJECT, "", -8) +
+                  SubBytes(RECEIVERNAME, "not a subfield");
+    f.Add(m);
+    f.AddSimple("next", "msg", "ok", "");
+    OpenFixture(f);
+    ASSERT_TRUE(B.ReadHeader(1));
+    EXPECT_EQ(B.MsgFrom, "kept");
+    EXPECT_EQ(B.MsgSubj, "");
+    EXPECT_EQ(B.MsgTo, "");
+    ASSERT_TRUE(B.ReadHeader(2));
+    EXPECT_EQ(B.MsgFrom, "next");
+}
+
+TEST_F(DamageTest, DatLenPastTheBlockIsCutToTheBlock) {
+    JamFixture f;
+    FixMsg m;
+    m.Subfields = SubBytes(SENDERNAME, "Name", 1000);
+    f.Add(m);
+    f.AddSimple("second", "x", "y", "");
+    OpenFixture(f);
+    ASSERT_TRUE(B.ReadHeader(1));
+    EXPECT_EQ(B.MsgFrom, "Name"); // not the next message's header bytes
+    ASSERT_TRUE(B.ReadHeader(2));
+    EXPECT_EQ(B.MsgFrom, "second");
+}
+
+TEST_F(DamageTest, HugeSubfieldLenEndsAtTheEndOfTheFile) {
+    for (int32_t len : {0x7FFFFFFF, 0x7FFFFFF0, -1, -0x7FFFFFFF}) {
+        SCOPED_TRACE(len);
+        JamFixture f;
+        FixMsg m;
+        m.AutoSubfieldLen = false;
+        m.Hdr.SubfieldLen = len;
+        m.Subfields = SubBytes(SUBJECT, "subj") + SubBytes(9999, "x", 0x7FFFFFF0);
+        f.Add(m);
+        TJamBase b;
+        f.Write(Base);
+        b.BasePath = Base;
+        ASSERT_TRUE(b.Open());
+        ASSERT_TRUE(b.ReadHeader(1));
+        EXPECT_EQ(b.MsgSubj, len > 0 ? "subj" : "");
+    }
+}
+
+TEST_F(DamageTest, HeaderAndSubfieldsCutShortByTheEndOfTheFile) {
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "");
+    MsgHdrFields h{.TimesRead = 0x01020304, .MessageNumber = 9};
+    // Message 2: a header whose subject subfield the end of the file cuts.
+    std::string sub = SubBytes(SUBJECT, "Subject text");
+    h.SubfieldLen = static_cast<int32_t>(sub.size());
+    int32_t at2 = static_cast<int32_t>(f.Hdr.size());
+    f.Hdr += MsgHdrBytes(h) + sub.substr(0, 8 + 7);
+    f.Idx += IdxBytes(0, at2);
+    // Message 3: a header that starts 10 bytes before the end of the file.
+    f.Idx += IdxBytes(0, static_cast<int32_t>(f.Hdr.size()) - 10);
+    // Message 4: a header far beyond the end.
+    f.Idx += IdxBytes(0, 0x7FFFFF00);
+    OpenFixture(f);
+    ASSERT_TRUE(B.ReadHeader(2));
+    EXPECT_EQ(B.MsgSubj, "Subject"); // what was there
+    EXPECT_EQ(B.MsgHdr.TimesRead, 0x01020304);
+    ASSERT_TRUE(B.ReadHeader(3));
+    EXPECT_EQ(B.MsgHdr.Cost, 0); // the missing bytes read as zero
+    ASSERT_TRUE(B.ReadMessage(4));
+    EXPECT_EQ(B.MsgHdr, JamMsgHdrType{});
+    EXPECT_EQ(B.MsgText.Count(), 0);
+}
+
+TEST_F(DamageTest, NegativeHdrOffsetHasNoHeader) {
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "");
+    f.Idx += IdxBytes(0, -2) + IdxBytes(0, INT32_MIN);
+    OpenFixture(f);
+    ASSERT_TRUE(B.ReadHeader(1));
+    EXPECT_FALSE(B.ReadHeader(2));
+    EXPECT_FALSE(B.ReadHeader(3));
+    EXPECT_EQ(B.CurMsg, 1);
+    EXPECT_EQ(B.MsgFrom, "a");
+}
+
+TEST_F(DamageTest, IndexShrunkSinceOpenGivesFalse) {
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "");
+    f.AddSimple("d", "e", "f", "");
+    OpenFixture(f);
+    WriteFileBytes(Base + ".jdx", f.Idx.substr(0, 12));
+    EXPECT_TRUE(B.ReadHeader(1));
+    EXPECT_FALSE(B.ReadHeader(2));
+}
+
+TEST_F(DamageTest, TextRangesOutsideTheFileReadOnlyWhatIsThere) {
+    struct Case {
+        int32_t TxtOffset, TxtLen;
+        std::vector<std::string> Want;
+    };
+    // The text file holds "abc\rdef\rghi\r".
+    const Case cases[] = {
+        {0, 12, {"abc", "def", "ghi"}},
+        {4, 0x7FFFFFFF, {"def", "ghi"}}, // runs past the end; offset + len overflows
+        {0x7FFFFFF0, 0x7FFFFFF0, {}},    // far beyond the end
+        {-4, 8, {"abc"}},                // starts before the file: from 0 on
+        {-0x7FFFFFFF, 0x7FFFFFFF, {}},   // ends at 0
+        {4, -5, {}},                     // negative length
+    };
+    JamFixture f;
+    f.Txt = "abc\rdef\rghi\r";
+    for (const Case& c : cases) {
+        FixMsg m;
+        m.AutoText = false;
+        m.Hdr.TxtOffset = c.TxtOffset;
+        m.Hdr.TxtLen = c.TxtLen;
+        f.Add(m);
+    }
+    OpenFixture(f);
+    for (int32_t n = 1; n <= B.TotalMsgs; ++n) {
+        ASSERT_TRUE(B.ReadMessage(n));
+        std::vector<std::string> got(B.MsgText.begin(), B.MsgText.end());
+        EXPECT_EQ(got, cases[n - 1].Want) << "case " << n;
+    }
+}
+
+TEST_F(DamageTest, ShortHeaderFileOpensButCannotBeChanged) {
+    JamFixture f;
+    f.Hdr = std::string("JAM\0\1\2\3\4\5\6", 10);
+    f.Idx = IdxBytes(0, 0);
+    OpenFixture(f);
+    EXPECT_EQ(B.BaseHdr.DateCreated, 0x04030201);
+    EXPECT_EQ(B.BaseHdr.ModCounter, 0x0605); // the rest stays as it was (zero)
+    EXPECT_FALSE(B.ReadBaseHdr());
+    EXPECT_EQ(B.BaseHdr.DateCreated, 0x04030201);
+    BaseFiles before = ReadBaseFiles(Base);
+    EXPECT_FALSE(B.DeleteMsg(1, true));
+    EXPECT_EQ(ReadBaseFiles(Base), before);
+}
+
+// ---------------------------------------------------------------- deleting
+
+// A deletion must not write a header where the base has none: the header
+// must lie wholly inside the header file, past the base header, and start with
+// the signature.
+TEST_F(DamageTest, DeleteWritesNoHeaderWhereThereIsNone) {
+    JamFixture f(BaseHdrFields{.ActiveMsgs = 1});
+    f.AddSimple("a", "b", "c", "text\r");
+    int32_t end = static_cast<int32_t>(f.Hdr.size());
+    f.Idx += IdxBytes(0, 0);          // 2: over the base header (which starts "JAM\0")
+    f.Idx += IdxBytes(0, 100);        // 3: inside the base header
+    f.Idx += IdxBytes(0, end - 40);   // 4: runs past the end of the file
+    f.Idx += IdxBytes(0, end + 1000); // 5: wholly past the end
+    MsgHdrFields bad{.Signature = "XAM"};
+    int32_t at6 = static_cast<int32_t>(f.Hdr.size());
+    f.Hdr += MsgHdrBytes(bad);
+    f.Idx += IdxBytes(0, at6); // 6: no signature
+    OpenFixture(f);
+    BaseFiles before = ReadBaseFiles(Base);
+    for (int32_t n = 2; n <= 6; ++n) {
+        EXPECT_FALSE(B.DeleteMsg(n, true)) << n;
+        EXPECT_EQ(ReadBaseFiles(Base), before) << n;
+    }
+    EXPECT_TRUE(B.DeleteMsg(1, true)); // the sound one still can be
+}
+
+TEST_F(DamageTest, PurgeNeverGrowsTextFile) {
+    JamFixture f(BaseHdrFields{.ActiveMsgs = 1});
+    f.Txt = "0123456789";
+    FixMsg m;
+    m.AutoText = false;
+    m.Hdr.TxtOffset = 6;
+    m.Hdr.TxtLen = 0x7FFFFFFF; // offset + len overflows 32 bits
+    f.Add(m);
+    OpenFixture(f);
+    ASSERT_TRUE(B.DeleteMsg(1, true));
+    EXPECT_EQ(ReadFileBytes(Base + ".jdt"), "012345QQQQ");
+}
+
+TEST_F(DamageTest, PurgeNeverWritesBeforeTheStartOfTheTextFile) {
+    JamFixture f(BaseHdrFields{.ActiveMsgs = 2});
+    f.Txt = "0123456789";
+    for (auto [off, len] : {std::pair{-4, 6}, std::pair{-100, 50}}) {
+        FixMsg m;
+        m.AutoText = false;
+        m.Hdr.TxtOffset = off;
+        m.Hdr.TxtLen = len;
+        f.Add(m);
+    }
+    OpenFixture(f);
+    ASSERT_TRUE(B.DeleteMsg(1, true));
+    EXPECT_EQ(ReadFileBytes(Base + ".jdt"), "QQ23456789");
+    ASSERT_TRUE(B.DeleteMsg(2, true)); // ends before offset 0: nothing to fill
+    EXPECT_EQ(ReadFileBytes(Base + ".jdt"), "QQ23456789");
+}
+
+// ---------------------------------------------------------------- torn records
+
+TEST_F(DamageTest, SetLastReadKeepsRecordsAlignedAfterATornRecord) {
+    ASSERT_EQ(TJamBase::CreateBase(Dir.Path(), "base"), JamOk);
+    std::string two = LastBytes(1, 1, 5, 5) + LastBytes(2, 2, 6, 6);
+    WriteFileBytes(Base + ".jlr", two + std::string("\x03\0\0\0\x03", 5));
+    B.BasePath = Base;
+    ASSERT_TRUE(B.SetLastRead(2, 9)); // an existing user: the size stays
+    EXPECT_EQ(ReadFileBytes(Base + ".jlr"),
+              LastBytes(1, 1, 5, 5) + LastBytes(2, 2, 9, 9) + std::string("\x03\0\0\0\x03", 5));
+    ASSERT_TRUE(B.SetLastRead(3, 7)); // a new one: over the torn record
+    EXPECT_EQ(ReadFileBytes(Base + ".jlr"),
+              LastBytes(1, 1, 5, 5) + LastBytes(2, 2, 9, 9) + LastBytes(3, 3, 7, 7));
+    EXPECT_EQ(B.HighReadById(3), 7);
+}
+
+TEST_F(DamageTest, AddMessageAfterATornIndexRecordStaysAligned) {
+    ASSERT_EQ(TJamBase::CreateBase(Dir.Path(), "base"), JamOk);
+    B.BasePath = Base;
+    ASSERT_TRUE(B.Open());
+    std::string text = Dir / "t.txt";
+    WriteFileBytes(text, "hello");
+    RecEchoMailAddr none{};
+    ASSERT_EQ(B.AddMessage("a", "b", "first", none, none, text), JamOk);
+    std::string idx = ReadFileBytes(Base + ".jdx");
+    WriteFileBytes(Base + ".jdx", idx + "\x07\x07\x07"); // a crash left 3 bytes
+    ASSERT_EQ(B.AddMessage("c", "d", "second", none, none, text), JamOk);
+    EXPECT_EQ(ReadFileBytes(Base + ".jdx").size(), 16u);
+    EXPECT_EQ(B.TotalMsgs, 2);
+    ASSERT_TRUE(B.ReadMessage(2));
+    EXPECT_EQ(B.MsgSubj, "second");
+    ASSERT_TRUE(B.ReadMessage(1));
+    EXPECT_EQ(B.MsgSubj, "first");
+}
+
+} // namespace

@@ -1,0 +1,401 @@
+// Opening and reading bases laid out byte by byte.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jam/JamBase.h"
+#include "tests/jam/JamFixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines TextOf(const TJamBase& B) {
+    Lines out;
+    for (int32_t i = 0; i < B.MsgText.Count(); ++i) out.push_back(B.MsgText.Get(i));
+    return out;
+}
+
+struct ReadTest : ::testing::Test {
+    TempDir Dir;
+    std::string Base = Dir / "base";
+    TJamBase B;
+
+    bool OpenFixture(const JamFixture& F) {
+        F.Write(Base);
+        B.BasePath = Base;
+        return B.Open();
+    }
+};
+
+TEST_F(ReadTest, OpenWithEmptyBasePathFailsSilently) {
+    std::string out = CaptureStdout([&] { EXPECT_FALSE(B.Open()); });
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(B.HdrStream);
+}
+
+TEST_F(ReadTest, OpenWithoutTextFileSaysErrorOnInitAndKeepsEarlierStreams) {
+    JamFixture f;
+    f.Write(Base);
+    std::remove((Base + ".jdt").c_str());
+    B.BasePath = Base;
+    std::string out = CaptureStdout([&] { EXPECT_FALSE(B.Open()); });
+    EXPECT_EQ(out, "\nError on Init\n");
+    EXPECT_TRUE(B.HdrStream);
+    EXPECT_TRUE(B.IdxStream);
+    EXPECT_FALSE(B.TxtStream);
+}
+
+TEST_F(ReadTest, OpenChecksTheWholeSignature) {
+    struct Case {
+        std::string Sig;
+        bool Opens;
+    };
+    for (const Case& c : {Case{std::string("JAM\0", 4), true}, Case{"JAM\x01", false},
+                          Case{"jam", false}, Case{"XJAM", false}}) {
+        SCOPED_TRACE(c.Sig);
+        JamFixture f(BaseHdrFields{.Signature = c.Sig});
+        f.AddSimple("a", "b", "c", "x\r");
+        TJamBase b;
+        f.Write(Base);
+        b.BasePath = Base;
+        EXPECT_EQ(b.Open(), c.Opens);
+        EXPECT_EQ(b.TotalMsgs, c.Opens ? 1 : 0);
+        EXPECT_EQ(b.LastModCounter, 7); // taken in both cases
+    }
+}
+
+TEST_F(ReadTest, OpenReadsTheBaseHeaderFields) {
+    BaseHdrFields h{.DateCreated = 0x01020304,
+                    .ModCounter = 42,
+                    .ActiveMsgs = 3,
+                    .PasswordCRC = 0x11223344,
+                    .BaseMsgNum = 500,
+                    .ReservedFill = 0xAB};
+    ASSERT_TRUE(OpenFixture(JamFixture(h)));
+    EXPECT_EQ(B.BaseHdr.DateCreated, 0x01020304);
+    EXPECT_EQ(B.BaseHdr.ModCounter, 42);
+    EXPECT_EQ(B.BaseHdr.ActiveMsgs, 3);
+    EXPECT_EQ(B.BaseHdr.PasswordCRC, 0x11223344);
+    EXPECT_EQ(B.BaseHdr.BaseMsgNum, 500);
+    EXPECT_EQ(B.BaseHdr.Reserved[0], 0xAB);
+    EXPECT_EQ(B.BaseHdr.Reserved[999], 0xAB);
+    EXPECT_EQ(B.LastModCounter, 42);
+    EXPECT_FALSE(B.BaseChanged());
+    EXPECT_EQ(B.TotalMsgs, 0);
+    EXPECT_EQ(B.HighMsgNum(), 499);
+}
+
+TEST_F(ReadTest, IndexOf20BytesHasTwoMessages) {
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "");
+    f.AddSimple("d", "e", "f", "");
+    f.Idx += "\x01\x02\x03\x04";
+    ASSERT_TRUE(OpenFixture(f));
+    EXPECT_EQ(B.TotalMsgs, 2);
+    EXPECT_EQ(B.CountMsgs(), 2);
+    EXPECT_TRUE(B.ReadHeader(2));
+    EXPECT_FALSE(B.ReadHeader(3));
+}
+
+TEST_F(ReadTest, ReadHeaderDecodesEveryField) {
+    JamFixture f;
+    FixMsg m;
+    m.Hdr = MsgHdrFields{.Revision = 0x0102,
+                         .ReservedWord = 0x0304,
+                         .TimesRead = 11,
+                         .MSGIDcrc = 12,
+                         .REPLYcrc = 13,
+                         .ReplyTo = 14,
+                         .Reply1st = 15,
+                         .ReplyNext = 16,
+                         .DateWritten = 17,
+                         .DateReceived = 18,
+                         .DateProcessed = 19,
+                         .MessageNumber = 20,
+                         .Attribute = 0x80402010,
+                         .Attribute2 = 21,
+                         .PasswordCRC = 22,
+                         .Cost = -23};
+    m.Subfields = SubBytes(SENDERNAME, "Sender") + SubBytes(RECEIVERNAME, "Recipient") +
+                  SubBytes(SUBJECT, "Subject") + SubBytes(FTSKLUDGE, "MSGID: 1:2/3 abc") +
+                  SubBytes(SEENBY2D, "1/2 3") + SubBytes(PATH2D, "1/2") +
+                  SubBytes(TZUTCINFO, "0100") + SubBytes(OADDRESS, "1:2/3") +
+                  SubBytes(999, "ignored", {}, 77);
+    m.Text = "hello\r";
+    f.AddSimple("x", "y", "z", "first\r");
+    int32_t at = f.Add(m);
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadHeader(2));
+    JamMsgHdrType want;
+    std::copy_n("JAM", 4, want.Signature);
+    want.Revision = 0x0102;
+    want.ReservedWord = 0x0304;
+    want.SubfieldLen = static_cast<int32_t>(m.Subfields.size());
+    want.TimesRead = 11;
+    want.MSGIDcrc = 12;
+    want.REPLYcrc = 13;
+    want.ReplyTo = 14;
+    want.Reply1st = 15;
+    want.ReplyNext = 16;
+    want.DateWritten = 17;
+    want.DateReceived = 18;
+    want.DateProcessed = 19;
+    want.MessageNumber = 20;
+    want.Attribute = 0x80402010;
+    want.Attribute2 = 21;
+    want.TxtOffset = 6;
+    want.TxtLen = 6;
+    want.PasswordCRC = 22;
+    want.Cost = -23;
+    EXPECT_EQ(B.MsgHdr, want);
+    EXPECT_EQ(B.CurHdrOffset, at);
+    EXPECT_EQ(B.CurMsg, 2);
+    EXPECT_EQ(B.MsgFrom, "Sender");
+    EXPECT_EQ(B.MsgTo, "Recipient");
+    EXPECT_EQ(B.MsgSubj, "Subject");
+    EXPECT_EQ(B.MsgKludge, "MSGID: 1:2/3 abc");
+    EXPECT_EQ(B.MsgSeenBy, "1/2 3");
+    EXPECT_EQ(B.MsgPath, "1/2");
+    EXPECT_EQ(B.MsgTzUtc, "0100");
+}
+
+TEST_F(ReadTest, AttributeTestsFollowTheirBits) {
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "");
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadHeader(1));
+    struct Case {
+        uint32_t Mask;
+        bool (TJamBase::*Test)() const;
+    };
+    const Case cases[] = {
+        {MSG_LOCAL, &TJamBase::IsLocal},
+        {MSG_PRIVATE, &TJamBase::IsPrivate},
+        {MSG_READ, &TJamBase::IsRead},
+        {MSG_SENT, &TJamBase::IsSent},
+        {MSG_KILLSENT, &TJamBase::IsKillSent},
+        {MSG_CRASH, &TJamBase::IsCrash},
+        {MSG_FILEREQUEST, &TJamBase::IsFileRequest},
+        {MSG_FILEATTACH, &TJamBase::IsFileAttach},
+        {MSG_ENCRYPT, &TJamBase::IsEncrypted},
+        {MSG_COMPRESS, &TJamBase::IsCompressed},
+        {MSG_ESCAPED, &TJamBase::IsEscaped},
+        {MSG_LOCKED, &TJamBase::IsLocked},
+        {MSG_DELETED, &TJamBase::IsDeleted},
+    };
+    for (const Case& c : cases) {
+        B.MsgHdr.Attribute = ~0u;
+        B.SetAttr(c.Mask, false);
+        EXPECT_FALSE((B.*c.Test)()) << std::hex << c.Mask;
+        EXPECT_EQ(B.MsgHdr.Attribute, ~c.Mask);
+        B.MsgHdr.Attribute = 0;
+        B.SetAttr(c.Mask, true);
+        EXPECT_TRUE((B.*c.Test)()) << std::hex << c.Mask;
+        EXPECT_EQ(B.MsgHdr.Attribute, c.Mask);
+    }
+}
+
+TEST_F(ReadTest, EnclosedFileIsTheSubjectOnlyWhenTheBitSaysSo) {
+    struct Case {
+        uint16_t Enclosed;
+        uint32_t Attribute;
+        bool SubjectFirst;
+        std::string Want;
+    };
+    const Case cases[] = {
+        {ENCLOSEDFILE, MSG_FILEATTACH, true, "file.zip"},
+        {ENCLOSEDFILE, 0, true, "Subject"},
+        {ENCLOSEDFILE, MSG_FILEATTACH, false, "Subject"},
+        {ENCLOSEDFILE, 0, false, "Subject"},
+        {ENCLOSEDFILE, MSG_FILEREQUEST, true, "Subject"},
+        {ENCLOSEDFREQ, MSG_FILEREQUEST, true, "file.zip"},
+        {ENCLOSEDFREQ, MSG_FILEATTACH, true, "Subject"},
+    };
+    JamFixture f;
+    for (const Case& c : cases) {
+        FixMsg m;
+        m.Hdr.Attribute = c.Attribute;
+        std::string subj = SubBytes(SUBJECT, "Subject"), file = SubBytes(c.Enclosed, "file.zip");
+        m.Subfields = c.SubjectFirst ? subj + file : file + subj;
+        f.Add(m);
+    }
+    ASSERT_TRUE(OpenFixture(f));
+    for (int32_t n = 1; n <= B.TotalMsgs; ++n) {
+        ASSERT_TRUE(B.ReadHeader(n));
+        EXPECT_EQ(B.MsgSubj, cases[n - 1].Want) << "case " << n;
+    }
+}
+
+TEST_F(ReadTest, LongSubfieldsAreCutAndTheNextOneStillRead) {
+    JamFixture f;
+    FixMsg m;
+    std::string data300(300, 'k');
+    data300[254] = 'E';
+    m.Subfields = SubBytes(SENDERNAME, std::string(70, 'f')) +
+                  SubBytes(RECEIVERNAME, std::string(66, 't')) +
+                  SubBytes(SUBJECT, std::string(101, 's')) + SubBytes(FTSKLUDGE, data300) +
+                  SubBytes(TZUTCINFO, "after");
+    f.Add(m);
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadHeader(1));
+    EXPECT_EQ(B.MsgFrom, std::string(65, 'f'));
+    EXPECT_EQ(B.MsgTo, std::string(65, 't'));
+    EXPECT_EQ(B.MsgSubj, std::string(100, 's'));
+    EXPECT_EQ(B.MsgKludge, data300.substr(0, 255));
+    EXPECT_EQ(B.MsgTzUtc, "after");
+}
+
+TEST_F(ReadTest, EveryReadStartsFromEmptyFieldsAndLastSubfieldWins) {
+    JamFixture f;
+    f.AddSimple("a", "b", "first subject", "");
+    FixMsg m;
+    m.Subfields = SubBytes(SENDERNAME, "one") + SubBytes(SENDERNAME, "two");
+    f.Add(m);
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadHeader(1));
+    ASSERT_TRUE(B.ReadHeader(2));
+    EXPECT_EQ(B.MsgSubj, "");
+    EXPECT_EQ(B.MsgTo, "");
+    EXPECT_EQ(B.MsgFrom, "two");
+}
+
+TEST_F(ReadTest, FailedReadsChangeNothing) {
+    JamFixture f;
+    f.AddSimple("From", "To", "Subj", "line\r");
+    FixMsg none;
+    none.HdrOffset = -1;
+    f.Add(none);
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadMessage(1));
+    JamMsgHdrType hdr = B.MsgHdr;
+    for (int32_t n : {0, -1, 3, 2}) {
+        SCOPED_TRACE(n);
+        EXPECT_FALSE(B.ReadHeader(n));
+        EXPECT_FALSE(B.ReadMessage(n));
+        EXPECT_EQ(B.MsgHdr, hdr);
+        EXPECT_EQ(B.MsgFrom, "From");
+        EXPECT_EQ(B.CurMsg, 1);
+        EXPECT_EQ(TextOf(B), Lines{"line"});
+    }
+}
+
+TEST_F(ReadTest, TextIsSplitAtCarriageReturns) {
+    struct Case {
+        std::string Text;
+        Lines Want;
+    };
+    const std::string l300 = std::string(254, 'a') + "XYZ" + std::string(43, 'b');
+    const Case cases[] = {
+        {"one\r\ntwo\r", {"one", "\ntwo"}},
+        {"one\rtwo", {"one"}},
+        {"", {}},
+        {"\r\r", {"", ""}},
+        {"tab\there\x1b[0m\r\x1a\r", {"tab\there\x1b[0m", "\x1a"}},
+        {l300 + "\rnext\r", {l300.substr(0, 255), "next"}},
+        {"\xb0\xb1\xdb\r", {"\xb0\xb1\xdb"}},
+    };
+    JamFixture f;
+    for (const Case& c : cases) f.AddSimple("a", "b", "c", c.Text);
+    ASSERT_TRUE(OpenFixture(f));
+    for (int32_t n = 1; n <= B.TotalMsgs; ++n) {
+        ASSERT_TRUE(B.ReadMessage(n));
+        EXPECT_EQ(TextOf(B), cases[n - 1].Want) << "case " << n;
+        EXPECT_EQ(B.CurMsg, n);
+    }
+}
+
+// Texts longer than one read block: lines, and over-long lines, that cross a
+// block boundary must come out exactly as a plain split gives them.
+TEST_F(ReadTest, LongTextSplitsLikeAPlainSplit) {
+    std::string text;
+    for (int i = 0; text.size() < 300000; ++i) {
+        std::size_t len = (i * 37) % 400;
+        for (std::size_t k = 0; k < len; ++k) text.push_back(static_cast<char>('a' + (i + k) % 26));
+        text.push_back('\r');
+    }
+    text += "tail without cr";
+    Lines want;
+    std::string cur;
+    for (char c : text) {
+        if (c == '\r') {
+            want.push_back(cur);
+            cur.clear();
+        } else if (cur.size() < 255) {
+            cur.push_back(c);
+        }
+    }
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "short\r");
+    f.AddSimple("a", "b", "c", text);
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadMessage(2));
+    EXPECT_EQ(TextOf(B), want);
+    ASSERT_TRUE(B.ReadMessage(1)); // the list is refilled, not appended to
+    EXPECT_EQ(TextOf(B), Lines{"short"});
+}
+
+TEST_F(ReadTest, ReadingSeesChangesMadeBetweenCalls) {
+    JamFixture f;
+    f.AddSimple("Alice", "Bob", "Hello", "one\r");
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadMessage(1));
+    // Another program rewrites the sender and the text in place.
+    std::string hdr = ReadFileBytes(Base + ".jhr");
+    hdr.replace(hdr.find("Alice"), 5, "Carol");
+    WriteFileBytes(Base + ".jhr", hdr);
+    WriteFileBytes(Base + ".jdt", "two\r");
+    ASSERT_TRUE(B.ReadMessage(1));
+    EXPECT_EQ(B.MsgFrom, "Carol");
+    EXPECT_EQ(TextOf(B), Lines{"two"});
+}
+
+TEST_F(ReadTest, ReadFirstNextAndLastFollowActiveMsgs) {
+    JamFixture f(BaseHdrFields{.ActiveMsgs = 2});
+    f.AddSimple("m1", "x", "s", "");
+    f.AddSimple("m2", "x", "s", "");
+    f.AddSimple("m3", "x", "s", "");
+    ASSERT_TRUE(OpenFixture(f));
+    ASSERT_TRUE(B.ReadFirst());
+    EXPECT_EQ(B.MsgFrom, "m1");
+    EXPECT_EQ(B.CurMsg, 0);
+    ASSERT_TRUE(B.ReadNext());
+    EXPECT_EQ(B.CurMsg, 1);
+    ASSERT_TRUE(B.ReadNext());
+    EXPECT_EQ(B.MsgFrom, "m2");
+    ASSERT_TRUE(B.ReadNext()); // at ActiveMsgs: the same message again
+    EXPECT_EQ(B.CurMsg, 2);
+    EXPECT_EQ(B.MsgFrom, "m2");
+    ASSERT_TRUE(B.ReadLast());
+    EXPECT_EQ(B.CurMsg, 2);
+}
+
+TEST_F(ReadTest, FindLastReadUsesWholeRecordsOnly) {
+    JamFixture f;
+    ASSERT_TRUE(OpenFixture(f));
+    JamLastType rec{1, 2, 3, 4};
+    EXPECT_FALSE(B.FindLastRead(10, rec)); // no last-read file
+    EXPECT_EQ(rec, (JamLastType{1, 2, 3, 4}));
+
+    WriteFileBytes(Base + ".jlr", "");
+    EXPECT_FALSE(B.FindLastRead(10, rec));
+    EXPECT_EQ(rec, (JamLastType{1, 2, 3, 4}));
+
+    // A torn record at the end whose first bytes look like the key.
+    WriteFileBytes(Base + ".jlr", LastBytes(10, 1, 5, 6) + LastBytes(20, 2, 7, 8) +
+                                      LastBytes(10, 3, 9, 9) + Le32(30) + "\x01\x02");
+    EXPECT_TRUE(B.FindLastRead(20, rec));
+    EXPECT_EQ(rec, (JamLastType{20, 2, 7, 8}));
+    EXPECT_TRUE(B.FindLastRead(10, rec)); // the first of two matches
+    EXPECT_EQ(rec, (JamLastType{10, 1, 5, 6}));
+    EXPECT_FALSE(B.FindLastRead(30, rec));
+    EXPECT_EQ(rec, (JamLastType{10, 3, 9, 9})); // the last whole record read
+    EXPECT_EQ(B.HighReadById(2), 8);
+    EXPECT_EQ(B.HighReadByCrc(10), 6);
+    EXPECT_EQ(B.HighReadById(30), -1);
+    EXPECT_EQ(B.HighReadByCrc(30), -1);
+}
+
+} // namespace
