@@ -31,6 +31,6 @@ CC=clang CXX=clang++ cmake -S . -B build/check-fuzz -G Ninja -DKV_FUZZ=ON -DKV_T
 cmake --build build/check-fuzz
 for target in build/check-fuzz/fuzz/*Fuzz; do
     [ -x "$target" ] || continue
-    bash fuzz/run.sh "$target" "${KV_FUZZ_SECONDS:-60}"
+    KV_FUZZ_BUILD="$PWD/build/check-fuzz" bash fuzz/run.sh "$(basename "$target")" "${KV_FUZZ_SECONDS:-60}"
 done
 echo "All checks passed."
