@@ -309,13 +309,20 @@ TEST(DateUtil, TimerReadsTheClock) {
 }
 
 TEST_F(DateUtilClock, ClockHelpersReadLocalTime) {
-    const time_t before = time(nullptr);
+    // The helpers read CLOCK_REALTIME; time() may come from a coarser clock
+    // that lags it by a tick (seen on 32-bit x86), so bracket with the same one.
+    const auto realSecs = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        return ts.tv_sec;
+    };
+    const time_t before = realSecs();
     DateTime now;
     NowDateTime(now);
     const uint32_t dos = NowDosTime();
     const int32_t today = TodayJulian();
     const int32_t secsOfDay = SecsOfDay();
-    const time_t after = time(nullptr);
+    const time_t after = realSecs();
 
     int32_t secs = 0;
     DateTimeToUnix(now, secs);

@@ -1,0 +1,477 @@
+#include "support/FileIO.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh directory under /tmp, removed with everything in it; Path ends in "/".
+class FileIOFiles : public ::testing::Test {
+protected:
+    std::string Path;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/fileio-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        Path = std::string(tmpl) + "/";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(Path, ec);
+    }
+
+    std::string Put(const std::string& Name, const std::string& Bytes) const {
+        std::ofstream(Path + Name, std::ios::binary) << Bytes;
+        return Path + Name;
+    }
+    static std::string Get(const std::string& Full) {
+        std::ifstream in(Full, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+std::string Bytes(size_t N) {
+    std::string s(N, '\0');
+    for (size_t i = 0; i < N; ++i) s[i] = static_cast<char>(i * 7 + 3);
+    return s;
+}
+
+// Restores the working directory a test changes.
+struct CwdGuard {
+    fs::path Saved = fs::current_path();
+    ~CwdGuard() { fs::current_path(Saved); }
+};
+
+} // namespace
+
+// --- Name helpers -------------------------------------------------------------
+
+TEST(FileIONames, SplitAndJoinTable) {
+    using Fn = std::string (*)(const std::string&);
+    struct Case {
+        const char* fn;
+        Fn f;
+        std::string_view in, want;
+    };
+    const Case cases[] = {
+        {"ExtractFilePath", ExtractFilePath, "dir/base.jhr", "dir/"},
+        {"ExtractFilePath", ExtractFilePath, "base", ""},
+        {"ExtractFilePath", ExtractFilePath, "a\\b", ""},
+        {"ExtractFilePath", ExtractFilePath, "a/b\\c", "a/b\\"},
+        {"ExtractFilePath", ExtractFilePath, "/x", "/"},
+        {"ExtractFilePath", ExtractFilePath, "", ""},
+        {"ExtractFileName", ExtractFileName, "a\\b", "b"},
+        {"ExtractFileName", ExtractFileName, "dir/", ""},
+        {"ExtractFileName", ExtractFileName, "dir/base.jhr", "base.jhr"},
+        {"ExtractFileName", ExtractFileName, "base", "base"},
+        {"ExtractFileName", ExtractFileName, "a\\b/c", "c"},
+        {"StripExt", StripExt, "base.jhr", "base"},
+        {"StripExt", StripExt, ".x", ""},
+        {"StripExt", StripExt, "my.dir/base", "my"},
+        {"StripExt", StripExt, "a.b.c", "a.b"},
+        {"StripExt", StripExt, "base", "base"},
+        {"ExtractExt", ExtractExt, "a.txt", "txt"},
+        {"ExtractExt", ExtractExt, "a.b.c", "c"},
+        {"ExtractExt", ExtractExt, "a.", ""},
+        {"ExtractExt", ExtractExt, "a", ""},
+        {"DirSlash", DirSlash, "", "/"},
+        {"DirSlash", DirSlash, "/tmp", "/tmp/"},
+        {"DirSlash", DirSlash, "/tmp/", "/tmp/"},
+        {"ParentDir", ParentDir, "/a/b/", "/a/"},
+        {"ParentDir", ParentDir, "/a/b", "/a/"},
+        {"ParentDir", ParentDir, "abc", "/"},
+        {"ParentDir", ParentDir, "/", "/"},
+        {"ParentDir", ParentDir, "/a", "/"},
+        {"ParentDir", ParentDir, "a/b", "a/"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.f(std::string(c.in)), c.want) << c.fn << "(\"" << c.in << "\")";
+}
+
+TEST(FileIONames, ChangeExtTable) {
+    struct Case {
+        std::string_view name, ext, want;
+    };
+    const Case cases[] = {
+        {"a.txt", "bak", "a.bak"}, {"a", "bak", "a.bak"},        {"a.b.c", "d", "a.b.d"},
+        {"a.", "txt", "a.txt"},    {"dir.x/name", "y", "dir.y"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChangeExt(std::string(c.name), std::string(c.ext)), c.want) << c.name;
+}
+
+TEST(FileIONames, BuiltNamesAreCutAt255) {
+    const std::string longName(254, 'n');
+    EXPECT_EQ(ChangeExt(longName, "bak"), longName + ".");
+    EXPECT_EQ(DirSlash(std::string(255, 'd')), std::string(255, 'd'));
+}
+
+TEST(FileIONames, WildMatchTable) {
+    struct Case {
+        std::string_view mask, name;
+        bool ignoreCase, want;
+    };
+    const Case cases[] = {
+        {"*.txt", "note.txt", false, true},
+        {"*.txt", "a.b.txt", false, false}, // the part after the first "." is b.txt
+        {"*.*", "file", false, true},
+        {"*.*", "a.b", false, true},
+        {"a*", "abc", false, true},
+        {"ab?", "abc", false, true},
+        {"ab?", "abcd", false, false},
+        {"ab?", "ab", false, false},
+        {"?", "a", false, true},
+        {"?", "ab", false, false},
+        {"*", ".profile", false, false},
+        {"*", "x", false, true},
+        {"*txt", "atxt", false, false}, // only "." may follow a "*"
+        {"abc", "abc", false, true},
+        {"abc", "abcd", false, false},
+        {"abcd", "abc", false, false},
+        {"N*.TXT", "note.txt", true, true},
+        {"n*.txt", "NOTE.TXT", true, true},
+        {"N*.TXT", "note.txt", false, false},
+        {"\x8E", "\x84", true, false}, // only a-z change case
+        // Names and masks with nothing to compare.
+        {"", "a", false, false},
+        {"", "", false, false},
+        {"*", "", false, false},
+        {"*.", "file", false, false},
+        {"*.", "a.", false, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WildMatch(std::string(c.mask), std::string(c.name), c.ignoreCase), c.want)
+            << "mask \"" << c.mask << "\" name \"" << c.name << "\" ignore " << c.ignoreCase;
+}
+
+// --- Existence, directories -------------------------------------------------
+
+TEST_F(FileIOFiles, FileAndDirExistTable) {
+    const std::string file = Put("f.txt", "x");
+    fs::create_directory(Path + "sub");
+    struct Case {
+        std::string name;
+        bool file, dir;
+    };
+    const Case cases[] = {
+        {file, true, false},
+        {Path + "sub", false, true},
+        {Path + "sub///", false, true},
+        {Path + "missing", false, false},
+        {"", false, false},
+        {"/", false, true},
+        {"/dev/null", true, false}, // devices count as files
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FileExists(c.name), c.file) << c.name;
+        EXPECT_EQ(DirExists(c.name), c.dir) << c.name;
+    }
+}
+
+TEST_F(FileIOFiles, ChangeDirTrimsSlashesAndEmptyIsRoot) {
+    CwdGuard guard;
+    EXPECT_TRUE(ChangeDir(""));
+    EXPECT_EQ(fs::current_path(), "/");
+    EXPECT_TRUE(ChangeDir(Path + "//"));
+    EXPECT_EQ(fs::current_path(), fs::path(Path).parent_path());
+    EXPECT_TRUE(ChangeDir("/tmp//"));
+    EXPECT_EQ(fs::current_path(), "/tmp");
+    EXPECT_FALSE(ChangeDir(Path + "missing"));
+    EXPECT_EQ(fs::current_path(), "/tmp");
+}
+
+TEST_F(FileIOFiles, MakePathCreatesEveryMissingLevel) {
+    EXPECT_TRUE(MakePath(Path + "a/b/c"));
+    EXPECT_TRUE(DirExists(Path + "a/b/c"));
+    EXPECT_TRUE(MakePath(Path + "a/b/c/")); // already there
+    EXPECT_TRUE(MakePath(Path + "a/x/"));
+    EXPECT_TRUE(DirExists(Path + "a/x"));
+    Put("file", "x");
+    EXPECT_FALSE(MakePath(Path + "file/below"));
+    EXPECT_FALSE(DirExists(Path + "file/below"));
+}
+
+// --- Retrying operations ------------------------------------------------------
+
+TEST_F(FileIOFiles, IoResetRefusedAccessIsTriedTwentyTimes) {
+    // A directory opened for reading and writing fails with EISDIR: code 5.
+    TUntypedFile f(Path);
+    EXPECT_FALSE(IoReset(f, 1, IoModeShared));
+    EXPECT_EQ(IoResultCode, 5);
+    EXPECT_EQ(IoAttempts, 20);
+    EXPECT_FALSE(f.IsOpen());
+}
+
+TEST_F(FileIOFiles, IoResetMissingFileIsTriedOnce) {
+    TUntypedFile f(Path + "missing");
+    EXPECT_FALSE(IoReset(f, 1, IoModeShared));
+    EXPECT_EQ(IoResultCode, 2);
+    EXPECT_EQ(IoAttempts, 1);
+    EXPECT_FALSE(FileExists(Path + "missing"));
+}
+
+TEST_F(FileIOFiles, ErrorsOtherThanAccessDeniedAreNotRetried) {
+    const std::string file = Put("plain", "data");
+    struct Case {
+        const char* what;
+        std::string name;
+        int32_t code;
+    };
+    const Case cases[] = {
+        {"name too long", Path + std::string(300, 'n'), 3},
+        {"file used as a directory keeps ENOTDIR", file + "/x", ENOTDIR},
+        {"empty name", "", 2},
+    };
+    for (const Case& c : cases) {
+        TUntypedFile f(c.name);
+        EXPECT_FALSE(IoReset(f, 1, IoModeShared)) << c.what;
+        EXPECT_EQ(IoResultCode, c.code) << c.what;
+        EXPECT_EQ(IoAttempts, 1) << c.what;
+    }
+}
+
+TEST_F(FileIOFiles, TooManyOpenFilesIsCode4) {
+    const std::string file = Put("plain", "data");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = 0; // no descriptor is left to hand out
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    TUntypedFile f(file);
+    const bool ok = IoReset(f, 1, IoModeRead);
+    const int32_t code = IoResultCode;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(code, 4);
+}
+
+TEST(FileIORetry, OperationsOnAClosedFileAreCode103) {
+    TUntypedFile f("never-opened");
+    char buf[8] = {};
+    int32_t n = -1;
+    EXPECT_FALSE(IoSeek(f, 0));
+    EXPECT_EQ(IoResultCode, 103);
+    EXPECT_FALSE(IoBlockRead(f, buf, 1, n));
+    EXPECT_EQ(IoResultCode, 103);
+    EXPECT_EQ(n, 0);
+    EXPECT_FALSE(IoBlockWrite(f, buf, 1, n));
+    EXPECT_EQ(IoResultCode, 103);
+    EXPECT_FALSE(IoReadRec(f, buf));
+    EXPECT_EQ(IoResultCode, 103);
+    EXPECT_FALSE(IoWriteRec(f, buf));
+    EXPECT_EQ(IoResultCode, 103);
+    EXPECT_EQ(IoAttempts, 1);
+}
+
+TEST_F(FileIOFiles, IoBlockReadNearEndGetsTheRest) {
+    const std::string data = Bytes(1000);
+    TUntypedFile f(Put("k", data));
+    ASSERT_TRUE(IoReset(f, 1, IoModeShared));
+    ASSERT_TRUE(IoSeek(f, 900));
+    std::vector<char> buf(4096);
+    int32_t got = -1;
+    EXPECT_TRUE(IoBlockRead(f, buf.data(), 4096, got));
+    EXPECT_EQ(got, 100);
+    EXPECT_EQ(std::string(buf.data(), 100), data.substr(900));
+    EXPECT_TRUE(f.Eof());
+    EXPECT_TRUE(IoBlockRead(f, buf.data(), 4096, got));
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(IoResultCode, 0);
+}
+
+TEST_F(FileIOFiles, ShortLastRecordIsCode100AndEndsTheFile) {
+    const std::string data = Bytes(10);
+    TUntypedFile f(Put("r", data));
+    ASSERT_TRUE(IoReset(f, 4, IoModeRead));
+    EXPECT_EQ(f.FileSize(), 2);
+    char rec[4];
+    ASSERT_TRUE(IoReadRec(f, rec));
+    ASSERT_TRUE(IoReadRec(f, rec));
+    EXPECT_EQ(std::string(rec, 4), data.substr(4, 4));
+    EXPECT_EQ(f.FilePos(), 2);
+    EXPECT_FALSE(IoReadRec(f, rec));
+    EXPECT_EQ(IoResultCode, 100);
+    EXPECT_TRUE(f.Eof()); // a reading loop ends
+
+    // A block read counts whole records only.
+    ASSERT_TRUE(IoSeek(f, 0));
+    char buf[16];
+    int32_t got = -1;
+    EXPECT_TRUE(IoBlockRead(f, buf, 4, got));
+    EXPECT_EQ(got, 2);
+}
+
+TEST_F(FileIOFiles, IoRewriteEmptiesAndWritesRecords) {
+    const std::string name = Put("w", "old contents that must go");
+    TUntypedFile f(name);
+    ASSERT_TRUE(IoRewrite(f, 3, IoModeShared));
+    EXPECT_EQ(f.FileSize(), 0);
+    int32_t written = -1;
+    EXPECT_TRUE(IoBlockWrite(f, "abcdefghi", 3, written));
+    EXPECT_EQ(written, 3);
+    EXPECT_TRUE(IoWriteRec(f, "xyz"));
+    EXPECT_EQ(f.FilePos(), 4);
+    ASSERT_TRUE(IoSeek(f, 1));
+    char rec[3];
+    ASSERT_TRUE(IoReadRec(f, rec));
+    EXPECT_EQ(std::string(rec, 3), "def");
+    f.Close();
+    EXPECT_EQ(Get(name), "abcdefghixyz");
+}
+
+TEST_F(FileIOFiles, AccessModeBitsLimitTheHandle) {
+    const std::string name = Put("m", "abcd");
+    char buf[4];
+    int32_t n = 0;
+    TUntypedFile f(name);
+    ASSERT_TRUE(IoReset(f, 1, 64)); // read only, sharing bits ignored
+    EXPECT_FALSE(IoBlockWrite(f, "zz", 2, n));
+    EXPECT_EQ(IoResultCode, 6);
+    ASSERT_TRUE(IoReset(f, 1, IoModeWrite));
+    EXPECT_FALSE(IoBlockRead(f, buf, 2, n));
+    EXPECT_EQ(IoResultCode, 6);
+    EXPECT_TRUE(IoBlockWrite(f, "zz", 2, n));
+    f.Close();
+    EXPECT_EQ(Get(name), "zzcd");
+}
+
+TEST(FileIORetry, WriteToAFullDeviceIsCode101) {
+    TUntypedFile f("/dev/full");
+    ASSERT_TRUE(IoReset(f, 2, IoModeWrite));
+    EXPECT_FALSE(IoWriteRec(f, "ab"));
+    EXPECT_EQ(IoResultCode, 101);
+    int32_t written = -1;
+    EXPECT_FALSE(IoBlockWrite(f, "abcd", 2, written));
+    EXPECT_EQ(IoResultCode, 101);
+    EXPECT_EQ(written, 0);
+}
+
+TEST_F(FileIOFiles, IoSeekToANegativeRecordFails) {
+    TUntypedFile f(Put("s", "abc"));
+    ASSERT_TRUE(IoReset(f, 1, IoModeRead));
+    EXPECT_FALSE(IoSeek(f, -1));
+    EXPECT_NE(IoResultCode, 0);
+    EXPECT_EQ(f.FilePos(), 0);
+}
+
+// --- Copy, rename, erase ------------------------------------------------------
+
+TEST_F(FileIOFiles, CopyFileCopiesAcrossBlocks) {
+    const std::string data = Bytes(10000); // two full blocks and a part
+    const std::string src = Put("src", data);
+    EXPECT_TRUE(CopyFile(src, Path + "dst"));
+    EXPECT_EQ(Get(Path + "dst"), data);
+    Put("old", "longer old contents of the target file");
+    EXPECT_TRUE(CopyFile(Put("short", "ab"), Path + "old"));
+    EXPECT_EQ(Get(Path + "old"), "ab");
+    EXPECT_TRUE(CopyFile(Put("empty", ""), Path + "empty2"));
+    EXPECT_EQ(Get(Path + "empty2"), "");
+}
+
+TEST_F(FileIOFiles, CopyFileFailures) {
+    const std::string src = Put("src", "data");
+    EXPECT_FALSE(CopyFile(Path + "missing", Path + "dst"));
+    EXPECT_FALSE(FileExists(Path + "dst"));
+    EXPECT_FALSE(CopyFile(src, Path + "nodir/dst"));
+    EXPECT_FALSE(CopyFile(src, "/dev/full")); // the target runs out of room
+}
+
+TEST_F(FileIOFiles, CopyFileOntoItselfKeepsTheFile) {
+    const std::string src = Put("src", "precious");
+    EXPECT_FALSE(CopyFile(src, src));
+    EXPECT_FALSE(CopyFile(src, Path + "./src"));
+    EXPECT_EQ(Get(src), "precious");
+}
+
+TEST_F(FileIOFiles, RenameFileReplacesTheTarget) {
+    const std::string oldName = Put("old", "new contents");
+    Put("new", "replaced");
+    EXPECT_TRUE(RenameFile(oldName, Path + "new"));
+    EXPECT_FALSE(FileExists(oldName));
+    EXPECT_EQ(Get(Path + "new"), "new contents");
+}
+
+TEST_F(FileIOFiles, RenameFileOntoItselfKeepsTheFile) {
+    const std::string name = Put("same", "precious");
+    EXPECT_TRUE(RenameFile(name, name));
+    EXPECT_TRUE(RenameFile(name, Path + "./same"));
+    EXPECT_EQ(Get(name), "precious");
+}
+
+TEST_F(FileIOFiles, RenameOfMissingFileKeepsTheTarget) {
+    const std::string target = Put("target", "precious");
+    EXPECT_FALSE(RenameFile(Path + "missing", target));
+    EXPECT_EQ(Get(target), "precious");
+}
+
+TEST_F(FileIOFiles, EraseFileAndEraseAllBut) {
+    for (const char* n : {"KEEP.txt", "a", "b.dat", ".hidden"}) Put(n, "x");
+    fs::create_directory(Path + "sub");
+    EXPECT_TRUE(EraseFile(Path + "a"));
+    EXPECT_FALSE(EraseFile(Path + "a"));
+    Put("a", "x");
+    EraseAllBut(Path, "keep.TXT");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(Path)) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".hidden", "KEEP.txt", "sub"}));
+}
+
+// --- Listings -----------------------------------------------------------------
+
+TEST_F(FileIOFiles, ResolveCaseFindsTheDirectorysSpelling) {
+    Put("MixedCase.Txt", "x");
+    EXPECT_EQ(ResolveCase(Path + "mixedcase.txt"), Path + "MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(Path + "MIXEDCASE.TXT"), Path + "MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(Path + "MixedCase.Txt"), Path + "MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(Path + "other.txt"), Path + "other.txt");
+    Put("mixedcase.txt", "y"); // the exact spelling wins
+    EXPECT_EQ(ResolveCase(Path + "mixedcase.txt"), Path + "mixedcase.txt");
+}
+
+TEST_F(FileIOFiles, CountFilesCountsEveryNonDirectory) {
+    EXPECT_EQ(CountFiles(Path), 0);
+    for (const char* n : {"a", "b.txt", ".hidden"}) Put(n, "x");
+    fs::create_directory(Path + "sub");
+    fs::create_directory(Path + ".hiddendir");
+    EXPECT_EQ(CountFiles(Path), 3);
+    EXPECT_EQ(CountFiles(Path + "missing/"), 0);
+}
+
+TEST_F(FileIOFiles, FileSizeOfTakesTheFirstListedEntry) {
+    Put("x.bin", std::string(1234, 'x'));
+    Put("other.txt", "ab");
+    struct Case {
+        std::string name;
+        int64_t want;
+    };
+    const Case cases[] = {
+        {Path + "x.bin", 1234}, {Path + "?.bin", 1234}, {Path + "*.bin", 1234},
+        {Path + "*.BIN", 0}, // listing patterns are case-sensitive
+        {Path + "*.txt", 2},    {Path + "missing", 0},  {Path, 0}, // empty pattern lists nothing
+    };
+    for (const Case& c : cases) EXPECT_EQ(FileSizeOf(c.name), c.want) << c.name;
+}
+
+TEST(FileIOProgram, NameAndDirOfTheRunningExecutable) {
+    const std::string name = ProgramName();
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(ExtractFileName(name), "FileIOTest");
+    EXPECT_TRUE(FileExists(name));
+    EXPECT_EQ(ProgramDir(), ExtractFilePath(name));
+    EXPECT_EQ(ProgramDir().back(), '/');
+}
