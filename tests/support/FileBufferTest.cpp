@@ -1,4 +1,5 @@
 #include "support/FileIO.h"
+#include "tests/support/TempDirFixture.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,29 +18,8 @@ namespace fs = std::filesystem;
 
 using enum TFileBufferOpenType;
 
-// A fresh directory under /tmp, removed with everything in it.
-class FileBuffer : public ::testing::Test {
+class FileBuffer : public TempDirTest {
 protected:
-    std::string Path;
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/filebuf-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        Path = std::string(tmpl) + "/";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-
-    std::string Put(const std::string& Name, const std::string& Bytes) const {
-        std::ofstream(Path + Name, std::ios::binary) << Bytes;
-        return Path + Name;
-    }
-    static std::string Get(const std::string& Full) {
-        std::ifstream in(Full, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     // Changes the file behind the buffer's back.
     static void Poke(const std::string& Full, off_t At, const std::string& Bytes) {
         const int fd = ::open(Full.c_str(), O_WRONLY);

@@ -1,4 +1,5 @@
 #include "support/FileIO.h"
+#include "tests/support/TempDirFixture.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,30 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under /tmp, removed with everything in it; Path ends in "/".
-class FileIOFiles : public ::testing::Test {
-protected:
-    std::string Path;
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/fileio-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        Path = std::string(tmpl) + "/";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-
-    std::string Put(const std::string& Name, const std::string& Bytes) const {
-        std::ofstream(Path + Name, std::ios::binary) << Bytes;
-        return Path + Name;
-    }
-    static std::string Get(const std::string& Full) {
-        std::ifstream in(Full, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-};
+class FileIOFiles : public TempDirTest {};
 
 std::string Bytes(size_t N) {
     std::string s(N, '\0');
