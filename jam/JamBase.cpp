@@ -9,14 +9,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support/DateUtil.h"
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 
 // Bytes in the files are little-endian and packed; the records are turned
-// into bytes and back here, field by field, and nowhere else. Every public
-// operation starts by dropping the streams' buffers: another program may have
-// changed the files since the last call, and only fresh bytes are trusted.
+// into bytes and back here, field by field, and nowhere else. Another program
+// may change the files at any time: a read operation uses buffered bytes only
+// while they are younger than JamBufferAgeMs, and a change uses none at all.
 
 namespace {
 
@@ -24,6 +28,7 @@ constexpr char JamSig[4] = {'J', 'A', 'M', '\0'};
 constexpr int32_t MaxFromTo = 65; // kept bytes of a sender or recipient name
 constexpr int32_t MaxSubj = 100;  // kept bytes of a subject
 constexpr int32_t MaxText = 255;  // kept bytes of any subfield text and any text line
+constexpr std::size_t MaxLine = MaxText;
 constexpr int32_t MaxWrittenName = 100;
 constexpr int32_t ScratchSize = 64 * 1024;
 constexpr int64_t MaxI32 = std::numeric_limits<int32_t>::max();
@@ -95,13 +100,24 @@ void DecodeMsgHdr(const uint8_t* B, JamMsgHdrType& H) {
     r.Bytes(H.Signature, 4);
     H.Revision = r.U16();
     H.ReservedWord = r.U16();
-    for (int32_t* f :
-         {&H.SubfieldLen, &H.TimesRead, &H.MSGIDcrc, &H.REPLYcrc, &H.ReplyTo, &H.Reply1st,
-          &H.ReplyNext, &H.DateWritten, &H.DateReceived, &H.DateProcessed, &H.MessageNumber})
-        *f = r.I32();
+    // Field by field in stored order (read once per message, so no loop).
+    H.SubfieldLen = r.I32();
+    H.TimesRead = r.I32();
+    H.MSGIDcrc = r.I32();
+    H.REPLYcrc = r.I32();
+    H.ReplyTo = r.I32();
+    H.Reply1st = r.I32();
+    H.ReplyNext = r.I32();
+    H.DateWritten = r.I32();
+    H.DateReceived = r.I32();
+    H.DateProcessed = r.I32();
+    H.MessageNumber = r.I32();
     H.Attribute = r.U32();
-    for (int32_t* f : {&H.Attribute2, &H.TxtOffset, &H.TxtLen, &H.PasswordCRC, &H.Cost})
-        *f = r.I32();
+    H.Attribute2 = r.I32();
+    H.TxtOffset = r.I32();
+    H.TxtLen = r.I32();
+    H.PasswordCRC = r.I32();
+    H.Cost = r.I32();
 }
 
 void EncodeMsgHdr(const JamMsgHdrType& H, uint8_t* B) {
@@ -185,6 +201,29 @@ int32_t HighRead(const std::string& Name, bool ById, int32_t Key) {
     return FindLastRec(lr, ById, Key, rec) >= 0 ? rec.HighReadMsg : -1;
 }
 
+// Calls Fn with a pointer to every byte 13 in [P, E), in order. With SSE2 the
+// bytes are tested 64 at a time, so a text of short lines costs no call and
+// no unpredictable branch per byte; elsewhere memchr finds each one.
+template <class F> void ForEachCr(const char* P, const char* E, F Fn) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(13);
+    for (; E - P >= 64; P += 64) {
+        auto at = [&](int K) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * K));
+            return uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * K);
+        };
+        uint64_t hits = at(0) | at(1) | at(2) | at(3);
+        for (; hits != 0; hits &= hits - 1) Fn(P + __builtin_ctzll(hits));
+    }
+#endif
+    while (P < E) {
+        const char* c = static_cast<const char*>(std::memchr(P, 13, std::size_t(E - P)));
+        if (!c) break;
+        Fn(c);
+        P = c + 1;
+    }
+}
+
 // Pascal-style Copy: Count bytes from 1-based Index, clamped to S.
 std::string Copy(const std::string& S, int64_t Index, int64_t Count) {
     if (Index < 1) Index = 1;
@@ -210,6 +249,19 @@ TJamBase::~TJamBase() {
 void TJamBase::InvalidateStreams() {
     for (auto* s : {HdrStream.get(), IdxStream.get(), TxtStream.get()})
         if (s) s->Invalidate();
+}
+
+// At the start of every read operation: under the JAM lock nothing buffered
+// is trusted; otherwise buffers older than JamBufferAgeMs are dropped (one
+// clock reading, no system call).
+void TJamBase::FreshenStreams() {
+    if (FLockDepth > 0) {
+        InvalidateStreams();
+        return;
+    }
+    int64_t notBefore = TFileStream::MonoNs() - int64_t(JamBufferAgeMs) * 1000000;
+    for (auto* s : {HdrStream.get(), IdxStream.get(), TxtStream.get()})
+        if (s) s->InvalidateBefore(notBefore);
 }
 
 // ---------------------------------------------------------------- the lock
@@ -240,6 +292,7 @@ bool TJamBase::Lock() {
         if (SetRecordLock(fd, F_WRLCK)) {
             FLockFd = fd;
             FLockDepth = 1;
+            InvalidateStreams(); // what a change reads comes from the files
             return true;
         }
         if (errno != EACCES && errno != EAGAIN && errno != EINTR) break;
@@ -254,6 +307,7 @@ void TJamBase::Unlock() {
     SetRecordLock(FLockFd, F_UNLCK);
     FLockFd = -1;
     FLockStream.reset();
+    InvalidateStreams(); // nothing read before or during a change is reused
 }
 
 // ---------------------------------------------------------------- reading
@@ -306,10 +360,10 @@ bool TJamBase::ReadBaseHdr() {
 }
 
 bool TJamBase::ReadIdx(int32_t MsgNo, JamIdxType& Idx) {
-    uint8_t b[JamIdxSize];
+    const char* v = nullptr;
     IdxStream->Seek(int64_t(MsgNo - 1) * JamIdxSize, soBeginning);
-    if (IdxStream->Read(b, JamIdxSize) != JamIdxSize) return false; // shrunk since counted
-    ByteReader r{b};
+    if (IdxStream->ReadView(v, JamIdxSize) != JamIdxSize) return false; // shrunk since counted
+    ByteReader r{reinterpret_cast<const uint8_t*>(v)};
     Idx.UserCRC = r.I32();
     Idx.HdrOffset = r.I32();
     return true;
@@ -318,16 +372,18 @@ bool TJamBase::ReadIdx(int32_t MsgNo, JamIdxType& Idx) {
 bool TJamBase::ReadHeader(int32_t MsgNo) {
     if (!HdrStream || !IdxStream) return false;
     if (MsgNo < 1 || MsgNo > TotalMsgs) return false;
-    InvalidateStreams();
+    FreshenStreams();
     JamIdxType idx;
     if (!ReadIdx(MsgNo, idx)) return false;
     // -1 marks a message without a header; no other negative offset can hold one.
     if (idx.HdrOffset < 0) return false;
     CurHdrOffset = idx.HdrOffset;
     HdrStream->Seek(idx.HdrOffset, soBeginning);
-    uint8_t b[JamMsgHdrSize] = {};
-    HdrStream->Read(b, JamMsgHdrSize);
-    DecodeMsgHdr(b, MsgHdr);
+    const char* v = nullptr;
+    int32_t got = HdrStream->ReadView(v, JamMsgHdrSize);
+    uint8_t b[JamMsgHdrSize] = {}; // a header cut short by the end of the file
+    if (got > 0 && got < JamMsgHdrSize) std::memcpy(b, v, std::size_t(got));
+    DecodeMsgHdr(got == JamMsgHdrSize ? reinterpret_cast<const uint8_t*>(v) : b, MsgHdr);
     for (std::string* s : {&MsgFrom, &MsgTo, &MsgSubj, &MsgKludge, &MsgSeenBy, &MsgPath, &MsgTzUtc})
         s->clear();
     if (MsgHdr.SubfieldLen > 0) ReadSubfields(HdrStream->Position() + MsgHdr.SubfieldLen);
@@ -341,11 +397,10 @@ bool TJamBase::ReadHeader(int32_t MsgNo) {
 // leaves nothing sound to read, so the rest of the block is skipped. Only the
 // first 255 data bytes are read; the rest is stepped over by a seek.
 void TJamBase::ReadSubfields(int64_t End) {
-    char text[MaxText];
     while (HdrStream->Position() < End) {
-        uint8_t head[JamSubFieldSize];
-        if (HdrStream->Read(head, JamSubFieldSize) != JamSubFieldSize) break;
-        ByteReader r{head};
+        const char* head = nullptr;
+        if (HdrStream->ReadView(head, JamSubFieldSize) != JamSubFieldSize) break;
+        ByteReader r{reinterpret_cast<const uint8_t*>(head)};
         uint16_t loID = r.U16();
         r.U16(); // HiID is never examined
         int64_t datLen = r.I32();
@@ -353,8 +408,9 @@ void TJamBase::ReadSubfields(int64_t End) {
         if (datLen < 0) break;
         datLen = std::min(datLen, left);
         int32_t want = static_cast<int32_t>(std::min<int64_t>(datLen, MaxText));
-        int32_t got = HdrStream->Read(text, want);
-        KeepSubfield(loID, text, got);
+        const char* text = "";
+        int32_t got = want > 0 ? HdrStream->ReadView(text, want) : 0;
+        KeepSubfield(loID, got > 0 ? text : "", got);
         if (got < want) break; // the file ends inside the data
         if (datLen > want) HdrStream->Seek(datLen - want, soCurrent);
     }
@@ -389,41 +445,38 @@ bool TJamBase::ReadMessage(int32_t MsgNo) {
 }
 
 // The text is the bytes TxtOffset .. TxtOffset + TxtLen (in 64 bits, so no
-// sum overflows), read from offset 0 on when TxtOffset is negative, in blocks
-// of up to 64 KiB. A CR ends a line; a line keeps its first 255 bytes; bytes
-// after the last CR are no line.
+// sum overflows), read from offset 0 on when TxtOffset is negative, in views
+// of up to 64 KiB straight out of the stream's buffer. A CR ends a line; a
+// line keeps its first 255 bytes; bytes after the last CR are no line.
 void TJamBase::ReadText() {
     int64_t start = std::max<int64_t>(MsgHdr.TxtOffset, 0);
     int64_t end = int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen;
     if (end <= start) return;
-    if (FScratch.size() < ScratchSize) FScratch.resize(ScratchSize);
-    char line[MaxText];
-    std::size_t lineLen = 0; // bytes of a line begun in an earlier block
+    char line[MaxLine];
+    std::size_t lineLen = 0; // bytes kept of a line begun in an earlier view
     TxtStream->Seek(start, soBeginning);
     for (int64_t left = end - start; left > 0;) {
         int32_t want = static_cast<int32_t>(std::min<int64_t>(left, ScratchSize));
-        int32_t got = TxtStream->Read(FScratch.data(), want);
+        const char* p = nullptr;
+        int32_t got = TxtStream->ReadView(p, want);
         if (got <= 0) break;
         left -= got;
-        const char* p = FScratch.data();
-        const char* e = p + got;
-        while (p < e) {
-            const char* cr = static_cast<const char*>(std::memchr(p, 13, std::size_t(e - p)));
-            std::size_t n = std::size_t((cr ? cr : e) - p);
-            if (cr && lineLen == 0) {
-                MsgText.Add(p, std::min<std::size_t>(n, MaxText));
+        const char* from = p; // the current line's first byte in this view
+        ForEachCr(p, p + got, [&](const char* cr) {
+            std::size_t n = std::size_t(cr - from);
+            if (lineLen == 0) {
+                MsgText.Add(from, std::min(n, MaxLine));
             } else {
-                std::size_t take = std::min(n, MaxText - lineLen);
-                std::memcpy(line + lineLen, p, take);
-                lineLen += take;
-                if (cr) {
-                    MsgText.Add(line, lineLen);
-                    lineLen = 0;
-                }
+                std::size_t take = std::min(n, MaxLine - lineLen);
+                std::memcpy(line + lineLen, from, take);
+                MsgText.Add(line, lineLen + take);
+                lineLen = 0;
             }
-            if (!cr) break;
-            p = cr + 1;
-        }
+            from = cr + 1;
+        });
+        std::size_t take = std::min(std::size_t(p + got - from), MaxLine - lineLen);
+        std::memcpy(line + lineLen, from, take);
+        lineLen += take;
         if (got < want) break;
     }
 }
@@ -478,6 +531,7 @@ bool TJamBase::WriteBaseHdr() {
 
 bool TJamBase::DeleteMsg(int32_t MsgNo, bool Purge) {
     if (!HdrStream || !IdxStream || !TxtStream) return false;
+    InvalidateStreams(); // even the check before the lock reads the files
     if (!ReadHeader(MsgNo)) return false;
     if (!Lock()) return false;
     bool ok = DeleteLocked(MsgNo, Purge);

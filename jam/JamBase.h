@@ -52,6 +52,15 @@ inline constexpr int32_t JamLastSize = 16;
 // The byte a purge writes over a deleted message's text.
 inline constexpr uint8_t JamPurgeFill = 0x51;
 
+// How long a stream buffer may serve reads across read operations. Other
+// programs (a tosser) may change the base at any time, so what a reader sees
+// is a snapshot anyway: one that sees bytes at most 20 ms old sees what a
+// reader that ran a moment earlier saw. Changes must not work from a snapshot:
+// every buffer is dropped when the JAM lock is taken, before every read made
+// under it and when it is released, so each change is made from bytes read
+// under the lock. A write through a stream drops that stream's buffer too.
+inline constexpr int32_t JamBufferAgeMs = 20;
+
 // The JAM lock: tried this many times, this many milliseconds apart, before a
 // change gives up (about 200 ms in all).
 inline constexpr int JamLockTries = 20;
@@ -156,6 +165,9 @@ public:
     TJamBase& operator=(const TJamBase&) = delete;
 
     std::string BasePath; // directory + base name, no extension
+    // The owner may seek and read IdxStream itself. Such reads go through the
+    // same buffer and are not checked for age; the next read operation of
+    // this object checks it (and reads its own index record).
     std::unique_ptr<TFileStream> HdrStream;
     std::unique_ptr<TFileStream> IdxStream;
     std::unique_ptr<TFileStream> TxtStream;
@@ -225,6 +237,7 @@ private:
     bool Lock();
     void Unlock();
     void InvalidateStreams();
+    void FreshenStreams();
     bool ReadIdx(int32_t MsgNo, JamIdxType& Idx);
     void ReadSubfields(int64_t End);
     void KeepSubfield(uint16_t LoID, const char* P, int32_t Len);

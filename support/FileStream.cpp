@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
 
@@ -14,8 +15,8 @@
 
 namespace {
 
-constexpr int32_t MinChunk = 1024;      // first refill after a jump or Invalidate
-constexpr int32_t MaxChunk = 64 * 1024; // largest refill
+constexpr int32_t MinChunk = 1024;       // first refill after a jump or Invalidate
+constexpr int32_t MaxChunk = 256 * 1024; // largest refill
 
 // Reads up to Count bytes at At, retrying interrupted and partial reads;
 // returns the count read (short only at the end of the file or on an error).
@@ -103,15 +104,25 @@ void TFileStream::Invalidate() {
     FChunk = MinChunk;
 }
 
+int64_t TFileStream::MonoNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // Refills the buffer at At with at least Want bytes (if the file has them).
-// A refill that carries on where the last one ended doubles in size, so a long
-// sequential read soon costs one call per 64 KiB while a lone header costs 1 KiB.
+// A refill that carries on from inside or from the end of the last one doubles
+// in size, so a long sequential read (a search through a whole base) soon
+// costs one call per 256 KiB while a lone header costs 1 KiB.
 bool TFileStream::Fill(int64_t At, int32_t Want) {
-    bool onward = FBufLen > 0 && At == FBufStart + FBufLen;
+    bool onward = FBufLen > 0 && At >= FBufStart && At <= FBufStart + FBufLen;
     FChunk = onward ? std::min(FChunk * 2, MaxChunk) : MinChunk;
-    if (FBuf.empty()) FBuf.resize(MaxChunk);
     int32_t size = std::min(std::max(Want, FChunk), MaxChunk);
+    // Grown only as refills grow, so a stream that reads one record (a
+    // last-read lookup) never makes room for 256 KiB.
+    if (FBuf.size() < std::size_t(size)) FBuf.resize(std::size_t(size));
     FBufStart = At;
+    FFilledAt = MonoNs(); // before the read: the bytes are no older than this
     FBufLen = static_cast<int32_t>(PReadFull(FFd, FBuf.data(), size, At));
     return FBufLen > 0;
 }
@@ -139,6 +150,18 @@ int32_t TFileStream::Read(void* Buf, int32_t Count) {
         if (!Fill(FPos, want)) break;
     }
     return done;
+}
+
+// ReadView when the bytes are not all in the buffer: one refill at the
+// position, then as many of them as arrived.
+int32_t TFileStream::ReadViewFill(const char*& P, int32_t Count) {
+    if (FFd < 0 || Count <= 0) return 0;
+    Count = std::min(Count, MaxChunk);
+    if (!Fill(FPos, Count)) return 0;
+    int32_t n = static_cast<int32_t>(std::min<int64_t>(Count, FBufStart + FBufLen - FPos));
+    P = FBuf.data() + (FPos - FBufStart);
+    FPos += n;
+    return n;
 }
 
 int32_t TFileStream::Write(const void* Buf, int32_t Count) {

@@ -2,8 +2,9 @@
 // A byte stream over one open file: seek (also from the end), read, write,
 // position and size. Reads go through a buffer filled with pread, so many small
 // reads cost one system call; writes go straight to the file (pwrite) and drop
-// the buffer. Other processes may change the file at any time: Invalidate()
-// forgets every buffered byte, and the next read fetches fresh ones. No locks.
+// the buffer. Other processes may change the file at any time: the buffer
+// remembers when it was filled, Invalidate() or InvalidateBefore() forget its
+// bytes, and the next read fetches fresh ones. No locks.
 
 #include <cstdint>
 #include <string>
@@ -38,6 +39,18 @@ public:
     // Reads up to Count bytes at the position; returns how many arrived
     // (0 at the end of the file or on an error) and advances by that many.
     int32_t Read(void* Buf, int32_t Count);
+    // Reads up to Count bytes (at most one buffer, 256 KiB) at the position
+    // without copying them: P is set to the bytes inside the stream's buffer,
+    // valid until the next call on this stream. Returns how many (0 at the end
+    // of the file or on an error) and advances by that many.
+    int32_t ReadView(const char*& P, int32_t Count) {
+        if (Count > 0 && FPos >= FBufStart && FPos - FBufStart <= int64_t(FBufLen) - Count) {
+            P = FBuf.data() + (FPos - FBufStart);
+            FPos += Count;
+            return Count;
+        }
+        return ReadViewFill(P, Count);
+    }
     // Writes Count bytes at the position; returns how many were written and
     // advances by that many.
     int32_t Write(const void* Buf, int32_t Count);
@@ -46,16 +59,28 @@ public:
     int64_t Size() const;
     // Forgets the buffered bytes.
     void Invalidate();
+    // Forgets the buffered bytes if they were read from the file before the
+    // moment NotBefore (a MonoNs() value).
+    void InvalidateBefore(int64_t NotBefore) {
+        if (FBufLen > 0 && FFilledAt < NotBefore) Invalidate();
+    }
+    // The MonoNs() moment the buffered bytes were read from the file.
+    int64_t FilledAt() const { return FFilledAt; }
+    // A monotonic clock in nanoseconds: the steady clock, which Linux answers
+    // without a system call (vDSO).
+    static int64_t MonoNs();
     // The descriptor, -1 when closed (for record locks).
     int Fd() const { return FFd; }
 
 private:
     bool Fill(int64_t At, int32_t Want);
+    int32_t ReadViewFill(const char*& P, int32_t Count);
 
     int FFd = -1;
     int64_t FPos = 0;
-    std::vector<char> FBuf; // room for the largest refill, made on first use
+    std::vector<char> FBuf; // room for the largest refill so far
     int64_t FBufStart = 0;  // file offset of FBuf[0]
     int32_t FBufLen = 0;    // valid bytes in FBuf
     int32_t FChunk = 0;     // size of the next refill (grows while reading on)
+    int64_t FFilledAt = 0;  // MonoNs() of the last refill
 };

@@ -30,20 +30,17 @@ const std::string& TStringList::Get(int32_t Index) const {
     return FItems[static_cast<std::size_t>(Index)];
 }
 
+void TStringList::AddNew(const char* P, std::size_t Len) {
+    FItems.emplace_back(P, Len);
+    ++FCount;
+}
+
 void TStringList::Clear() {
     FCount = 0;
     if (FItems.size() > KeptLines) {
         FItems.resize(KeptLines);
         FItems.shrink_to_fit();
     }
-}
-
-void TStringList::Add(const char* P, std::size_t Len) {
-    if (FCount < FItems.size())
-        FItems[FCount].assign(P, Len);
-    else
-        FItems.emplace_back(P, Len);
-    ++FCount;
 }
 
 bool TStringList::SaveToFile(const std::string& Name) const {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,16 @@ public:
     const std::string& operator[](int32_t Index) const { return Get(Index); }
     void Clear();
     void Add(const std::string& S) { Add(S.data(), S.size()); }
-    void Add(const char* P, std::size_t Len);
+    // Inline: a message text adds its lines by the thousand.
+    void Add(const char* P, std::size_t Len) {
+        if (FCount < FItems.size()) {
+            std::string& s = FItems[FCount++];
+            s.resize(Len);
+            CopyBytes(s.data(), P, Len);
+        } else {
+            AddNew(P, Len);
+        }
+    }
     // Creates or truncates Name and writes every line followed by a line feed;
     // false when the file cannot be created or written.
     bool SaveToFile(const std::string& Name) const;
@@ -28,6 +38,26 @@ public:
     const_iterator end() const { return FItems.begin() + static_cast<std::ptrdiff_t>(FCount); }
 
 private:
+    void AddNew(const char* P, std::size_t Len);
+    // Copies N bytes with fixed-size moves (overlapping at the end), never
+    // touching a byte outside either range: no call for a short line.
+    static void CopyBytes(char* D, const char* S, std::size_t N) {
+        if (N >= 16) {
+            for (std::size_t i = 0; i + 16 < N; i += 16) std::memcpy(D + i, S + i, 16);
+            std::memcpy(D + N - 16, S + N - 16, 16);
+        } else if (N >= 8) {
+            std::memcpy(D, S, 8);
+            std::memcpy(D + N - 8, S + N - 8, 8);
+        } else if (N >= 4) {
+            std::memcpy(D, S, 4);
+            std::memcpy(D + N - 4, S + N - 4, 4);
+        } else if (N > 0) {
+            D[0] = S[0];
+            D[N / 2] = S[N / 2];
+            D[N - 1] = S[N - 1];
+        }
+    }
+
     std::vector<std::string> FItems; // FItems[FCount..] are spare buffers
     std::size_t FCount = 0;
 };

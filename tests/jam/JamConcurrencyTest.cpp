@@ -113,6 +113,46 @@ TEST_F(ConcurrencyTest, DeleteKeepsAnotherWritersActiveMsgsAndModCounter) {
     EXPECT_EQ(r.MsgSubj, "from the child");
 }
 
+constexpr int64_t AttributeAt = 52, TxtLenAt = 64; // offsets in a message header
+
+// Reading leaves young bytes in the buffers; a deletion right after it must
+// still act on what the files hold now.
+TEST_F(ConcurrencyTest, DeleteRightAfterAReadSeesAnotherWritersDeletion) {
+    ASSERT_TRUE(B.ReadMessage(1));
+    ASSERT_TRUE(B.ReadMessage(2));
+    int32_t at = GetLe32(ReadFileBytes(Base + ".jdx"), 4);
+    uint32_t attr = uint32_t(GetLe32(ReadFileBytes(Base + ".jhr"), std::size_t(at + AttributeAt)));
+    // Another program deletes message 1 and counts it in the base header.
+    PatchFileBytes(Base + ".jhr", at + AttributeAt, Le32(attr | MSG_DELETED));
+    PatchFileBytes(Base + ".jhr", at + TxtLenAt, Le32(0));
+    PatchFileBytes(Base + ".jhr", 8, Le32(3));  // ModCounter
+    PatchFileBytes(Base + ".jhr", 12, Le32(1)); // ActiveMsgs
+    ASSERT_TRUE(B.DeleteMsg(1, false));
+    std::string hdr = ReadFileBytes(Base + ".jhr");
+    EXPECT_EQ(GetLe32(hdr, 12), 1); // not lowered a second time
+    EXPECT_EQ(GetLe32(hdr, 8), 4);
+    EXPECT_EQ(B.BaseHdr.ActiveMsgs, 1);
+}
+
+TEST_F(ConcurrencyTest, DeleteRightAfterAReadFollowsAHeaderMovedByAnotherWriter) {
+    ASSERT_TRUE(B.ReadMessage(1));
+    ASSERT_TRUE(B.ReadMessage(2));
+    std::string idx = ReadFileBytes(Base + ".jdx");
+    std::string hdr = ReadFileBytes(Base + ".jhr");
+    int32_t at1 = GetLe32(idx, 4), at2 = GetLe32(idx, 12);
+    std::string msg1 = hdr.substr(std::size_t(at1), std::size_t(at2 - at1));
+    // Another program rewrites message 1 at the end of the header file and
+    // points its index record there.
+    int64_t moved = int64_t(hdr.size());
+    PatchFileBytes(Base + ".jhr", moved, msg1);
+    PatchFileBytes(Base + ".jdx", 4, Le32(uint32_t(moved)));
+    ASSERT_TRUE(B.DeleteMsg(1, false));
+    EXPECT_EQ(B.CurHdrOffset, moved);
+    hdr = ReadFileBytes(Base + ".jhr");
+    EXPECT_EQ(hdr.substr(std::size_t(at1), msg1.size()), msg1); // the old copy untouched
+    EXPECT_NE(uint32_t(GetLe32(hdr, std::size_t(moved + AttributeAt))) & MSG_DELETED, 0u);
+}
+
 TEST_F(ConcurrencyTest, ChangesFailAndWriteNothingWhileAnotherProcessHoldsTheLock) {
     BaseFiles before = ReadBaseFiles(Base);
     {

@@ -34,6 +34,14 @@ void WriteFileBytes(const std::string& Name, const std::string& Bytes) {
     if (!out) throw std::runtime_error("cannot write " + Name);
 }
 
+void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Bytes) {
+    int fd = ::open(Name.c_str(), O_WRONLY);
+    bool ok = fd >= 0 &&
+              ::pwrite(fd, Bytes.data(), Bytes.size(), At) == static_cast<ssize_t>(Bytes.size());
+    if (fd >= 0) ::close(fd);
+    if (!ok) throw std::runtime_error("cannot patch " + Name);
+}
+
 bool PathExists(const std::string& Name) {
     struct stat st;
     return ::lstat(Name.c_str(), &st) == 0;

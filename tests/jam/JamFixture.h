@@ -28,6 +28,9 @@ private:
 std::string ReadFileBytes(const std::string& Name); // "" when missing
 void WriteFileBytes(const std::string& Name, const std::string& Bytes);
 bool PathExists(const std::string& Name);
+// Overwrites Bytes at offset At of an existing file in place, through a
+// descriptor of its own, as another program would.
+void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Bytes);
 
 // What standard output received (at descriptor level) while Fn ran.
 std::string CaptureStdout(const std::function<void()>& Fn);

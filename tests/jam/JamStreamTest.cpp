@@ -58,6 +58,14 @@ TEST(FileStream, ReadsAnywhereGiveTheFilesBytes) {
         ASSERT_EQ(s.Read(buf.data(), st.Count), avail) << pos;
         EXPECT_EQ(buf.substr(0, avail), data.substr(std::min<int64_t>(pos, 300000), avail)) << pos;
         EXPECT_EQ(s.Position(), pos + avail);
+        // The same bytes again as a view into the buffer.
+        s.Seek(pos, soBeginning);
+        const char* v = nullptr;
+        ASSERT_EQ(s.ReadView(v, st.Count), avail) << pos;
+        if (avail > 0) {
+            EXPECT_EQ(std::string(v, avail), data.substr(std::size_t(pos), avail)) << pos;
+        }
+        EXPECT_EQ(s.Position(), pos + avail);
     }
     s.Seek(10, soBeginning);
     EXPECT_EQ(s.Seek(-11, soCurrent), -1);
@@ -93,6 +101,30 @@ TEST(FileStream, WritesAreSeenByTheNextReadAndInvalidateSeesOthers) {
     EXPECT_EQ(std::string(b, 7), "changed");
 }
 
+// Buffered bytes are dropped when they were read before the given moment,
+// and kept when they were not; the moment is passed in, so no clock is raced.
+TEST(FileStream, InvalidateBeforeDropsOnlyOlderBytes) {
+    TempDir dir;
+    WriteFileBytes(dir / "f", "0123456789");
+    TFileStream s;
+    ASSERT_TRUE(s.Open(dir / "f", fmOpenRead));
+    char b[4];
+    int64_t before = TFileStream::MonoNs();
+    ASSERT_EQ(s.Read(b, 4), 4);
+    int64_t filled = s.FilledAt();
+    EXPECT_LE(before, filled);
+    EXPECT_LE(filled, TFileStream::MonoNs());
+    PatchFileBytes(dir / "f", 0, "abcd");
+    s.InvalidateBefore(filled); // read at that moment, not before it
+    s.Seek(0, soBeginning);
+    ASSERT_EQ(s.Read(b, 4), 4);
+    EXPECT_EQ(std::string(b, 4), "0123");
+    s.InvalidateBefore(filled + 1);
+    s.Seek(0, soBeginning);
+    ASSERT_EQ(s.Read(b, 4), 4);
+    EXPECT_EQ(std::string(b, 4), "abcd");
+}
+
 TEST(StringList, HoldsLinesAndSavesEachWithALineFeed) {
     TempDir dir;
     TStringList l;
@@ -119,6 +151,26 @@ TEST(StringList, HoldsLinesAndSavesEachWithALineFeed) {
     l.Clear();
     ASSERT_TRUE(l.SaveToFile(dir / "out"));
     EXPECT_EQ(ReadFileBytes(dir / "out"), "");
+}
+
+// Lines of every length up to 300 bytes, written over spare buffers that held
+// longer and shorter lines before, come back byte for byte.
+TEST(StringList, ReusedLineBuffersHoldEveryLengthExactly) {
+    std::string bytes;
+    for (int i = 0; i < 600; ++i) bytes.push_back(static_cast<char>(i * 31 % 256));
+    TStringList l;
+    for (bool down : {false, true, false}) {
+        l.Clear();
+        for (std::size_t n = 0; n <= 300; ++n) {
+            std::size_t len = down ? 300 - n : n;
+            l.Add(bytes.data() + n, len);
+        }
+        ASSERT_EQ(l.Count(), 301);
+        for (std::size_t n = 0; n <= 300; ++n) {
+            std::size_t len = down ? 300 - n : n;
+            ASSERT_EQ(l.Get(int32_t(n)), bytes.substr(n, len)) << "length " << len;
+        }
+    }
 }
 
 } // namespace
