@@ -30,26 +30,22 @@ public:
     bool Ok() const { return FFd >= 0 && FOk; }
     int64_t Pos() const { return FPos; }
     void U8(uint8_t v) { Bytes(&v, 1); }
-    void U16(uint16_t v)
-    {
+    void U16(uint16_t v) {
         U8(static_cast<uint8_t>(v));
         U8(static_cast<uint8_t>(v >> 8));
     }
-    void I32(int32_t v)
-    {
+    void I32(int32_t v) {
         uint32_t u = static_cast<uint32_t>(v);
         for (int k = 0; k < 4; ++k) U8(static_cast<uint8_t>(u >> (8 * k)));
     }
-    void Bytes(const void* p, size_t n)
-    {
+    void Bytes(const void* p, size_t n) {
         const char* c = static_cast<const char*>(p);
         FBuf.insert(FBuf.end(), c, c + n);
         FPos += static_cast<int64_t>(n);
         if (FBuf.size() >= (1u << 20)) Flush();
     }
     void Str(const std::string& s) { Bytes(s.data(), s.size()); }
-    bool Close()
-    {
+    bool Close() {
         if (FFd < 0) return FOk;
         Flush();
         FOk = close(FFd) == 0 && FOk;
@@ -58,8 +54,7 @@ public:
     }
 
 private:
-    void Flush()
-    {
+    void Flush() {
         if (FFd >= 0 && !FBuf.empty())
             FOk = write(FFd, FBuf.data(), FBuf.size()) == static_cast<ssize_t>(FBuf.size()) && FOk;
         FBuf.clear();
@@ -70,8 +65,7 @@ private:
     std::vector<char> FBuf;
 };
 
-void Subfield(LeWriter& W, uint16_t LoID, const std::string& Text)
-{
+void Subfield(LeWriter& W, uint16_t LoID, const std::string& Text) {
     W.U16(LoID);
     W.U16(0);
     W.I32(static_cast<int32_t>(Text.size()));
@@ -79,8 +73,7 @@ void Subfield(LeWriter& W, uint16_t LoID, const std::string& Text)
 }
 
 // The text of message n: 32 lines of 63 bytes, each ended by a carriage return.
-std::string MessageText(int32_t n)
-{
+std::string MessageText(int32_t n) {
     std::string s;
     s.reserve(TextBytes);
     std::string head = "Message " + std::to_string(n) + ", line ";
@@ -93,8 +86,7 @@ std::string MessageText(int32_t n)
     return s;
 }
 
-bool BuildBase(const std::string& Base, int32_t Count)
-{
+bool BuildBase(const std::string& Base, int32_t Count) {
     LeWriter hdr(Base + ".jhr"), idx(Base + ".jdx"), txt(Base + ".jdt"), lr(Base + ".jlr");
     hdr.Str(std::string("JAM\0", 4));
     for (int32_t v : {0x60000000, 0, Count, -1, 1}) hdr.I32(v);
@@ -105,12 +97,13 @@ bool BuildBase(const std::string& Base, int32_t Count)
         std::string text = MessageText(n);
         idx.I32(static_cast<int32_t>(StrCrc32(to)));
         idx.I32(static_cast<int32_t>(hdr.Pos()));
-        int32_t subLen = static_cast<int32_t>(3 * JamSubFieldSize + from.size() + to.size() + subj.size());
+        int32_t subLen =
+            static_cast<int32_t>(3 * JamSubFieldSize + from.size() + to.size() + subj.size());
         hdr.Str(std::string("JAM\0", 4));
         hdr.U16(1);
         hdr.U16(0);
         hdr.I32(subLen);
-        for (int k = 0; k < 6; ++k) hdr.I32(0); // TimesRead .. ReplyNext
+        for (int k = 0; k < 6; ++k) hdr.I32(0);              // TimesRead .. ReplyNext
         for (int k = 0; k < 3; ++k) hdr.I32(0x60000000 + n); // the three dates
         hdr.I32(n);
         hdr.I32(static_cast<int32_t>(MSG_TYPELOCAL));
@@ -127,8 +120,7 @@ bool BuildBase(const std::string& Base, int32_t Count)
     return hdr.Close() && idx.Close() && txt.Close() && lr.Close();
 }
 
-bool CheckBase(const std::string& Base, int32_t Count)
-{
+bool CheckBase(const std::string& Base, int32_t Count) {
     TJamBase B;
     B.BasePath = Base;
     if (!B.Open() || B.TotalMsgs != Count) return false;
@@ -142,8 +134,7 @@ bool CheckBase(const std::string& Base, int32_t Count)
 }
 
 // Reads every message; the sum of the line counts keeps the work observable.
-int64_t ReadAllMessages(const std::string& Base)
-{
+int64_t ReadAllMessages(const std::string& Base) {
     TJamBase B;
     B.BasePath = Base;
     if (!B.Open()) return -1;
@@ -155,8 +146,7 @@ int64_t ReadAllMessages(const std::string& Base)
     return lines;
 }
 
-int64_t ReadFilesPlainly(const std::string& Base)
-{
+int64_t ReadFilesPlainly(const std::string& Base) {
     static std::vector<char> buf(64 * 1024);
     int64_t total = 0;
     for (const char* ext : {".jhr", ".jdx", ".jdt"}) {
@@ -170,8 +160,7 @@ int64_t ReadFilesPlainly(const std::string& Base)
 }
 
 // Best of three timed runs after one untimed warm-up, in milliseconds.
-double BestOfThree(const std::function<int64_t()>& Run, int64_t& Result)
-{
+double BestOfThree(const std::function<int64_t()>& Run, int64_t& Result) {
     Result = Run();
     double best = 0;
     for (int i = 0; i < 3; ++i) {
@@ -184,16 +173,14 @@ double BestOfThree(const std::function<int64_t()>& Run, int64_t& Result)
     return best;
 }
 
-void RemoveBase(const std::string& Dir, const std::string& Base)
-{
+void RemoveBase(const std::string& Dir, const std::string& Base) {
     for (const char* ext : {".jhr", ".jdx", ".jdt", ".jlr"}) unlink((Base + ext).c_str());
     rmdir(Dir.c_str());
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int32_t count = 100000;
     if (argc > 2 || (argc == 2 && (count = atoi(argv[1])) <= 0)) {
         fprintf(stderr, "usage: JamReadBench [COUNT]   (messages, default 100000)\n");

@@ -43,8 +43,7 @@ struct BaseFile {
 
 // Made once per process and removed at exit; a plain array, so that it is
 // still there when the exit handler runs after the static destructors.
-const char* ScratchDir()
-{
+const char* ScratchDir() {
     static char dir[4096];
     if (!dir[0]) {
         const char* tmp = getenv("TMPDIR");
@@ -61,16 +60,16 @@ const char* ScratchDir()
     return dir;
 }
 
-std::string PathOf(int i) { return std::string(ScratchDir()) + "/f" + Exts[i]; }
+std::string PathOf(int i) {
+    return std::string(ScratchDir()) + "/f" + Exts[i];
+}
 
-[[noreturn]] void Fail(const char* what)
-{
+[[noreturn]] void Fail(const char* what) {
     fprintf(stderr, "JamBaseFuzz: %s\n", what);
     abort();
 }
 
-void WriteFile(int i, const BaseFile& f)
-{
+void WriteFile(int i, const BaseFile& f) {
     std::string path = PathOf(i);
     unlink(path.c_str());
     if (!f.Present) return;
@@ -81,8 +80,7 @@ void WriteFile(int i, const BaseFile& f)
         Fail("cannot write a scratch file");
 }
 
-BaseFile ReadBack(int i)
-{
+BaseFile ReadBack(int i) {
     BaseFile f;
     int fd = open(PathOf(i).c_str(), O_RDONLY);
     if (fd < 0) return f;
@@ -94,18 +92,17 @@ BaseFile ReadBack(int i)
     return f;
 }
 
-int32_t Le32(const std::string& s, int64_t at)
-{
+int32_t Le32(const std::string& s, int64_t at) {
     uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<uint8_t>(s[static_cast<size_t>(at + k)]);
+    for (int k = 3; k >= 0; --k)
+        v = (v << 8) | static_cast<uint8_t>(s[static_cast<size_t>(at + k)]);
     return static_cast<int32_t>(v);
 }
 
 // Where the deletion of message MsgNo may write in the header file: its
 // fixed header, when one wholly inside the file and past the base header
 // starts with the signature; -1 when there is none.
-int64_t DeletableHeader(const BaseFile* f, int32_t MsgNo)
-{
+int64_t DeletableHeader(const BaseFile* f, int32_t MsgNo) {
     const std::string& idx = f[IdxFile].Bytes;
     const std::string& hdr = f[HdrFile].Bytes;
     if (MsgNo < 1 || static_cast<int64_t>(MsgNo) * JamIdxSize > static_cast<int64_t>(idx.size()))
@@ -116,19 +113,19 @@ int64_t DeletableHeader(const BaseFile* f, int32_t MsgNo)
     return off;
 }
 
-bool InRange(int64_t at, int64_t from, int64_t len) { return at >= from && at < from + len; }
+bool InRange(int64_t at, int64_t from, int64_t len) {
+    return at >= from && at < from + len;
+}
 
 // The header file may differ only in ModCounter (one higher), ActiveMsgs (the
 // same or one lower) and the deleted message's Attribute (MSG_DELETED added)
 // and TxtLen (0).
-void CheckHeaderFile(const std::string& before, const std::string& after, int64_t msgOff)
-{
+void CheckHeaderFile(const std::string& before, const std::string& after, int64_t msgOff) {
     for (size_t at = 0; at < before.size(); ++at) {
         if (before[at] == after[at]) continue;
         int64_t a = static_cast<int64_t>(at);
         bool ok = InRange(a, 8, 8) && before.size() >= 16;
-        if (msgOff >= 0)
-            ok = ok || InRange(a, msgOff + 52, 4) || InRange(a, msgOff + 64, 4);
+        if (msgOff >= 0) ok = ok || InRange(a, msgOff + 52, 4) || InRange(a, msgOff + 64, 4);
         if (!ok) Fail("header file changed outside the fields a deletion writes");
     }
     if (before.size() >= 16 && before.compare(8, 8, after, 8, 8) != 0) {
@@ -152,8 +149,7 @@ void CheckHeaderFile(const std::string& before, const std::string& after, int64_
 // only by the purge fill; a range that starts inside the file is filled whole
 // up to the end of the file.
 void CheckTextFile(const std::string& before, const std::string& after, const std::string& hdr,
-                   int64_t msgOff, bool purged)
-{
+                   int64_t msgOff, bool purged) {
     int64_t from = 0, len = 0;
     if (msgOff >= 0 && purged) {
         from = Le32(hdr, msgOff + 60);
@@ -161,16 +157,14 @@ void CheckTextFile(const std::string& before, const std::string& after, const st
     }
     for (size_t at = 0; at < before.size(); ++at) {
         bool inside = InRange(static_cast<int64_t>(at), from, len);
-        if (before[at] != after[at] &&
-            (!inside || static_cast<uint8_t>(after[at]) != JamPurgeFill))
+        if (before[at] != after[at] && (!inside || static_cast<uint8_t>(after[at]) != JamPurgeFill))
             Fail("text file changed outside a purge of the deleted message");
         if (inside && from >= 0 && static_cast<uint8_t>(after[at]) != JamPurgeFill)
             Fail("a purge left part of the message's text unfilled");
     }
 }
 
-void CheckMessage(const TJamBase& B, int32_t MsgNo, int64_t TextSize)
-{
+void CheckMessage(const TJamBase& B, int32_t MsgNo, int64_t TextSize) {
     if (B.CurMsg != MsgNo) Fail("CurMsg is not the message just read");
     if (B.MsgFrom.size() > 65 || B.MsgTo.size() > 65 || B.MsgSubj.size() > 100)
         Fail("a name or the subject is longer than its field");
@@ -185,8 +179,7 @@ void CheckMessage(const TJamBase& B, int32_t MsgNo, int64_t TextSize)
 
 // Opens the base, reads it, looks up a last-read record and deletes one
 // message; returns the number deleted, or 0 when no deletion succeeded.
-int32_t Exercise(const BaseFile* f, uint8_t select)
-{
+int32_t Exercise(const BaseFile* f, uint8_t select) {
     TJamBase B;
     B.BasePath = std::string(ScratchDir()) + "/f";
     if (!B.Open()) return 0;
@@ -210,8 +203,7 @@ int32_t Exercise(const BaseFile* f, uint8_t select)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 8) return 0;
     size_t lens[3];
     for (int i = 0; i < 3; ++i) lens[i] = Data[2 * i] | (Data[2 * i + 1] << 8);

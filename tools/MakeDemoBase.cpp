@@ -34,26 +34,28 @@ constexpr RecEchoMailAddr Sysop{2, 5020, 100, 0};
 constexpr RecEchoMailAddr Point1{2, 5020, 100, 1};
 constexpr RecEchoMailAddr Remote{1, 261, 38, 0};
 
-std::string Lines(std::initializer_list<std::string> lines)
-{
+std::string Lines(std::initializer_list<std::string> lines) {
     std::string s;
     for (const std::string& l : lines) s += l + "\n";
     return s;
 }
 
-std::string Esc(const char* seq) { return std::string("\x1b[") + seq; }
+std::string Esc(const char* seq) {
+    return std::string("\x1b[") + seq;
+}
 
-std::string Origin(const char* where) { return "--- MakeDemoBase\n * Origin: " + std::string(where) + "\n"; }
+std::string Origin(const char* where) {
+    return "--- MakeDemoBase\n * Origin: " + std::string(where) + "\n";
+}
 
-std::string AnsiText()
-{
+std::string AnsiText() {
     std::string s = Lines({"ANSI colours, as a sysop's colourful greeting would send them:", ""});
     const char* names[] = {"black", "red", "green", "yellow", "blue", "magenta", "cyan", "white"};
     for (int i = 0; i < 8; ++i) {
         std::string fg = std::to_string(30 + i), bg = std::to_string(40 + i);
         s += Esc((fg + "m").c_str()) + "  " + names[i] + "  " + Esc(("1;" + fg + "m").c_str()) +
-             "bright " + names[i] + Esc("0m") + "   " + Esc(("37;" + bg + "m").c_str()) +
-             " on " + names[i] + " " + Esc("0m") + "\n";
+             "bright " + names[i] + Esc("0m") + "   " + Esc(("37;" + bg + "m").c_str()) + " on " +
+             names[i] + " " + Esc("0m") + "\n";
     }
     s += "\n" + Esc("1;33;44m") + " Yellow on blue " + Esc("0m") + " " + Esc("5;31m") +
          "blinking red" + Esc("0m") + " " + Esc("7m") + "reversed" + Esc("0m") + "\n";
@@ -61,8 +63,7 @@ std::string AnsiText()
     return s + Origin("Colour Corner (2:5020/100)");
 }
 
-std::string PipeText()
-{
+std::string PipeText() {
     std::string s = Lines({"Pipe codes: a bar and two digits pick a colour.", ""});
     for (int c = 0; c < 16; ++c) {
         std::string code = (c < 10 ? "|0" : "|") + std::to_string(c);
@@ -75,10 +76,9 @@ std::string PipeText()
     return s + Origin("Pipe Dreams BBS (2:5020/100.1)");
 }
 
-std::string PgpEncrypted()
-{
-    return Lines({"Here is the file, encrypted for you only:", "",
-                  "-----BEGIN PGP MESSAGE-----", "Version: GnuPG v2", "",
+std::string PgpEncrypted() {
+    return Lines({"Here is the file, encrypted for you only:", "", "-----BEGIN PGP MESSAGE-----",
+                  "Version: GnuPG v2", "",
                   "hQEMA3xYz1Zc0ZvUAQf/YIuE5zJq4y0g7t0e6zZx0mQ0yXvL2d0+3nX5a9bX0mWc",
                   "pU3KGCUwux1tEyze1iN7LtkeP3IfyxlxF0SU1kk8nVw0YL4xIB5p/tqg7ui5mX9c",
                   "fCmZ/a/lkyU81lSvTfrXFCegrrP+6SMvivIhH57kkcWxC+y1Vjv8Hm+TQn7LyP4p",
@@ -88,54 +88,47 @@ std::string PgpEncrypted()
            Origin("Crypto Corner (1:261/38)");
 }
 
-std::string PgpSigned()
-{
+std::string PgpSigned() {
     return Lines({"-----BEGIN PGP SIGNED MESSAGE-----", "Hash: SHA256", "",
                   "The meeting is on Saturday at 19:00, as agreed.",
                   "- -----BEGIN dashed line, escaped as signed text does-----", "",
                   "-----BEGIN PGP SIGNATURE-----", "",
                   "iQEzBAEBCAAdFiEEuilwNHTwZKxo9wD1sCs9xmb0W96qLMrtzStRV0EOTe5K8rNP",
-                  "QwoHNEfeY2wOgGyVe6aE1kMfterXQk0J4V0CTFhI8j0fpvc2HX9hjRUy5w4g4qZm",
-                  "jef0foRn", "=pQ7z", "-----END PGP SIGNATURE-----"}) +
+                  "QwoHNEfeY2wOgGyVe6aE1kMfterXQk0J4V0CTFhI8j0fpvc2HX9hjRUy5w4g4qZm", "jef0foRn",
+                  "=pQ7z", "-----END PGP SIGNATURE-----"}) +
            Origin("Crypto Corner (1:261/38)");
 }
 
-std::string UuText()
-{
-    return Lines({"The little text file you asked for, UUencoded:", "",
-                  "begin 644 hello.txt",
+std::string UuText() {
+    return Lines({"The little text file you asked for, UUencoded:", "", "begin 644 hello.txt",
                   R"uu(M2&5L;&\@9G)O;2!T:&4@9&5M;R!B87-E(0I4:&ES(&9I;&4@=')A=F5L;&5D)uu",
                   R"uu(3(&EN<VED92!A(&UE<W-A9V4N"@``)uu", "`", "end", "",
                   "Save the block and decode it with uudecode."}) +
            Origin("File Bone (2:5020/100)");
 }
 
-std::string Base64Text()
-{
-    return Lines({"A message that came in through an e-mail gateway:", "",
-                  "MIME-Version: 1.0", "Content-Type: text/plain; charset=IBM437",
-                  "Content-Transfer-Encoding: base64", "",
+std::string Base64Text() {
+    return Lines({"A message that came in through an e-mail gateway:", "", "MIME-Version: 1.0",
+                  "Content-Type: text/plain; charset=IBM437", "Content-Transfer-Encoding: base64",
+                  "",
                   "VGhpcyBwYXJ0IG9mIHRoZSBtZXNzYWdlIHdhcyBzZW50IGFzIGJhc2U2NC4NCkl0IGRlY29kZXMg",
                   "dG8gdHdvIGxpbmVzIG9mIHBsYWluIHRleHQuDQo=", "",
                   "Write to gateway@example.org if it does not decode."}) +
            Origin("Gate Keeper (2:5020/100)");
 }
 
-std::string LinksText()
-{
-    return Lines({"Places to visit:", "",
-                  "  The project page:   http://www.example.com/kelvarin/",
+std::string LinksText() {
+    return Lines({"Places to visit:", "", "  The project page:   http://www.example.com/kelvarin/",
                   "  Secure mirror:      https://mirror.example.net/pub/jam/index.html",
-                  "  Old file area:      ftp://ftp.example.org/pub/fido/",
-                  "", "Netmail me at 2:5020/100.1 or mail jane.doe@example.org;",
+                  "  Old file area:      ftp://ftp.example.org/pub/fido/", "",
+                  "Netmail me at 2:5020/100.1 or mail jane.doe@example.org;",
                   "my other points are 2:5020/100.2 and 1:261/38.", "",
                   "See also <news@example.com> for the weekly digest."}) +
            Origin("Link Hub (2:5020/100.1)");
 }
 
 // A framed box of code page 437 double lines, with accented letters inside.
-std::string Cp437Text()
-{
+std::string Cp437Text() {
     const std::string bar(40, '\xCD');
     // Every code page 437 byte is one cell on the screen.
     auto row = [](const std::string& inner) {
@@ -143,8 +136,12 @@ std::string Cp437Text()
     };
     std::string s = "Code page 437 in a message:\n\n";
     s += "\xC9" + bar + "\xBB\n";
-    s += row("Caf\x82, na\x8B" "ve, se\xA4" "or, M\x81" "nchen");
-    s += row("Fran\x87" "ais, \x84\x94\x81 \x8E\x99\x9A \xE1");
+    s += row("Caf\x82, na\x8B"
+             "ve, se\xA4"
+             "or, M\x81"
+             "nchen");
+    s += row("Fran\x87"
+             "ais, \x84\x94\x81 \x8E\x99\x9A \xE1");
     s += row("\xB0\xB0\xB1\xB1\xB2\xB2\xDB\xDB shades and blocks");
     s += row("\x9B \x9C \x9D \xAB \xAC \xF8 \xF1 \xFD");
     s += "\xC8" + bar + "\xBC\n";
@@ -152,8 +149,7 @@ std::string Cp437Text()
     return s + Origin("Box Drawing Club (2:5020/100)");
 }
 
-std::string LongLines()
-{
+std::string LongLines() {
     std::string longLine;
     while (longLine.size() < 320) longLine += "This line goes on and on without a break. ";
     return Lines({"The next line is longer than a line may be:", longLine,
@@ -161,16 +157,15 @@ std::string LongLines()
            Origin("Wide Screen (2:5020/100)");
 }
 
-std::string ManyLines()
-{
+std::string ManyLines() {
     std::string s = "A long message, to scroll through:\n\n";
     for (int i = 1; i <= 120; ++i)
-        s += "Line " + std::to_string(i) + " of 120" + (i % 10 == 0 ? "  -- a round number\n" : "\n");
+        s += "Line " + std::to_string(i) + " of 120" +
+             (i % 10 == 0 ? "  -- a round number\n" : "\n");
     return s + Origin("Scroll Club (2:5020/100)");
 }
 
-std::vector<DemoMsg> DemoMessages()
-{
+std::vector<DemoMsg> DemoMessages() {
     const std::string longName =
         "Bartholomew Maximilian Fitzgerald-Wellington the Third, Keeper of the Registry of Very "
         "Long Names and Titles";
@@ -190,8 +185,9 @@ std::vector<DemoMsg> DemoMessages()
         {"Bob Miller", "Jane Doe", "hello.txt as you asked", Sysop, Point1, UuText()},
         {"Gateway", "Bob Miller", "Mail from the gateway", Sysop, NoAddr, Base64Text()},
         {"Jane Doe", "All", "Links and addresses", Point1, NoAddr, LinksText()},
-        {"Ren\x82 Fran\x87" "ois", "All", "Accents and boxes: \x84\x94\x81 \xC9\xCD\xBB", Sysop,
-         NoAddr, Cp437Text()},
+        {"Ren\x82 Fran\x87"
+         "ois",
+         "All", "Accents and boxes: \x84\x94\x81 \xC9\xCD\xBB", Sysop, NoAddr, Cp437Text()},
         {longName, longName, longSubj, Sysop, Sysop,
          Lines({"Both names and the subject of this message are longer than", "their fields.",
                 "The list shows what is left of them."})},
@@ -226,8 +222,7 @@ std::vector<DemoMsg> DemoMessages()
 // one. A JAM text ends its lines with CR, and AddMessage copies the file's
 // bytes as they are, so the LFs of the texts above become CRs on the way;
 // left as LFs, a whole message would read back as one line, cut at 255 bytes.
-bool AddOne(TJamBase& B, const DemoMsg& M, size_t No)
-{
+bool AddOne(TJamBase& B, const DemoMsg& M, size_t No) {
     std::string text = M.Text;
     if (!M.KeepLf) {
         for (char& c : text)
@@ -252,8 +247,7 @@ bool AddOne(TJamBase& B, const DemoMsg& M, size_t No)
     return ok && code == JamOk;
 }
 
-bool RemoveOld(const std::string& Base)
-{
+bool RemoveOld(const std::string& Base) {
     for (const char* ext : Exts) {
         std::string path = Base + ext;
         if (unlink(path.c_str()) != 0 && errno != ENOENT) {
@@ -266,8 +260,7 @@ bool RemoveOld(const std::string& Base)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
         fprintf(stderr, "usage: MakeDemoBase DIR [NAME]   (NAME defaults to \"demo\")\n");
         return 2;

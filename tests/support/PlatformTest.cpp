@@ -12,12 +12,12 @@ namespace {
 bool Matches(const char* pattern, const std::string& subject) {
     int err = 0;
     PCRE2_SIZE off = 0;
-    pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
-                                   0, &err, &off, nullptr);
+    pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED, 0,
+                                   &err, &off, nullptr);
     if (!re) return false;
     pcre2_match_data* md = pcre2_match_data_create_from_pattern(re, nullptr);
-    int rc = pcre2_match(re, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, 0,
-                         md, nullptr);
+    int rc = pcre2_match(re, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, 0, md,
+                         nullptr);
     pcre2_match_data_free(md);
     pcre2_code_free(re);
     return rc >= 0;
