@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <ctime>
 #include <limits>
 
@@ -327,7 +328,9 @@ bool TJamBase::Open() {
         }
         *fields[i] = std::move(s);
     }
-    // A header file shorter than 1024 bytes fills only the first bytes.
+    // A header file shorter than 1024 bytes fills only the first bytes; the
+    // rest is zero, also when this object had another base open before.
+    BaseHdr = JamHdrType{};
     uint8_t b[JamHdrSize];
     EncodeBaseHdr(BaseHdr, b);
     HdrStream->Read(b, JamHdrSize);
@@ -393,8 +396,8 @@ bool TJamBase::ReadHeader(int32_t MsgNo) {
 
 // The subfields end at End. Each step reads one 8-byte head and its data, so
 // every turn moves on by at least 8 bytes and the loop ends at End or at the
-// end of the file. A DatLen running past End is cut to End; a negative one
-// leaves nothing sound to read, so the rest of the block is skipped. Only the
+// end of the file. A DatLen running past End is cut to End, a negative one
+// counts as 0 (the next head follows at once). Only the
 // first 255 data bytes are read; the rest is stepped over by a seek.
 void TJamBase::ReadSubfields(int64_t End) {
     while (HdrStream->Position() < End) {
@@ -405,8 +408,7 @@ void TJamBase::ReadSubfields(int64_t End) {
         r.U16(); // HiID is never examined
         int64_t datLen = r.I32();
         int64_t left = std::max<int64_t>(End - HdrStream->Position(), 0);
-        if (datLen < 0) break;
-        datLen = std::min(datLen, left);
+        datLen = std::clamp<int64_t>(datLen, 0, left);
         int32_t want = static_cast<int32_t>(std::min<int64_t>(datLen, MaxText));
         const char* text = "";
         int32_t got = want > 0 ? HdrStream->ReadView(text, want) : 0;
@@ -439,7 +441,13 @@ void TJamBase::KeepSubfield(uint16_t LoID, const char* P, int32_t Len) {
 bool TJamBase::ReadMessage(int32_t MsgNo) {
     if (!ReadHeader(MsgNo)) return false;
     MsgText.Clear();
-    if (TxtStream) ReadText();
+    try {
+        if (TxtStream) ReadText();
+    } catch (const std::bad_alloc&) {
+        // Lines are capped, but a 32-bit process may still run short of memory.
+        MsgText.Clear();
+        return false;
+    }
     CurMsg = MsgNo;
     return true;
 }
@@ -463,6 +471,7 @@ void TJamBase::ReadText() {
         left -= got;
         const char* from = p; // the current line's first byte in this view
         ForEachCr(p, p + got, [&](const char* cr) {
+            if (MsgText.Count() >= JamMaxLines) return;
             std::size_t n = std::size_t(cr - from);
             if (lineLen == 0) {
                 MsgText.Add(from, std::min(n, MaxLine));
@@ -477,7 +486,7 @@ void TJamBase::ReadText() {
         std::size_t take = std::min(std::size_t(p + got - from), MaxLine - lineLen);
         std::memcpy(line + lineLen, from, take);
         lineLen += take;
-        if (got < want) break;
+        if (got < want || MsgText.Count() >= JamMaxLines) break;
     }
 }
 

@@ -49,6 +49,11 @@ inline constexpr int32_t JamSubFieldSize = 8;
 inline constexpr int32_t JamIdxSize = 8;
 inline constexpr int32_t JamLastSize = 16;
 
+// The most lines a message's text keeps in MsgText: a damaged TxtLen over a
+// text file full of carriage returns must not make a list of millions of
+// empty lines. 262,144 lines hold a text of well over 16 MB.
+inline constexpr int32_t JamMaxLines = 262144;
+
 // The byte a purge writes over a deleted message's text.
 inline constexpr uint8_t JamPurgeFill = 0x51;
 

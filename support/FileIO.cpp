@@ -30,7 +30,7 @@ struct ErrnoCode {
 };
 constexpr ErrnoCode ErrnoCodes[] = {
     {ENOENT, 2}, {ENAMETOOLONG, 3}, {EMFILE, 4},    {ENFILE, 4},  {EACCES, 5}, {EEXIST, 5},
-    {EISDIR, 5}, {EROFS, 5},        {ENOTEMPTY, 5}, {EPERM, 5},   {EBADF, 6},  {EINTR, 101},
+    {EISDIR, 5}, {EROFS, 5},        {ENOTEMPTY, 5},  {EBADF, 6},  {EINTR, 101},
     {EIO, 101},  {EAGAIN, 101},     {ENOSPC, 101},  {EPIPE, 101},
 };
 

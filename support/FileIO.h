@@ -46,7 +46,7 @@ inline constexpr uint8_t IoModeShared = 66; // read and write, sharing allowed
 
 // DOS-style code of the last attempt of a retrying operation: 0 success;
 // 2 not found; 3 name too long; 4 too many open files; 5 access denied (EACCES,
-// EEXIST, EISDIR, EROFS, ENOTEMPTY, EPERM); 6 invalid handle (EBADF); 100 record
+// EEXIST, EISDIR, EROFS, ENOTEMPTY); 6 invalid handle (EBADF); 100 record
 // not read in full; 101 record not written in full, EINTR, EIO, EAGAIN, ENOSPC,
 // EPIPE; 103 file not open; any other errno value as it is.
 extern int32_t IoResultCode;
@@ -134,7 +134,9 @@ enum class TFileBufferOpenType : uint8_t {
 
 inline constexpr int32_t FileBufferMax = 65536;
 
-// The buffer: BufSize bytes, indexed from 0; allocated by Open, freed by Close.
+// The largest buffer's shape. A buffer is BufSize bytes of it, indexed from
+// 0; PFileBufferRec owns one, allocated by Open and freed by Close.
+using TFileBufferRec = char[FileBufferMax];
 using PFileBufferRec = std::unique_ptr<char[]>;
 
 class TFileBuffer {

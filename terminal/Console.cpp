@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -269,6 +270,16 @@ void DoneConsoleAtExit() {
     DoneConsole();
 }
 
+// An exception that nobody catches ends the process without the atexit
+// finalisation; put the terminal back before the default handler aborts.
+std::terminate_handler PreviousTerminate = nullptr;
+
+[[noreturn]] void DoneConsoleAtTerminate() {
+    DoneConsole();
+    if (PreviousTerminate) PreviousTerminate();
+    std::abort();
+}
+
 // The window-size request on standard output: 25 x 80 when there is no
 // terminal, the request fails or a dimension is 0.
 void ReadTerminalSize() {
@@ -291,7 +302,10 @@ void InitConsole() {
     Screen = std::make_unique<TOutput>(true);
     // Registered once per process, right after the terminal went raw: from
     // here on every normal end of the process puts the settings back.
-    static const bool Registered = std::atexit(DoneConsoleAtExit) == 0;
+    static const bool Registered = [] {
+        PreviousTerminate = std::set_terminate(DoneConsoleAtTerminate);
+        return std::atexit(DoneConsoleAtExit) == 0;
+    }();
     (void)Registered;
     Keyboard = std::make_unique<TInput>();
     ReadTerminalSize();

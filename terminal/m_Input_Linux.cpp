@@ -132,7 +132,9 @@ bool SelectInput(int32_t Ms) {
         timeval Tv{Ms / 1000, (Ms % 1000) * 1000};
         int R = select(1, &Set, nullptr, nullptr, Ms < 0 ? nullptr : &Tv);
         if (R >= 0) return R > 0;
-        if (errno != EINTR) return false;
+        // A descriptor that cannot even be waited on (closed, say) is gone for
+        // good too; answering "no input" would let a wait loop spin.
+        if (errno != EINTR) EndOfInput();
     }
 }
 

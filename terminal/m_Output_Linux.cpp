@@ -76,12 +76,18 @@ void TOutputLinux::SetRawMode(bool On) {
         if (SettingsSaved) tcsetattr(1, TCSANOW, &SavedTermios);
         return;
     }
-    termios T{};
-    if (tcgetattr(1, &T) != 0) return; // not a terminal: nothing to save or change
-    InputWasRaw = (T.c_iflag & RawClearedIFlags) == 0 && (T.c_lflag & RawClearedLFlags) == 0;
-    OutputWasRaw = (T.c_oflag & OPOST) == 0 && (T.c_cflag & (CSIZE | PARENB)) == CS8;
-    SavedTermios = T;
-    SettingsSaved = true;
+    // Only the first call saves: saving again while raw would make raw mode
+    // the settings put back at the end.
+    if (!SettingsSaved) {
+        termios T{};
+        if (tcgetattr(1, &T) != 0) return; // not a terminal: nothing to save or change
+        InputWasRaw =
+            (T.c_iflag & RawClearedIFlags) == 0 && (T.c_lflag & RawClearedLFlags) == 0;
+        OutputWasRaw = (T.c_oflag & OPOST) == 0 && (T.c_cflag & (CSIZE | PARENB)) == CS8;
+        SavedTermios = T;
+        SettingsSaved = true;
+    }
+    termios T = SavedTermios;
     MakeRaw(T);
     tcsetattr(1, TCSANOW, &T);
 }

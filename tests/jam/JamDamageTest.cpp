@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "jam/JamBase.h"
 #include "tests/jam/JamFixture.h"
 
@@ -26,18 +28,18 @@ struct DamageTest : ::testing::Test {
 
 // ---------------------------------------------------------------- reading
 
-TEST_F(DamageTest, NegativeDatLenEndsTheSubfields) {
+TEST_F(DamageTest, NegativeDatLenCountsAsEmpty) {
     JamFixture f;
     FixMsg m;
     m.Subfields = SubBytes(SENDERNAME, "kept") + SubBytes(SUBJECT, "", -8) +
-                  SubBytes(RECEIVERNAME, "not a subfield");
+                  SubBytes(RECEIVERNAME, "still read");
     f.Add(m);
     f.AddSimple("next", "msg", "ok", "");
     OpenFixture(f);
     ASSERT_TRUE(B.ReadHeader(1));
     EXPECT_EQ(B.MsgFrom, "kept");
     EXPECT_EQ(B.MsgSubj, "");
-    EXPECT_EQ(B.MsgTo, "");
+    EXPECT_EQ(B.MsgTo, "still read");
     ASSERT_TRUE(B.ReadHeader(2));
     EXPECT_EQ(B.MsgFrom, "next");
 }
@@ -149,6 +151,44 @@ TEST_F(DamageTest, TextRangesOutsideTheFileReadOnlyWhatIsThere) {
         std::vector<std::string> got(B.MsgText.begin(), B.MsgText.end());
         EXPECT_EQ(got, cases[n - 1].Want) << "case " << n;
     }
+}
+
+TEST_F(DamageTest, TextOfCarriageReturnsKeepsABoundedNumberOfLines) {
+    JamFixture f;
+    f.Txt = std::string(JamMaxLines + 1000, '\r');
+    FixMsg m;
+    m.AutoText = false;
+    m.Hdr.TxtOffset = 0;
+    m.Hdr.TxtLen = 0x7FFFFFFF;
+    f.Add(m);
+    OpenFixture(f);
+    ASSERT_TRUE(B.ReadMessage(1));
+    EXPECT_EQ(B.MsgText.Count(), JamMaxLines);
+}
+
+TEST_F(DamageTest, ReopeningOnAnEmptyHeaderFileFails) {
+    JamFixture good;
+    good.AddSimple("a", "b", "c", "text\r");
+    OpenFixture(good);
+    const std::string other = Dir / "empty";
+    WriteFileBytes(other + ".jhr", "");
+    WriteFileBytes(other + ".jdx", "");
+    WriteFileBytes(other + ".jdt", "");
+    B.BasePath = other;
+    EXPECT_FALSE(B.Open()); // the signature read for the first base does not linger
+}
+
+// A text file past 2 GiB (sparse here) opens on the 32-bit builds too.
+TEST_F(DamageTest, TextFileOver2GiBOpensEverywhere) {
+    JamFixture f;
+    f.AddSimple("a", "b", "c", "first\r");
+    f.Write(Base);
+    ASSERT_EQ(::truncate((Base + ".jdt").c_str(), 3LL << 30), 0);
+    B.BasePath = Base;
+    ASSERT_TRUE(B.Open());
+    ASSERT_TRUE(B.ReadMessage(1));
+    ASSERT_EQ(B.MsgText.Count(), 1);
+    EXPECT_EQ(B.MsgText.Get(0), "first");
 }
 
 TEST_F(DamageTest, ShortHeaderFileOpensButCannotBeChanged) {

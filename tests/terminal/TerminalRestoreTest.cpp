@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -238,19 +239,52 @@ TEST_F(TerminalRestore, WhenStandardInputIsClosedOrEmpty) {
              close(Fd);
          }},
     };
+    // A closed descriptor cannot even be waited on: the loops that only poll
+    // or wait must end the program too, not read "no input" for ever.
+    const std::pair<const char*, std::function<void()>> Loops[] = {
+        {"ReadKey", [] { for (;;) ReadKey(); }},
+        {"KeyPressed", [] { for (;;) KeyPressed(); }},
+        {"WaitKey", [] { for (;;) WaitKey(-1); }},
+    };
     for (const auto& [Name, MakeInput] : Inputs) {
-        SCOPED_TRACE(Name);
-        pid_t Pid = StartChild(
-            [&MakeInput = MakeInput] {
-                MakeInput();
-                InitConsole();
-                for (;;) ReadKey();
-            },
-            {Master(), RealStdin(), RealStdout()});
-        std::string Out;
-        ExpectCleanExit(WaitChild(Pid, Master(), Out));
-        ExpectRestored();
+        for (const auto& [LoopName, Loop] : Loops) {
+            // /dev/null is always readable (at its end): only a loop that
+            // reads can meet that end.
+            if (std::string(Name) == "DevNull" && std::string(LoopName) != "ReadKey") continue;
+            SCOPED_TRACE(std::string(Name) + " " + LoopName);
+            pid_t Pid = StartChild(
+                [&MakeInput = MakeInput, &Loop = Loop] {
+                    MakeInput();
+                    InitConsole();
+                    Loop();
+                },
+                {Master(), RealStdin(), RealStdout()});
+            std::string Out;
+            ExpectCleanExit(WaitChild(Pid, Master(), Out));
+            ExpectRestored();
+        }
     }
+}
+
+void Throw() { throw std::runtime_error("nobody catches this"); }
+void (*volatile ThrowUncaught)() = Throw;
+
+// An exception nobody catches aborts the process without the atexit
+// finalisation; the terminal must come back all the same.
+TEST_F(TerminalRestore, AfterAnUncaughtException) {
+    pid_t Pid = StartChild(
+        [] {
+            InitConsole();
+            // Thrown through a noexcept frame: the test framework around the
+            // child cannot catch it, so it ends in std::terminate.
+            []() noexcept { ThrowUncaught(); }();
+        },
+        {Master(), RealStdin(), RealStdout()});
+    std::string Out;
+    ChildEnd End = WaitChild(Pid, Master(), Out);
+    ASSERT_TRUE(End.Ended);
+    EXPECT_TRUE(WIFSIGNALED(End.Status) && WTERMSIG(End.Status) == SIGABRT);
+    ExpectRestored();
 }
 
 // The terminal itself goes away: closing the pty master hangs up the slave,

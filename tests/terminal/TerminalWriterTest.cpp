@@ -203,6 +203,22 @@ TEST_F(WriterTest, RawModeForTheWritersLifetimeThenSettingsAsBefore) {
     }
 }
 
+TEST_F(WriterTest, RawModeSwitchedOnAgainStillRestoresTheFirstSettings) {
+    const termios Before = SlaveSettings();
+    {
+        TOutputLinux Out(true);
+        Out.SetRawMode(true); // a second save would keep raw mode as "the settings"
+        Out.SetRawMode(false);
+        EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+        Out.SetRawMode(true);
+        termios Raw = Before;
+        cfmakeraw(&Raw);
+        EXPECT_TRUE(SameSettings(SlaveSettings(), Raw));
+    }
+    EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+    ReadOutput();
+}
+
 TEST_F(WriterTest, NonTerminalStdoutChangesNoSettings) {
     const termios Before = SlaveSettings();
     int P[2];
