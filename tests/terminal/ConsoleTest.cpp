@@ -125,18 +125,8 @@ TEST_F(ConsoleStart, StandardOutputNotATerminalGives25By80) {
 }
 
 // A console that is up for the whole test, its start-up output consumed.
-class ConsoleOnPty : public PtyFixture {
+class ConsoleOnPty : public ConsolePtyFixture {
 protected:
-    void SetUp() override {
-        PtyFixture::SetUp();
-        InitConsole();
-        ReadOutput();
-        ClearWrites();
-    }
-    void TearDown() override {
-        DoneConsole();
-        PtyFixture::TearDown();
-    }
     void TypeAndWait(const std::string& Bytes) {
         int Pending = 0;
         ioctl(Slave(), FIONREAD, &Pending);

@@ -1,4 +1,6 @@
 #include "tests/terminal/PtyFixture.h"
+
+#include "terminal/Console.h"
 // The pty fixture: slave on fd 0/1 per test, master to the test, a log of the
 // write(2) calls on fd 1 (by defining write() in the test program, which
 // takes precedence over the C library's for every caller linked into it), and
@@ -225,4 +227,30 @@ bool SameSettings(const termios& A, const termios& B) {
     for (size_t I = 0; I < NCCS; ++I)
         if (A.c_cc[I] != B.c_cc[I]) return false;
     return cfgetispeed(&A) == cfgetispeed(&B) && cfgetospeed(&A) == cfgetospeed(&B);
+}
+
+void ConsolePtyFixture::SetUp() {
+    PtyFixture::SetUp();
+    InitConsole();
+    ReadOutput();
+    ClearWrites();
+}
+
+void ConsolePtyFixture::TearDown() {
+    DoneConsole();
+    PtyFixture::TearDown();
+}
+
+std::string Hex(const std::string& S) {
+    std::string R;
+    for (unsigned char C : S) {
+        if (C >= 32 && C < 127) {
+            R += static_cast<char>(C);
+        } else {
+            char B[8];
+            std::snprintf(B, sizeof B, "\\x%02x", C);
+            R += B;
+        }
+    }
+    return R;
 }

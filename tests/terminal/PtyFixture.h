@@ -72,3 +72,14 @@ private:
 
 // True when two terminal settings agree in every field tcsetattr applies.
 bool SameSettings(const termios& A, const termios& B);
+
+// A pty test with the console up for the whole test, its start-up output
+// read and its writes forgotten.
+class ConsolePtyFixture : public PtyFixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+// Bytes made readable in a failure message: control and high bytes as \xNN.
+std::string Hex(const std::string& S);

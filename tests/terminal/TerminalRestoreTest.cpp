@@ -242,9 +242,18 @@ TEST_F(TerminalRestore, WhenStandardInputIsClosedOrEmpty) {
     // A closed descriptor cannot even be waited on: the loops that only poll
     // or wait must end the program too, not read "no input" for ever.
     const std::pair<const char*, std::function<void()>> Loops[] = {
-        {"ReadKey", [] { for (;;) ReadKey(); }},
-        {"KeyPressed", [] { for (;;) KeyPressed(); }},
-        {"WaitKey", [] { for (;;) WaitKey(-1); }},
+        {"ReadKey",
+         [] {
+             for (;;) ReadKey();
+         }},
+        {"KeyPressed",
+         [] {
+             for (;;) KeyPressed();
+         }},
+        {"WaitKey",
+         [] {
+             for (;;) WaitKey(-1);
+         }},
     };
     for (const auto& [Name, MakeInput] : Inputs) {
         for (const auto& [LoopName, Loop] : Loops) {
@@ -266,7 +275,9 @@ TEST_F(TerminalRestore, WhenStandardInputIsClosedOrEmpty) {
     }
 }
 
-void Throw() { throw std::runtime_error("nobody catches this"); }
+void Throw() {
+    throw std::runtime_error("nobody catches this");
+}
 void (*volatile ThrowUncaught)() = Throw;
 
 // An exception nobody catches aborts the process without the atexit
