@@ -14,16 +14,8 @@
 
 namespace {
 
-struct DamageTest : ::testing::Test {
-    TempDir Dir;
-    std::string Base = Dir / "base";
-    TJamBase B;
-
-    void OpenFixture(const JamFixture& F) {
-        F.Write(Base);
-        B.BasePath = Base;
-        ASSERT_TRUE(B.Open());
-    }
+struct DamageTest : JamBaseTest {
+    void OpenFixture(const JamFixture& F) { ASSERT_TRUE(WriteAndOpen(F)); }
 };
 
 // ---------------------------------------------------------------- reading

@@ -10,6 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "jam/JamBase.h"
+
 // A fresh directory under /tmp, removed with everything in it at the end.
 class TempDir {
 public:
@@ -116,3 +120,17 @@ struct BaseFiles {
     bool operator==(const BaseFiles&) const = default;
 };
 BaseFiles ReadBaseFiles(const std::string& Base);
+
+// A test with a base path in a fresh directory and a TJamBase for it.
+struct JamBaseTest : ::testing::Test {
+    TempDir Dir;
+    std::string Base = Dir / "base";
+    TJamBase B;
+
+    // Writes F's files at Base and opens B on them.
+    bool WriteAndOpen(const JamFixture& F) {
+        F.Write(Base);
+        B.BasePath = Base;
+        return B.Open();
+    }
+};

@@ -20,16 +20,8 @@ Lines TextOf(const TJamBase& B) {
     return out;
 }
 
-struct ReadTest : ::testing::Test {
-    TempDir Dir;
-    std::string Base = Dir / "base";
-    TJamBase B;
-
-    bool OpenFixture(const JamFixture& F) {
-        F.Write(Base);
-        B.BasePath = Base;
-        return B.Open();
-    }
+struct ReadTest : JamBaseTest {
+    bool OpenFixture(const JamFixture& F) { return WriteAndOpen(F); }
 };
 
 TEST_F(ReadTest, OpenWithEmptyBasePathFailsSilently) {

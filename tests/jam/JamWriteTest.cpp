@@ -17,16 +17,8 @@ constexpr std::size_t AttributeAt = 52; // offset of Attribute
 constexpr std::size_t ModCounterAt = 8; // offsets in the base header
 constexpr std::size_t ActiveMsgsAt = 12;
 
-struct WriteTest : ::testing::Test {
-    TempDir Dir;
-    std::string Base = Dir / "base";
-    TJamBase B;
-
-    void OpenFixture(const JamFixture& F) {
-        F.Write(Base);
-        B.BasePath = Base;
-        ASSERT_TRUE(B.Open());
-    }
+struct WriteTest : JamBaseTest {
+    void OpenFixture(const JamFixture& F) { ASSERT_TRUE(WriteAndOpen(F)); }
     // Three messages; the second is already deleted.
     JamFixture ThreeMessages() {
         JamFixture f(BaseHdrFields{.ModCounter = 7, .ActiveMsgs = 2});

@@ -27,17 +27,6 @@ namespace {
 
 using Writes = std::vector<std::string>;
 
-// Waits until Count typed bytes can be read on the slave.
-void WaitTyped(int Slave, int Count) {
-    int N = 0;
-    for (int I = 0; I < 10000; I++) {
-        ioctl(Slave, FIONREAD, &N);
-        if (N >= Count) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ADD_FAILURE() << "typed bytes never reached the slave";
-}
-
 class ConsoleStart : public PtyFixture {
 protected:
     void TearDown() override {
@@ -124,16 +113,7 @@ TEST_F(ConsoleStart, StandardOutputNotATerminalGives25By80) {
     EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
 }
 
-// A console that is up for the whole test, its start-up output consumed.
-class ConsoleOnPty : public ConsolePtyFixture {
-protected:
-    void TypeAndWait(const std::string& Bytes) {
-        int Pending = 0;
-        ioctl(Slave(), FIONREAD, &Pending);
-        Type(Bytes);
-        WaitTyped(Slave(), Pending + static_cast<int>(Bytes.size()));
-    }
-};
+using ConsoleOnPty = ConsolePtyFixture;
 
 TEST(PipeLengthTest, CountsEveryBarWithTwoCharactersAfterItAsACode) {
     struct Case {

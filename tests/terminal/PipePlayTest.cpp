@@ -52,18 +52,6 @@ protected:
         std::ofstream(Path, std::ios::binary) << Bytes;
         return Path;
     }
-    void TypeAndWait(const std::string& Bytes) {
-        int Pending = 0;
-        ioctl(Slave(), FIONREAD, &Pending);
-        Type(Bytes);
-        for (int I = 0; I < 10000; I++) {
-            int N = 0;
-            ioctl(Slave(), FIONREAD, &N);
-            if (N >= Pending + static_cast<int>(Bytes.size())) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ADD_FAILURE() << "typed bytes never reached the slave";
-    }
     // The characters of line Y up to the last non-blank one.
     std::string Line(int Y) const {
         std::string R;

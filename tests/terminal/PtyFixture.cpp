@@ -254,3 +254,16 @@ std::string Hex(const std::string& S) {
     }
     return R;
 }
+
+void PtyFixture::TypeAndWait(const std::string& Bytes) {
+    int Pending = 0;
+    ioctl(Slave(), FIONREAD, &Pending);
+    Type(Bytes);
+    for (int I = 0; I < 10000; I++) {
+        int N = 0;
+        ioctl(Slave(), FIONREAD, &N);
+        if (N >= Pending + static_cast<int>(Bytes.size())) return;
+        usleep(1000);
+    }
+    ADD_FAILURE() << "typed bytes never reached the slave";
+}

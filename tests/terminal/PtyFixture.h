@@ -57,6 +57,12 @@ protected:
     termios SlaveSettings() const;
     void SetWindowSize(unsigned short Rows, unsigned short Cols);
 
+    // Types Bytes and waits until the slave has them all to read, so a reader
+
+    // that polls finds them at once (no pause decides a result).
+
+    void TypeAndWait(const std::string& Bytes);
+
     int Master() const { return MasterFd; }
     int Slave() const { return SlaveFd; }
     // Duplicates of the process's fd 0 and fd 1 as they were before SetUp.
