@@ -25,44 +25,26 @@ namespace {
 
 using Writes = std::vector<std::string>;
 
-class AnsiOnPty : public PtyFixture {
+class AnsiOnPty : public ConsoleFilesFixture {
 protected:
     void SetUp() override {
-        PtyFixture::SetUp();
-        char Templ[] = "/tmp/kv-ansi-XXXXXX";
-        if (const char* P = mkdtemp(Templ)) Dir = P;
-        InitConsole();
+        ConsoleFilesFixture::SetUp();
         InitAnsiUtil();
-        ReadOutput();
-        ClearWrites();
     }
     void TearDown() override {
         DoneAnsiUtil();
-        DoneConsole();
-        PtyFixture::TearDown();
-        if (!Dir.empty()) std::filesystem::remove_all(Dir);
+        ConsoleFilesFixture::TearDown();
     }
     // A clean screen in attribute 7, the interpreter at its start, nothing pending.
-    void Fresh(uint8_t Attr = 7) {
-        SetTextAttr(7);
-        ClearScreen();
-        SetTextAttr(Attr);
-        FlushScreen();
+    void Fresh(uint8_t Attr = 7) override {
         InitAnsiUtil();
-        ReadOutput();
-        ClearWrites();
-    }
-    std::string File(const std::string& Name, const std::string& Bytes) {
-        const std::string Path = Dir + "/" + Name;
-        std::ofstream(Path, std::ios::binary) << Bytes;
-        return Path;
+        ConsoleFilesFixture::Fresh(Attr);
     }
     std::string ShadowLine(int Y, int From, int To) const {
         std::string R;
         for (int X = From; X <= To; X++) R += Screen->Shadow[Y][X].Ch;
         return R;
     }
-    std::string Dir;
 };
 
 TEST_F(AnsiOnPty, CursorSequencesStayOnTheScreen) {

@@ -22,35 +22,13 @@
 
 namespace {
 
-class PipeOnPty : public ConsolePtyFixture {
+class PipeOnPty : public ConsoleFilesFixture {
 protected:
-    void SetUp() override {
-        ConsolePtyFixture::SetUp();
-        char Templ[] = "/tmp/kv-pipe-XXXXXX";
-        if (const char* P = mkdtemp(Templ)) Dir = P;
-    }
-    void TearDown() override {
-        ConsolePtyFixture::TearDown();
-        if (!Dir.empty()) std::filesystem::remove_all(Dir);
-    }
-    void Fresh(uint8_t Attr = 7) {
-        SetTextAttr(7);
-        ClearScreen();
-        SetTextAttr(Attr);
-        FlushScreen();
-        ReadOutput();
-        ClearWrites();
-    }
     // Plays Bytes from a clean screen; the player's blank line puts the
     // file's first byte at column 1 of line 2.
     void Show(const std::string& Bytes, uint8_t Attr = 7) {
         Fresh(Attr);
         PipeShowFile(File("play.txt", Bytes));
-    }
-    std::string File(const std::string& Name, const std::string& Bytes) {
-        const std::string Path = Dir + "/" + Name;
-        std::ofstream(Path, std::ios::binary) << Bytes;
-        return Path;
     }
     // The characters of line Y up to the last non-blank one.
     std::string Line(int Y) const {
@@ -59,7 +37,6 @@ protected:
         return R.substr(0, R.find_last_not_of(' ') + 1);
     }
     uint8_t AttrAt(int X, int Y) const { return Screen->Shadow[Y][X].Attr; }
-    std::string Dir;
 };
 
 TEST_F(PipeOnPty, PipeCodesColourTheTextAndAreNotShown) {

@@ -7,6 +7,9 @@
 // gtest's failure messages routed to the real stdout while fd 1 is the pty.
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <memory>
 #include <fcntl.h>
@@ -266,4 +269,30 @@ void PtyFixture::TypeAndWait(const std::string& Bytes) {
         usleep(1000);
     }
     ADD_FAILURE() << "typed bytes never reached the slave";
+}
+
+void ConsoleFilesFixture::SetUp() {
+    ConsolePtyFixture::SetUp();
+    char Templ[] = "/tmp/kv-play-XXXXXX";
+    if (const char* P = mkdtemp(Templ)) Dir = P;
+}
+
+void ConsoleFilesFixture::TearDown() {
+    ConsolePtyFixture::TearDown();
+    if (!Dir.empty()) std::filesystem::remove_all(Dir);
+}
+
+void ConsoleFilesFixture::Fresh(uint8_t Attr) {
+    SetTextAttr(7);
+    ClearScreen();
+    SetTextAttr(Attr);
+    FlushScreen();
+    ReadOutput();
+    ClearWrites();
+}
+
+std::string ConsoleFilesFixture::File(const std::string& Name, const std::string& Bytes) {
+    const std::string Path = Dir + "/" + Name;
+    std::ofstream(Path, std::ios::binary) << Bytes;
+    return Path;
 }

@@ -87,5 +87,17 @@ protected:
     void TearDown() override;
 };
 
+// A console test that plays files: a fresh directory for them (Dir, removed
+// afterwards), File() to write one, Fresh() for a clean screen in an
+// attribute with nothing pending.
+class ConsoleFilesFixture : public ConsolePtyFixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    virtual void Fresh(uint8_t Attr = 7);
+    std::string File(const std::string& Name, const std::string& Bytes);
+    std::string Dir;
+};
+
 // Bytes made readable in a failure message: control and high bytes as \xNN.
 std::string Hex(const std::string& S);
