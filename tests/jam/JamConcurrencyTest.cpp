@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "jam/JamBase.h"
-#include "tests/jam/JamFixture.h"
+#include "tests/common/JamFixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jam/JamBase.h"
-#include "tests/jam/JamFixture.h"
+#include "tests/common/JamFixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "support/FileStream.h"
 #include "support/StringList.h"
-#include "tests/jam/JamFixture.h"
+#include "tests/common/JamFixture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "support/FileIO.h"
-#include "tests/support/TempDirFixture.h"
+#include "tests/common/TempDirFixture.h"
 
 #include <algorithm>
 #include <cerrno>

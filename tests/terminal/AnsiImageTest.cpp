@@ -5,7 +5,7 @@
 #include "terminal/AnsiViewer.h"
 
 #include "terminal/Console.h"
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <memory>
 #include <string>

@@ -6,7 +6,7 @@
 #include "terminal/AnsiViewer.h"
 
 #include "terminal/Console.h"
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <atomic>
 #include <chrono>

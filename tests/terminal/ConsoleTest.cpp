@@ -3,7 +3,7 @@
 // images, the pipe-coded writers' widths and the keyboard forwards.
 #include "terminal/Console.h"
 
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "terminal/AnsiUtil.h"
 
 #include "terminal/Console.h"
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <chrono>
 #include <climits>

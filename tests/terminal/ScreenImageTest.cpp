@@ -3,7 +3,7 @@
 // nor the decoder reach outside the 50 x 80 cells of an image or the shadow.
 
 #include "terminal/m_Output_Linux.h"
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <cstdint>
 #include <string>

@@ -5,7 +5,7 @@
 // code 0, and that the slave's settings are the ones from before.
 #include "terminal/Console.h"
 
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <cerrno>
 #include <chrono>

@@ -4,7 +4,7 @@
 
 #include "terminal/m_Output.h"
 #include "terminal/m_Output_Linux.h"
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include <memory>
 #include <string>

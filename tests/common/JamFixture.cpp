@@ -1,4 +1,4 @@
-#include "tests/jam/JamFixture.h"
+#include "tests/common/JamFixture.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tests/terminal/PtyFixture.h"
+#include "tests/common/PtyFixture.h"
 
 #include "terminal/Console.h"
 // The pty fixture: slave on fd 0/1 per test, master to the test, a log of the

@@ -1,4 +1,4 @@
-#include "tests/support/TempDirFixture.h"
+#include "tests/common/TempDirFixture.h"
 
 #include <cstdlib>
 #include <filesystem>
