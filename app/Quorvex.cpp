@@ -1,0 +1,2 @@
+// quorvex [path-of-base]: the program's entry.
+int main() { return 0; }
