@@ -46,7 +46,7 @@ else
 fi
 run i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake -DKV_BENCH=OFF \
     -DKV_I686_EMULATOR="$i686_emulator"
-echo "=== build/check-i686: tests ran ${i686_emulator:+under $i686_emulator}${i686_emulator:-natively}"
+echo "=== build/check-i686: tests ran ${i686_emulator:+under }${i686_emulator:-natively}"
 run armhf -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake -DKV_BENCH=OFF
 echo "=== build/check-armhf: tests ran under qemu-arm"
 
