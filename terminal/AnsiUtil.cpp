@@ -9,6 +9,7 @@
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 #include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -203,7 +204,7 @@ private:
 // The key read after a line; False when it stops the play.
 bool PaceKey(int32_t& DelayMs, int32_t StartMs) {
     switch (ReadKey()) {
-    case Esc: return false;
+    case Key::Esc: return false;
     case '*': DelayMs = 1000; break;
     case '+': DelayMs = AddClamped(DelayMs, 5); break;
     case '-': DelayMs = AddClamped(DelayMs, -5); break;
@@ -680,7 +681,7 @@ void TPipePlay::CsiCommand(uint8_t B) {
 
 void TPipePlay::ReadPaceKey() {
     switch (ReadKey()) {
-    case Esc: Done = true; break;
+    case Key::Esc: Done = true; break;
     case '*': Rate = 20; break;
     case '+': Rate = AddClamped(Rate, 3); break;
     case '-': Rate = AddClamped(Rate, -3); break;

@@ -10,6 +10,7 @@
 #include "support/StrUtil.h"
 #include "terminal/AnsiUtil.h"
 #include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,8 +19,7 @@
 
 namespace {
 
-constexpr uint8_t KeyEsc = 27; // also the byte that opens a sequence
-constexpr uint8_t KeyEnter = 13;
+constexpr uint8_t ByteEsc = 27; // the byte that opens a sequence
 constexpr uint8_t ByteTab = 9;
 constexpr uint8_t ByteFF = 12;
 constexpr uint8_t ByteLF = 10;
@@ -116,7 +116,7 @@ void TMsgBaseAnsi::ProcessChar(uint8_t C) {
             MoveXY(static_cast<uint16_t>(CurX + 8), CurY);
         } else if (C == ByteFF) {
             // dropped
-        } else if (C == KeyEsc) {
+        } else if (C == ByteEsc) {
             EscState = 1;
         } else if (C == '|') {
             InPipe = true;
@@ -377,10 +377,6 @@ constexpr int32_t ViewPageLen = 24;
 constexpr int32_t ViewBlockSize = 4096;
 constexpr uint8_t ViewPlayDelay = 6;
 
-// Scan codes of the extended keys the viewer knows.
-constexpr uint8_t ScanHome = 71, ScanUp = 72, ScanPgUp = 73, ScanLeft = 75;
-constexpr uint8_t ScanRight = 77, ScanEnd = 79, ScanDown = 80, ScanPgDn = 81;
-
 // One view: the loaded image and where it is scrolled to.
 struct TAnsiView {
     std::string FileName;
@@ -436,22 +432,22 @@ struct TAnsiView {
 
     void ExtendedKey(uint8_t Code) {
         switch (Code) {
-        case ScanHome:
+        case Scan::Home:
             if (Top > 1) ScrollTo(1);
             break;
-        case ScanUp:
+        case Scan::Up:
             if (Top > 1) ScrollTo(Top - 1);
             break;
-        case ScanPgUp:
-        case ScanLeft:
+        case Scan::PgUp:
+        case Scan::Left:
             if (Top > 1) ScrollTo(std::max<int32_t>(1, Top - PageLen));
             break;
-        case ScanRight:
-        case ScanPgDn: PageDown(); break;
-        case ScanEnd:
+        case Scan::Right:
+        case Scan::PgDn: PageDown(); break;
+        case Scan::End:
             if (Top + PageLen <= Lines()) ScrollTo(Lines() - PageLen + 1);
             break;
-        case ScanDown:
+        case Scan::Down:
             if (Top + PageLen <= Lines()) ScrollTo(Top + 1);
             break;
         default: break;
@@ -462,11 +458,11 @@ struct TAnsiView {
         while (!Done) {
             uint8_t K = static_cast<uint8_t>(ReadKey());
             if (K >= 'a' && K <= 'z') K = static_cast<uint8_t>(K - 'a' + 'A');
-            if (K == 0) {
+            if (K == Key::Extended) {
                 ExtendedKey(static_cast<uint8_t>(ReadKey()));
-            } else if (K == KeyEsc) {
+            } else if (K == Key::Esc) {
                 Done = true;
-            } else if (K == KeyEnter || K == 'N') {
+            } else if (K == Key::Enter || K == 'N') {
                 if (Percent == 100)
                     Done = true;
                 else

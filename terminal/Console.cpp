@@ -4,6 +4,7 @@
 // keys are the reader's. Positions are 1-based as the writer takes them.
 
 #include "support/StrUtil.h"
+#include "terminal/KeyCodes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -232,7 +233,7 @@ uint8_t AltKeyCode(char C) {
 
 bool CtrlCPressed() {
     if (!KeyPressed()) return false;
-    if (ReadKey() != '\x03') return false; // any other key is consumed and lost
+    if (ReadKey() != Key::CtrlC) return false; // any other key is consumed and lost
     WriteLine("Ctrl-C pressed");
     return true;
 }

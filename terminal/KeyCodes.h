@@ -6,9 +6,10 @@
 #include <cstdint>
 
 namespace Key {
-inline constexpr char Extended = 0;   // an extended key's scan code follows
+inline constexpr char Extended = 0; // an extended key's scan code follows
 inline constexpr char CtrlA = 1;
-inline constexpr char Backspace = 8;  // also what the DEL byte (127) arrives as
+inline constexpr char CtrlC = 3;
+inline constexpr char Backspace = 8; // also what the DEL byte (127) arrives as
 inline constexpr char Tab = 9;
 inline constexpr char Enter = 13;
 inline constexpr char CtrlY = 25;
@@ -28,5 +29,8 @@ inline constexpr uint8_t Down = 80;
 inline constexpr uint8_t PgDn = 81;
 inline constexpr uint8_t Ins = 82;
 inline constexpr uint8_t Del = 83;
+// Shift with F3 to F10.
+inline constexpr uint8_t ShiftF3 = 86, ShiftF4 = 87, ShiftF5 = 88, ShiftF6 = 89;
+inline constexpr uint8_t ShiftF7 = 90, ShiftF8 = 91, ShiftF9 = 92, ShiftF10 = 93;
 inline constexpr uint8_t F11 = 133, F12 = 134;
 } // namespace Scan

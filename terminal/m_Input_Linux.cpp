@@ -1,6 +1,8 @@
 #include "terminal/m_Input_Linux.h"
 // Bytes are read only when the input ring is empty, keys are decoded only when
-// the key ring is empty, and the escape decoder is a table walked by one loop.
+// the key ring is empty, and the key decoder is a table walked by one loop.
+
+#include "terminal/KeyCodes.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,77 +29,86 @@ struct TEscRule {
     EscOut Out;
     uint8_t Code;
     const char* Tail;
-    uint8_t Next; // 0 ends the sequence
+    uint8_t Next; // 0 ends the key
 };
 
 constexpr uint8_t Any0 = 0, Any1 = 255; // the whole byte range: "any other byte"
 constexpr uint8_t Discard = 255;        // state: swallow one byte (the closing "~")
+constexpr uint8_t DelByte = 127;        // what the Backspace key of most terminals sends
 
-// The escape decoder. States: 1 escape, 2 escape "[", 3 escape "[[",
-// 4 escape "[1", 5 escape "[2", 6 escape "[3", 7 escape "O", 8 escape "[15".
-// The first rule of a state whose range holds the byte wins; every state ends
-// with a rule for any other byte.
+constexpr char NoTail[] = "";
+constexpr char EscTail[] = {Key::Esc, 0};
+constexpr char BracketEscTail[] = {'[', Key::Esc, 0};
+
+// The key decoder. States: 0 between keys, 1 escape, 2 escape "[",
+// 3 escape "[[", 4 escape "[1", 5 escape "[2", 6 escape "[3", 7 escape "O",
+// 8 escape "[15". The first rule of a state whose range holds the byte wins;
+// every state ends with a rule for any other byte.
 constexpr TEscRule EscRules[] = {
-    {1, '\n', '\n', EscOut::Echo, 0, "", 0},
-    {1, 'a', 'z', EscOut::Alt, 0, "", 0},
-    {1, '0', '9', EscOut::Alt, 0, "", 0},
-    {1, '-', '-', EscOut::Alt, 0, "", 0},
-    {1, '=', '=', EscOut::Alt, 0, "", 0},
-    {1, '[', '[', EscOut::None, 0, "", 2},
-    {1, 'O', 'O', EscOut::None, 0, "", 7},
-    {1, Any0, Any1, EscOut::Echo, 0, "\x1b", 0},
+    {0, Key::Esc, Key::Esc, EscOut::None, 0, NoTail, 1},
+    {0, DelByte, DelByte, EscOut::Key, Key::Backspace, NoTail, 0},
+    {0, Any0, Any1, EscOut::Echo, 0, NoTail, 0},
 
-    {2, 'A', 'A', EscOut::Ext, 72, "", 0}, // Up
-    {2, 'B', 'B', EscOut::Ext, 80, "", 0}, // Down
-    {2, 'C', 'C', EscOut::Ext, 77, "", 0}, // Right
-    {2, 'D', 'D', EscOut::Ext, 75, "", 0}, // Left
-    {2, 'H', 'H', EscOut::Ext, 71, "", 0}, // Home
-    {2, 'K', 'K', EscOut::Ext, 79, "", 0}, // End
-    {2, 'F', 'F', EscOut::Ext, 79, "", 0}, // End of xterm-like terminals in normal cursor mode
-    {2, 'U', 'U', EscOut::Ext, 81, "", 0}, // PgDn
-    {2, 'V', 'V', EscOut::Ext, 73, "", 0}, // PgUp
-    {2, 'G', 'G', EscOut::Key, '5', "", 0},
-    {2, '1', '1', EscOut::None, 0, "", 4},
-    {2, '2', '2', EscOut::None, 0, "", 5},
-    {2, '3', '3', EscOut::None, 0, "", 6},
-    {2, '4', '4', EscOut::Ext, 79, "", Discard}, // End
-    {2, '5', '5', EscOut::Ext, 73, "", Discard}, // PgUp
-    {2, '6', '6', EscOut::Ext, 81, "", Discard}, // PgDn
-    {2, '[', '[', EscOut::None, 0, "", 3},
-    {2, Any0, Any1, EscOut::Echo, 0, "[\x1b", 0},
+    {1, '\n', '\n', EscOut::Echo, 0, NoTail, 0},
+    {1, 'a', 'z', EscOut::Alt, 0, NoTail, 0},
+    {1, '0', '9', EscOut::Alt, 0, NoTail, 0},
+    {1, '-', '-', EscOut::Alt, 0, NoTail, 0},
+    {1, '=', '=', EscOut::Alt, 0, NoTail, 0},
+    {1, '[', '[', EscOut::None, 0, NoTail, 2},
+    {1, 'O', 'O', EscOut::None, 0, NoTail, 7},
+    {1, Any0, Any1, EscOut::Echo, 0, EscTail, 0},
 
-    {3, 'A', 'E', EscOut::Ext, 59, "", 0}, // F1-F5
-    {3, Any0, Any1, EscOut::None, 0, "", 0},
+    {2, 'A', 'A', EscOut::Ext, Scan::Up, NoTail, 0},
+    {2, 'B', 'B', EscOut::Ext, Scan::Down, NoTail, 0},
+    {2, 'C', 'C', EscOut::Ext, Scan::Right, NoTail, 0},
+    {2, 'D', 'D', EscOut::Ext, Scan::Left, NoTail, 0},
+    {2, 'H', 'H', EscOut::Ext, Scan::Home, NoTail, 0},
+    {2, 'K', 'K', EscOut::Ext, Scan::End, NoTail, 0},
+    {2, 'F', 'F', EscOut::Ext, Scan::End, NoTail, 0}, // xterm-like terminals, normal cursor mode
+    {2, 'U', 'U', EscOut::Ext, Scan::PgDn, NoTail, 0},
+    {2, 'V', 'V', EscOut::Ext, Scan::PgUp, NoTail, 0},
+    {2, 'G', 'G', EscOut::Key, '5', NoTail, 0},
+    {2, '1', '1', EscOut::None, 0, NoTail, 4},
+    {2, '2', '2', EscOut::None, 0, NoTail, 5},
+    {2, '3', '3', EscOut::None, 0, NoTail, 6},
+    {2, '4', '4', EscOut::Ext, Scan::End, NoTail, Discard},
+    {2, '5', '5', EscOut::Ext, Scan::PgUp, NoTail, Discard},
+    {2, '6', '6', EscOut::Ext, Scan::PgDn, NoTail, Discard},
+    {2, '[', '[', EscOut::None, 0, NoTail, 3},
+    {2, Any0, Any1, EscOut::Echo, 0, BracketEscTail, 0},
 
-    {4, '~', '~', EscOut::Ext, 71, "", 0}, // Home
-    {4, '5', '5', EscOut::None, 0, "", 8},
-    {4, '7', '9', EscOut::Ext, 64, "", Discard}, // F6-F8
-    {4, Any0, Any1, EscOut::None, 0, "", Discard},
+    {3, 'A', 'E', EscOut::Ext, Scan::F1, NoTail, 0}, // F1-F5
+    {3, Any0, Any1, EscOut::None, 0, NoTail, 0},
 
-    {5, '~', '~', EscOut::Ext, 82, "", 0},        // Ins
-    {5, '0', '1', EscOut::Ext, 67, "", Discard},  // F9, F10
-    {5, '3', '4', EscOut::Ext, 133, "", Discard}, // F11, F12
-    {5, '5', '6', EscOut::Ext, 86, "", Discard},  // Shift F3, F4
-    {5, '8', '9', EscOut::Ext, 88, "", Discard},  // Shift F5, F6
-    {5, Any0, Any1, EscOut::None, 0, "", Discard},
+    {4, '~', '~', EscOut::Ext, Scan::Home, NoTail, 0},
+    {4, '5', '5', EscOut::None, 0, NoTail, 8},
+    {4, '7', '9', EscOut::Ext, Scan::F6, NoTail, Discard}, // F6-F8
+    {4, Any0, Any1, EscOut::None, 0, NoTail, Discard},
 
-    {6, '~', '~', EscOut::Ext, 83, "", 0},       // Del
-    {6, '1', '4', EscOut::Ext, 90, "", Discard}, // Shift F7-F10
-    {6, Any0, Any1, EscOut::None, 0, "", Discard},
+    {5, '~', '~', EscOut::Ext, Scan::Ins, NoTail, 0},
+    {5, '0', '1', EscOut::Ext, Scan::F9, NoTail, Discard},      // F9, F10
+    {5, '3', '4', EscOut::Ext, Scan::F11, NoTail, Discard},     // F11, F12
+    {5, '5', '6', EscOut::Ext, Scan::ShiftF3, NoTail, Discard}, // Shift F3, F4
+    {5, '8', '9', EscOut::Ext, Scan::ShiftF5, NoTail, Discard}, // Shift F5, F6
+    {5, Any0, Any1, EscOut::None, 0, NoTail, Discard},
 
-    {7, 'A', 'A', EscOut::Ext, 72, "", 0}, // Up
-    {7, 'B', 'B', EscOut::Ext, 80, "", 0}, // Down
-    {7, 'C', 'C', EscOut::Ext, 77, "", 0}, // Right
-    {7, 'D', 'D', EscOut::Ext, 75, "", 0}, // Left
-    {7, 'F', 'F', EscOut::Ext, 79, "", 0}, // End
-    {7, 'H', 'H', EscOut::Ext, 71, "", 0}, // Home
-    {7, 'P', 'S', EscOut::Ext, 59, "", 0}, // F1-F4
-    {7, Any0, Any1, EscOut::None, 0, "", 0},
+    {6, '~', '~', EscOut::Ext, Scan::Del, NoTail, 0},
+    {6, '1', '4', EscOut::Ext, Scan::ShiftF7, NoTail, Discard}, // Shift F7-F10
+    {6, Any0, Any1, EscOut::None, 0, NoTail, Discard},
 
-    {8, '~', '~', EscOut::Ext, 63, "", 0}, // F5
-    {8, Any0, Any1, EscOut::None, 0, "", 0},
+    {7, 'A', 'A', EscOut::Ext, Scan::Up, NoTail, 0},
+    {7, 'B', 'B', EscOut::Ext, Scan::Down, NoTail, 0},
+    {7, 'C', 'C', EscOut::Ext, Scan::Right, NoTail, 0},
+    {7, 'D', 'D', EscOut::Ext, Scan::Left, NoTail, 0},
+    {7, 'F', 'F', EscOut::Ext, Scan::End, NoTail, 0},
+    {7, 'H', 'H', EscOut::Ext, Scan::Home, NoTail, 0},
+    {7, 'P', 'S', EscOut::Ext, Scan::F1, NoTail, 0}, // F1-F4
+    {7, Any0, Any1, EscOut::None, 0, NoTail, 0},
 
-    {Discard, Any0, Any1, EscOut::None, 0, "", 0},
+    {8, '~', '~', EscOut::Ext, Scan::F5, NoTail, 0},
+    {8, Any0, Any1, EscOut::None, 0, NoTail, 0},
+
+    {Discard, Any0, Any1, EscOut::None, 0, NoTail, 0},
 };
 
 const TEscRule& FindRule(uint8_t State, uint8_t C) {
@@ -116,6 +127,27 @@ constexpr bool EveryStateHasCatchAll() {
     return true;
 }
 static_assert(EveryStateHasCatchAll());
+
+// An echo queues its byte and its tail; nothing else queues more than two.
+constexpr bool EveryTailFits() {
+    for (const TEscRule& R : EscRules) {
+        size_t len = 0;
+        while (R.Tail[len] != 0) len++;
+        if (1 + len > std::size(TKeyBytes{}.Bytes)) return false;
+    }
+    return true;
+}
+static_assert(EveryTailFits());
+
+uint8_t AltCode(uint8_t C) {
+    for (int I = 0; I < AltKeyCount; I++)
+        if (static_cast<uint8_t>(AltKeyChars[I]) == C) return AltKeyCodes[I];
+    return 0;
+}
+
+void Queue(TKeyBytes& keys, uint8_t B) {
+    keys.Bytes[keys.Count++] = B;
+}
 
 // Input is gone for good: end the program, so that no wait loop spins on #0.
 // exit() runs the atexit finalisation, which restores the terminal.
@@ -183,14 +215,12 @@ char TInputLinux::PopKey() {
 }
 
 void TInputLinux::PushExtKey(uint8_t Code) {
-    PushKey('\0');
+    PushKey(Key::Extended);
     PushKey(static_cast<char>(Code));
 }
 
 uint8_t TInputLinux::AltKeyCode(char C) {
-    for (int I = 0; I < AltKeyCount; I++)
-        if (AltKeyChars[I] == C) return AltKeyCodes[I];
-    return 0;
+    return AltCode(static_cast<uint8_t>(C));
 }
 
 bool TInputLinux::InputReady() {
@@ -210,39 +240,50 @@ void TInputLinux::Purge() {
     while (KeyPressed()) ReadKey();
 }
 
-// Runs after an escape byte: each further byte must arrive within 10 ms, or
-// the sequence ends where it stands.
-void TInputLinux::DecodeEscape() {
-    uint8_t State = 1;
-    InputPause(10);
-    while (State != 0 && InputReady()) {
-        uint8_t C = static_cast<uint8_t>(ReadByte());
-        const TEscRule& R = FindRule(State, C);
-        State = R.Next;
-        switch (R.Out) {
-        case EscOut::None: break;
-        case EscOut::Ext: PushExtKey(static_cast<uint8_t>(R.Code + (C - R.Lo))); break;
-        case EscOut::Alt: PushExtKey(AltKeyCode(static_cast<char>(C))); break;
-        case EscOut::Key: PushKey(static_cast<char>(R.Code)); break;
-        case EscOut::Echo:
-            PushKey(static_cast<char>(C));
-            for (const char* T = R.Tail; *T; T++) PushKey(*T);
-            break;
-        }
-        if (State != 0) InputPause(10);
+TKeyBytes TKeyDecoder::Feed(uint8_t C) {
+    const TEscRule& rule = FindRule(State, C);
+    State = rule.Next;
+    TKeyBytes keys;
+    switch (rule.Out) {
+    case EscOut::None: break;
+    case EscOut::Ext:
+        Queue(keys, Key::Extended);
+        Queue(keys, static_cast<uint8_t>(rule.Code + (C - rule.Lo)));
+        break;
+    case EscOut::Alt:
+        Queue(keys, Key::Extended);
+        Queue(keys, AltCode(C));
+        break;
+    case EscOut::Key: Queue(keys, rule.Code); break;
+    case EscOut::Echo:
+        Queue(keys, C);
+        for (const char* tail = rule.Tail; *tail; tail++) Queue(keys, static_cast<uint8_t>(*tail));
+        break;
     }
-    if (State == 1) PushKey('\x1b'); // nothing followed the escape in time
+    return keys;
+}
+
+TKeyBytes TKeyDecoder::Expire() {
+    TKeyBytes keys;
+    if (State == 1) Queue(keys, Key::Esc);
+    State = 0;
+    return keys;
+}
+
+void TInputLinux::PushKeys(const TKeyBytes& keys) {
+    for (uint8_t i = 0; i < keys.Count; i++) PushKey(static_cast<char>(keys.Bytes[i]));
 }
 
 char TInputLinux::ReadKey() {
     if (KeyPut != KeyTake) return PopKey();
     if (!InputReady()) SelectInput(-1);
-    uint8_t B = static_cast<uint8_t>(ReadByte());
-    if (B == 27)
-        DecodeEscape();
-    else if (B == 127)
-        PushKey('\b'); // DEL arrives as backspace
-    else
-        PushKey(static_cast<char>(B));
+    TKeyDecoder decoder;
+    PushKeys(decoder.Feed(static_cast<uint8_t>(ReadByte())));
+    // Each further byte of an escape sequence must arrive within 10 ms, or
+    // the sequence ends where it stands.
+    while (decoder.Pending()) {
+        InputPause(10);
+        PushKeys(InputReady() ? decoder.Feed(static_cast<uint8_t>(ReadByte())) : decoder.Expire());
+    }
     return PopKey();
 }

@@ -1,9 +1,10 @@
 #pragma once
 // Keyboard reader: raw bytes from descriptor 0 collect in a 256-byte input
-// ring; an escape decoder (a table of state, byte range, what is queued and
-// next state, with a 10 ms pause between bytes) turns them into PC key codes;
-// a 20-slot key ring hands the key bytes out one at a time. An extended key is
-// the byte 0 followed by its PC scan code on the next call.
+// ring; a key decoder (a table of state, byte range, what is queued and next
+// state) turns them into PC key codes, the reader waiting 10 ms for each
+// further byte of an escape sequence; a 20-slot key ring hands the key bytes
+// out one at a time. An extended key is the byte 0 followed by its PC scan
+// code on the next call.
 //
 // End of input: when a read of descriptor 0 returns 0 (end of file, including
 // a descriptor that select/poll reported readable), or fails for good (any
@@ -23,6 +24,30 @@ inline constexpr uint8_t AltKeyCodes[AltKeyCount] = {
     30,  31,  32,  33,  34,  35,  36,  37,  38,                 // a-l
     44,  45,  46,  47,  48,  49,  50,                           // z-m
     120, 121, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131, // 1-0 - =
+};
+
+// The key bytes one step of the decoder queues, oldest first.
+struct TKeyBytes {
+    uint8_t Count = 0;
+    uint8_t Bytes[3] = {}; // a step never queues more than three
+    bool operator==(const TKeyBytes&) const = default;
+};
+
+// The key decoder on its own: it is handed each byte as it arrives (Feed) and
+// told when no byte came within the pause (Expire), and answers with the key
+// bytes to queue. It reads nothing and never waits; the reader owns the byte
+// source and the clock. State 0 lies between keys; in any other state the
+// decoder is inside an escape sequence and wants the next byte or the expiry.
+// Each key is complete after at most five bytes.
+class TKeyDecoder {
+public:
+    uint8_t State = 0;
+
+    bool Pending() const { return State != 0; }
+    TKeyBytes Feed(uint8_t C);
+    // The sequence ends where it stands: an escape that nothing followed is
+    // the Esc key; a sequence cut later queues nothing for its incomplete part.
+    TKeyBytes Expire();
 };
 
 class TInputLinux {
@@ -63,7 +88,7 @@ public:
     uint8_t AltKeyCode(char C);
 
 private:
-    void DecodeEscape();
+    void PushKeys(const TKeyBytes& keys);
 };
 
 // Waits Ms milliseconds (a select on no descriptors).

@@ -5,6 +5,8 @@
 // only after ReadKey has returned.
 #include "terminal/m_Input.h"
 
+#include "terminal/KeyCodes.h"
+
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -21,8 +23,8 @@
 
 namespace {
 
-std::string Ext(int Code) {
-    return std::string{'\0', static_cast<char>(Code)};
+std::string Ext(uint8_t Code) {
+    return std::string{Key::Extended, static_cast<char>(Code)};
 }
 
 class KeyboardOnPty : public ::testing::Test {
@@ -104,74 +106,74 @@ std::vector<KeyCase> EscapeCases() {
         {"EscEsc", "\x1b\x1b", "\x1b\x1b"},
         {"EscHighByte", "\x1b\xC4", "\xC4\x1b"},
         // escape "["
-        {"Up", "\x1b[A", Ext(72)},
-        {"Down", "\x1b[B", Ext(80)},
-        {"Right", "\x1b[C", Ext(77)},
-        {"Left", "\x1b[D", Ext(75)},
-        {"Home", "\x1b[H", Ext(71)},
-        {"EndK", "\x1b[K", Ext(79)},
-        {"EndXtermNormalCursorMode", "\x1b[F", Ext(79)},
-        {"PgDnU", "\x1b[U", Ext(81)},
-        {"PgUpV", "\x1b[V", Ext(73)},
+        {"Up", "\x1b[A", Ext(Scan::Up)},
+        {"Down", "\x1b[B", Ext(Scan::Down)},
+        {"Right", "\x1b[C", Ext(Scan::Right)},
+        {"Left", "\x1b[D", Ext(Scan::Left)},
+        {"Home", "\x1b[H", Ext(Scan::Home)},
+        {"EndK", "\x1b[K", Ext(Scan::End)},
+        {"EndXtermNormalCursorMode", "\x1b[F", Ext(Scan::End)},
+        {"PgDnU", "\x1b[U", Ext(Scan::PgDn)},
+        {"PgUpV", "\x1b[V", Ext(Scan::PgUp)},
         {"KeypadFive", "\x1b[G", "5"},
-        {"End4Tilde", "\x1b[4~", Ext(79)},
-        {"PgUp5Tilde", "\x1b[5~", Ext(73)},
-        {"PgDn6Tilde", "\x1b[6~", Ext(81)},
-        {"DiscardOnlyOneByte", "\x1b[5~~", Ext(73) + "~"},
-        {"DiscardAnyByte", "\x1b[4x", Ext(79)},
+        {"End4Tilde", "\x1b[4~", Ext(Scan::End)},
+        {"PgUp5Tilde", "\x1b[5~", Ext(Scan::PgUp)},
+        {"PgDn6Tilde", "\x1b[6~", Ext(Scan::PgDn)},
+        {"DiscardOnlyOneByte", "\x1b[5~~", Ext(Scan::PgUp) + "~"},
+        {"DiscardAnyByte", "\x1b[4x", Ext(Scan::End)},
         {"BracketOther", "\x1b[Z", "Z[\x1b"},
         // escape "[["
-        {"F1Linux", "\x1b[[A", Ext(59)},
-        {"F2Linux", "\x1b[[B", Ext(60)},
-        {"F3Linux", "\x1b[[C", Ext(61)},
-        {"F4Linux", "\x1b[[D", Ext(62)},
-        {"F5Linux", "\x1b[[E", Ext(63)},
+        {"F1Linux", "\x1b[[A", Ext(Scan::F1)},
+        {"F2Linux", "\x1b[[B", Ext(Scan::F2)},
+        {"F3Linux", "\x1b[[C", Ext(Scan::F3)},
+        {"F4Linux", "\x1b[[D", Ext(Scan::F4)},
+        {"F5Linux", "\x1b[[E", Ext(Scan::F5)},
         {"DoubleBracketOther", "\x1b[[Z", std::string(1, '\0')},
         // escape "[1"
-        {"Home1Tilde", "\x1b[1~", Ext(71)},
-        {"F5", "\x1b[15~", Ext(63)},
-        {"F6", "\x1b[17~", Ext(64)},
-        {"F7", "\x1b[18~", Ext(65)},
-        {"F8", "\x1b[19~", Ext(66)},
+        {"Home1Tilde", "\x1b[1~", Ext(Scan::Home)},
+        {"F5", "\x1b[15~", Ext(Scan::F5)},
+        {"F6", "\x1b[17~", Ext(Scan::F6)},
+        {"F7", "\x1b[18~", Ext(Scan::F7)},
+        {"F8", "\x1b[19~", Ext(Scan::F8)},
         {"Esc11TildeQueuesNothing", "\x1b[11~", std::string(1, '\0')},
         {"Esc15Other", "\x1b[15x", std::string(1, '\0')},
         // escape "[2"
-        {"Ins", "\x1b[2~", Ext(82)},
-        {"F9", "\x1b[20~", Ext(67)},
-        {"F10", "\x1b[21~", Ext(68)},
-        {"F11", "\x1b[23~", Ext(133)},
-        {"F12", "\x1b[24~", Ext(134)},
-        {"ShiftF3", "\x1b[25~", Ext(86)},
-        {"ShiftF4", "\x1b[26~", Ext(87)},
-        {"ShiftF5", "\x1b[28~", Ext(88)},
-        {"ShiftF6", "\x1b[29~", Ext(89)},
+        {"Ins", "\x1b[2~", Ext(Scan::Ins)},
+        {"F9", "\x1b[20~", Ext(Scan::F9)},
+        {"F10", "\x1b[21~", Ext(Scan::F10)},
+        {"F11", "\x1b[23~", Ext(Scan::F11)},
+        {"F12", "\x1b[24~", Ext(Scan::F12)},
+        {"ShiftF3", "\x1b[25~", Ext(Scan::ShiftF3)},
+        {"ShiftF4", "\x1b[26~", Ext(Scan::ShiftF4)},
+        {"ShiftF5", "\x1b[28~", Ext(Scan::ShiftF5)},
+        {"ShiftF6", "\x1b[29~", Ext(Scan::ShiftF6)},
         {"Esc22Tilde", "\x1b[22~", std::string(1, '\0')},
         // escape "[3"
-        {"Del", "\x1b[3~", Ext(83)},
-        {"ShiftF7", "\x1b[31~", Ext(90)},
-        {"ShiftF8", "\x1b[32~", Ext(91)},
-        {"ShiftF9", "\x1b[33~", Ext(92)},
-        {"ShiftF10", "\x1b[34~", Ext(93)},
+        {"Del", "\x1b[3~", Ext(Scan::Del)},
+        {"ShiftF7", "\x1b[31~", Ext(Scan::ShiftF7)},
+        {"ShiftF8", "\x1b[32~", Ext(Scan::ShiftF8)},
+        {"ShiftF9", "\x1b[33~", Ext(Scan::ShiftF9)},
+        {"ShiftF10", "\x1b[34~", Ext(Scan::ShiftF10)},
         {"Esc35Tilde", "\x1b[35~", std::string(1, '\0')},
         // escape "O"
-        {"UpSS3", "\x1bOA", Ext(72)},
-        {"DownSS3", "\x1bOB", Ext(80)},
-        {"RightSS3", "\x1bOC", Ext(77)},
-        {"LeftSS3", "\x1bOD", Ext(75)},
-        {"EndSS3", "\x1bOF", Ext(79)},
-        {"HomeSS3", "\x1bOH", Ext(71)},
-        {"F1", "\x1bOP", Ext(59)},
-        {"F2", "\x1bOQ", Ext(60)},
-        {"F3", "\x1bOR", Ext(61)},
-        {"F4", "\x1bOS", Ext(62)},
+        {"UpSS3", "\x1bOA", Ext(Scan::Up)},
+        {"DownSS3", "\x1bOB", Ext(Scan::Down)},
+        {"RightSS3", "\x1bOC", Ext(Scan::Right)},
+        {"LeftSS3", "\x1bOD", Ext(Scan::Left)},
+        {"EndSS3", "\x1bOF", Ext(Scan::End)},
+        {"HomeSS3", "\x1bOH", Ext(Scan::Home)},
+        {"F1", "\x1bOP", Ext(Scan::F1)},
+        {"F2", "\x1bOQ", Ext(Scan::F2)},
+        {"F3", "\x1bOR", Ext(Scan::F3)},
+        {"F4", "\x1bOS", Ext(Scan::F4)},
         {"SS3Other", "\x1bOZ", std::string(1, '\0')},
         // sequences cut short queue nothing for their incomplete part
         {"CutAfterBracket", "\x1b[", std::string(1, '\0')},
         {"CutAfterO", "\x1bO", std::string(1, '\0')},
         {"CutAfterBracket1", "\x1b[1", std::string(1, '\0')},
         // keys around a sequence are kept in order
-        {"KeysAroundSequence", "a\x1b[Bz", "a" + Ext(80) + "z"},
-        {"TwoSequencesInOneBurst", "\x1b[A\x1bOP", Ext(72) + Ext(59)},
+        {"KeysAroundSequence", "a\x1b[Bz", "a" + Ext(Scan::Down) + "z"},
+        {"TwoSequencesInOneBurst", "\x1b[A\x1bOP", Ext(Scan::Up) + Ext(Scan::F1)},
     };
 }
 
@@ -218,7 +220,7 @@ TEST_F(KeyboardOnPty, KeyPressedWhileScanCodeWaits) {
     EXPECT_EQ(Queued(), 0);
     EXPECT_TRUE(Keys.KeyPressed()); // the scan code, with nothing on descriptor 0
     EXPECT_TRUE(Keys.WaitKey(0));
-    EXPECT_EQ(Keys.ReadKey(), 72);
+    EXPECT_EQ(Keys.ReadKey(), Scan::Up);
     EXPECT_FALSE(Keys.KeyPressed());
     EXPECT_FALSE(Keys.WaitKey(0));
 }
@@ -268,9 +270,9 @@ TEST(KeyRing, HoldsNineteenKeyBytesAndDropsTheRest) {
         while (Keys.KeyPut != Keys.KeyTake) Out += Keys.PopKey();
         EXPECT_EQ(Out, "ABCDEFGHIJKLMNOPQRS");
         EXPECT_EQ(Keys.PopKey(), '\0');
-        Keys.PushExtKey(73);
+        Keys.PushExtKey(Scan::PgUp);
         EXPECT_EQ(Keys.PopKey(), '\0');
-        EXPECT_EQ(Keys.PopKey(), 73);
+        EXPECT_EQ(static_cast<uint8_t>(Keys.PopKey()), Scan::PgUp);
     }
 }
 
