@@ -225,18 +225,6 @@ template <class F> void ForEachCr(const char* P, const char* E, F Fn) {
     }
 }
 
-// Pascal-style Copy: Count bytes from 1-based Index, clamped to S.
-std::string Copy(const std::string& S, int64_t Index, int64_t Count) {
-    if (Index < 1) Index = 1;
-    if (Index > static_cast<int64_t>(S.size()) || Count <= 0) return "";
-    return S.substr(static_cast<std::size_t>(Index - 1), static_cast<std::size_t>(Count));
-}
-
-int64_t Pos(char Ch, const std::string& S) {
-    std::size_t p = S.find(Ch);
-    return p == std::string::npos ? 0 : static_cast<int64_t>(p) + 1;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- lifecycle

@@ -16,12 +16,6 @@ bool LeapSince1970(int64_t y) {
     return (y + 2) % 4 == 0;
 }
 
-// The Count characters of S from 1-based position Index, as far as S goes.
-std::string Copy(const std::string& S, std::size_t Index, std::size_t Count) {
-    if (Index < 1 || Index > S.size()) return std::string();
-    return S.substr(Index - 1, Count);
-}
-
 // Days of month M (1-12) of a year, February 29 in a leap year.
 int32_t DaysOfMonth(std::size_t M, bool Leap) {
     return MonthDays[M] + ((M == 2 && Leap) ? 1 : 0);
@@ -70,11 +64,6 @@ DateTime ToDateTime(const std::tm& Tm) {
 // Two-digit years of date texts: below Pivot is 20YY, the rest 19YY.
 int32_t FullYear(int32_t YY, int32_t Pivot) {
     return YY < Pivot ? YY + 2000 : YY + 1900;
-}
-
-// Hours, minutes and seconds as the HH:MM texts of the seconds helpers.
-std::string Pad2(int32_t N) {
-    return LeftPadChar(IntToStr(N), '0', 2);
 }
 
 } // namespace
@@ -152,10 +141,10 @@ std::string UnixDayStr(int32_t Secs) {
            "-" + ZeroPadN(dt.Year, 4);
 }
 
+// Right-aligned in two columns with the blank made "0", or cut to two: the
+// same text as IntToStr2 for every value.
 std::string ZeroPad2(int32_t N) {
-    std::string t = PadLeft(IntToStr(N), 2, ' ');
-    if (t[0] == ' ') t[0] = '0';
-    return t;
+    return IntToStr2(N);
 }
 
 std::string ZeroPadN(int32_t N, uint8_t Width) {
@@ -349,20 +338,22 @@ std::string SecsToDHMS(int32_t S) {
            IntToStr((rest % 3600) / 60) + "m " + IntToStr(rest % 60) + "s";
 }
 
+// Each part zero-padded to two digits or cut to its first two (IntToStr2,
+// which is what padding with "0" to two and cutting there gives).
 std::string SecsToHM(int32_t S) {
-    return Pad2(S / 3600) + ":" + Pad2((S % 3600) / 60);
-}
-
-std::string SecsToHMStr(int32_t S) {
     return IntToStr2(S / 3600) + ":" + IntToStr2((S % 3600) / 60);
 }
 
+std::string SecsToHMStr(int32_t S) {
+    return SecsToHM(S);
+}
+
 std::string SecsToHMS(int32_t S) {
-    return SecsToHM(S) + ":" + Pad2(S % 60);
+    return SecsToHM(S) + ":" + IntToStr2(S % 60);
 }
 
 std::string MinsToHM(int32_t M) {
-    return Pad2(M / 60) + ":" + Pad2(M % 60);
+    return IntToStr2(M / 60) + ":" + IntToStr2(M % 60);
 }
 
 int32_t StrToIntVal(const std::string& S) {

@@ -11,27 +11,13 @@ namespace {
 
 constexpr char HexDigits[] = "0123456789abcdef";
 
-// The Count characters of S from 1-based position Index, as far as S goes.
-std::string Copy(const std::string& S, std::size_t Index, std::size_t Count) {
-    if (Index < 1 || Index > S.size()) return std::string();
-    return S.substr(Index - 1, Count);
-}
-
 char UpCase(char Ch) {
     return (Ch >= 'a' && Ch <= 'z') ? static_cast<char>(Ch - 32) : Ch;
 }
 
-// 1-based position of the first Ch in S, 0 when there is none.
-std::size_t PosChar(char Ch, const std::string& S) {
-    std::size_t p = S.find(Ch);
-    return p == std::string::npos ? 0 : p + 1;
-}
-
-// 1-based position of the first Sub in S (case-sensitive), 0 when none or Sub empty.
-std::size_t PosStr(const std::string& Sub, const std::string& S) {
-    if (Sub.empty()) return 0;
-    std::size_t p = S.find(Sub);
-    return p == std::string::npos ? 0 : p + 1;
+// Pos as an index type, for the helpers below that count in bytes.
+std::size_t PosAt(char Ch, const std::string& S) {
+    return static_cast<std::size_t>(Pos(Ch, S));
 }
 
 int DigitValue(char Ch) {
@@ -89,7 +75,7 @@ std::string JustifyLine(const std::string& Line, uint8_t Width) {
     std::string t = StripLeft(Line, ' ');
     if (!t.empty() && t.back() == ' ') t.pop_back();
     if (t.empty() || t.size() == Width || t.find(' ') == std::string::npos) return t;
-    std::size_t p = PosChar('.', t);
+    std::size_t p = PosAt('.', t);
     if (p == 0 || p == t.size()) p = 1;
     while (t.size() < Width) {
         if (t[p - 1] == ' ') t.insert(p, 1, '\xFF');
@@ -103,6 +89,23 @@ std::string JustifyLine(const std::string& Line, uint8_t Width) {
 std::string CutStr(std::string S) {
     if (S.size() > MaxStrLen) S.resize(MaxStrLen);
     return S;
+}
+
+std::string Copy(const std::string& S, int64_t Index, int64_t Count) {
+    if (Index < 1) Index = 1;
+    if (Count <= 0 || Index > static_cast<int64_t>(S.size())) return std::string();
+    return S.substr(static_cast<std::size_t>(Index - 1), static_cast<std::size_t>(Count));
+}
+
+int64_t Pos(char Ch, const std::string& S) {
+    const std::size_t p = S.find(Ch);
+    return p == std::string::npos ? 0 : static_cast<int64_t>(p) + 1;
+}
+
+int64_t Pos(const std::string& Sub, const std::string& S) {
+    if (Sub.empty()) return 0;
+    const std::size_t p = S.find(Sub);
+    return p == std::string::npos ? 0 : static_cast<int64_t>(p) + 1;
 }
 
 char LoCase(char Ch) {
@@ -184,7 +187,7 @@ std::string RealToStr(double R, uint8_t Decimals) {
 }
 
 int32_t PosNoCase(const std::string& Sub, const std::string& S) {
-    return static_cast<int32_t>(PosStr(UpperCase(Sub), UpperCase(S)));
+    return static_cast<int32_t>(Pos(UpperCase(Sub), UpperCase(S)));
 }
 
 bool ContainsNoCase(const std::string& Sub, const std::string& S) {
@@ -293,7 +296,7 @@ uint8_t WordPos(uint8_t N, const std::string& S, char Ch) {
     std::string s = CutStr(S);
     unsigned pos = 1;
     for (unsigned k = 1; k < N; ++k) {
-        std::size_t p = PosChar(Ch, s);
+        std::size_t p = PosAt(Ch, s);
         if (p == 0) break;
         s.erase(0, p);
         while (!s.empty() && s[0] == Ch) {
@@ -307,10 +310,10 @@ uint8_t WordPos(uint8_t N, const std::string& S, char Ch) {
 
 std::string WordGet(uint8_t N, const std::string& S, char Ch) {
     std::string s = CutStr(S);
-    if (PosChar(Ch, s) == 0) return std::string();
+    if (PosAt(Ch, s) == 0) return std::string();
     if (Ch == ' ') s = StripLeft(s, ' ');
     for (unsigned k = 1; k < N; ++k) {
-        std::size_t p = PosChar(Ch, s);
+        std::size_t p = PosAt(Ch, s);
         if (p == 0) return std::string();
         if (Ch == ' ')
             while (p < s.size() && s[p] == ' ') ++p;
@@ -322,11 +325,10 @@ std::string WordGet(uint8_t N, const std::string& S, char Ch) {
 
 std::string TextBetween(const std::string& S, const std::string& Open, const std::string& Close) {
     const std::string s = CutStr(S);
-    std::size_t a = PosStr(Open, s);
-    std::size_t b = PosStr(Close, s);
+    const int64_t a = Pos(Open, s);
+    const int64_t b = Pos(Close, s);
     if (a == 0 || b == 0) return "not found";
-    std::size_t from = a + Open.size();
-    if (b <= from) return std::string();
+    const int64_t from = a + static_cast<int64_t>(Open.size());
     return Copy(s, from, b - from);
 }
 

@@ -13,6 +13,15 @@ inline constexpr std::size_t MaxStrLen = 255;
 // S cut to its first 255 bytes.
 std::string CutStr(std::string S);
 
+// The Count bytes of S from 1-based position Index, as far as S goes. An Index
+// below 1 reads from the start; a Count of 0 or less, or an Index past the end,
+// gives the empty string. Nothing is cut at 255: S may be any text.
+std::string Copy(const std::string& S, int64_t Index, int64_t Count);
+// 1-based position of the first Ch, or of the first Sub (case-sensitive), in S;
+// 0 when there is none, and for an empty Sub.
+int64_t Pos(char Ch, const std::string& S);
+int64_t Pos(const std::string& Sub, const std::string& S);
+
 char LoCase(char Ch);
 std::string UpperCase(const std::string& S);
 std::string LowerCase(const std::string& S);

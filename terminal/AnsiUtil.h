@@ -112,8 +112,8 @@ bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec, bool& Opened);
 
 // ANSI colour number to PC colour: ForeTable[V - 30] for V = 30-37, and to the
 // PC background bits: BackTable[V - 40] for V = 40-47.
-inline constexpr uint8_t ForeTable[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-inline constexpr uint8_t BackTable[8] = {0, 64, 32, 96, 16, 80, 48, 112};
+inline constexpr std::array<uint8_t, 8> ForeTable = ColorMapTable<uint8_t>(1, 0);
+inline constexpr std::array<uint8_t, 8> BackTable = ColorMapTable<uint8_t>(16, 0);
 
 // Plays a file byte by byte, read in 4096-byte blocks, until Ctrl-Z, the end
 // of the file or Esc. Pipe codes become colour escapes; Rate > 0 pauses 6 ms

@@ -203,14 +203,9 @@ void RestoreScreen(const TConsoleImageRec& Image) {
     Screen->RestoreRegion(Image);
 }
 
+// The console and the string helpers count visible width by the same rule.
 uint8_t PipeLength(const std::string& S) {
-    // Deleting a code and searching again from the start finds the next "|"
-    // after it, so one left-to-right pass gives the same count.
-    const std::string T = CutStr(S);
-    size_t Hidden = 0;
-    for (size_t P = T.find('|'); P != std::string::npos && T.size() - P > 2; P = T.find('|', P + 3))
-        Hidden += 3;
-    return static_cast<uint8_t>(T.size() - Hidden);
+    return StrPipeLength(S);
 }
 
 // Keyboard and time.

@@ -14,6 +14,7 @@
 #include "terminal/m_Input.h"
 #include "terminal/m_Output.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,7 +27,7 @@ extern uint8_t ScreenRows;               // terminal height at start-up; 25 when
 extern uint8_t ScreenCols;               // terminal width at start-up; 80 when it reports none
 
 // PC colour of ANSI colour n; the table is its own inverse.
-inline constexpr int32_t AnsiColors[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+inline constexpr std::array<int32_t, 8> AnsiColors = ColorMapTable<int32_t>(1, 0);
 
 // Screen output.
 void WriteText(const std::string& S);   // S at the cursor, tracked, then flush

@@ -55,8 +55,29 @@ struct TConsoleImageRec {
 static_assert(sizeof(TCharInfo) == 2);
 static_assert(sizeof(TConsoleImageRec) == ScreenWidth * ScreenHeight * 2 + 7);
 
+// The one map between the PC's colour numbers and ANSI's: blue and red, cyan
+// and brown trade places. Swapping is its own inverse, so the map reads both
+// ways, and every colour table of the terminal units is derived from it.
+inline constexpr std::array<uint8_t, 8> PcAnsiColorMap = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// Entry c is PcAnsiColorMap[c] * Scale + Offset, as type T.
+template <typename T> constexpr std::array<T, 8> ColorMapTable(int Scale, int Offset) {
+    std::array<T, 8> Table{};
+    for (size_t C = 0; C < Table.size(); ++C)
+        Table[C] = static_cast<T>(PcAnsiColorMap[C] * Scale + Offset);
+    return Table;
+}
+
+static_assert([] {
+    for (size_t C = 0; C < PcAnsiColorMap.size(); ++C)
+        if (PcAnsiColorMap[PcAnsiColorMap[C]] != C) return false;
+    return true;
+}());
+
 // ANSI colour digit of PC colour c (0-7) is AnsiColorDigits[c].
-inline constexpr std::string_view AnsiColorDigits = "04261537";
+inline constexpr std::array<char, 8> AnsiColorDigitChars = ColorMapTable<char>(1, '0');
+inline constexpr std::string_view AnsiColorDigits{AnsiColorDigitChars.data(),
+                                                  AnsiColorDigitChars.size()};
 
 inline constexpr uint16_t OutBufSize = 1024;
 

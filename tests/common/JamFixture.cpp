@@ -2,50 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-TempDir::TempDir() {
-    char tmpl[] = "/tmp/jamtest-XXXXXX";
-    if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-    FPath = tmpl;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-}
-
-std::string ReadFileBytes(const std::string& Name) {
-    std::ifstream in(Name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::string& Name, const std::string& Bytes) {
-    std::ofstream out(Name, std::ios::binary | std::ios::trunc);
-    out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + Name);
-}
-
-void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Bytes) {
-    int fd = ::open(Name.c_str(), O_WRONLY);
-    bool ok = fd >= 0 &&
-              ::pwrite(fd, Bytes.data(), Bytes.size(), At) == static_cast<ssize_t>(Bytes.size());
-    if (fd >= 0) ::close(fd);
-    if (!ok) throw std::runtime_error("cannot patch " + Name);
-}
-
-bool PathExists(const std::string& Name) {
-    struct stat st;
-    return ::lstat(Name.c_str(), &st) == 0;
-}
 
 std::string CaptureStdout(const std::function<void()>& Fn) {
     std::cout.flush();

@@ -1,7 +1,7 @@
 #pragma once
-// Fixtures for the JAM tests: temporary directories, whole-file reads and
-// writes, and bases laid out byte by byte (never through TJamBase's writers, so
-// a writer bug cannot hide a reader bug).
+// Fixtures for the JAM tests: bases laid out byte by byte (never through
+// TJamBase's writers, so a writer bug cannot hide a reader bug). The
+// temporary directory and the whole-file helpers come with TempDirFixture.h.
 
 #include <cstdint>
 #include <functional>
@@ -13,28 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "jam/JamBase.h"
-
-// A fresh directory under /tmp, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return FPath; }
-    // Path() + "/" + Name.
-    std::string operator/(const std::string& Name) const { return FPath + "/" + Name; }
-
-private:
-    std::string FPath;
-};
-
-std::string ReadFileBytes(const std::string& Name); // "" when missing
-void WriteFileBytes(const std::string& Name, const std::string& Bytes);
-bool PathExists(const std::string& Name);
-// Overwrites Bytes at offset At of an existing file in place, through a
-// descriptor of its own, as another program would.
-void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Bytes);
+#include "tests/common/TempDirFixture.h"
 
 // What standard output received (at descriptor level) while Fn ran.
 std::string CaptureStdout(const std::function<void()>& Fn);

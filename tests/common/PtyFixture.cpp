@@ -8,8 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <cstdio>
 #include <memory>
 #include <fcntl.h>
@@ -271,17 +269,6 @@ void PtyFixture::TypeAndWait(const std::string& Bytes) {
     ADD_FAILURE() << "typed bytes never reached the slave";
 }
 
-void ConsoleFilesFixture::SetUp() {
-    ConsolePtyFixture::SetUp();
-    char Templ[] = "/tmp/kv-play-XXXXXX";
-    if (const char* P = mkdtemp(Templ)) Dir = P;
-}
-
-void ConsoleFilesFixture::TearDown() {
-    ConsolePtyFixture::TearDown();
-    if (!Dir.empty()) std::filesystem::remove_all(Dir);
-}
-
 void ConsoleFilesFixture::Fresh(uint8_t Attr) {
     SetTextAttr(7);
     ClearScreen();
@@ -289,10 +276,4 @@ void ConsoleFilesFixture::Fresh(uint8_t Attr) {
     FlushScreen();
     ReadOutput();
     ClearWrites();
-}
-
-std::string ConsoleFilesFixture::File(const std::string& Name, const std::string& Bytes) {
-    const std::string Path = Dir + "/" + Name;
-    std::ofstream(Path, std::ios::binary) << Bytes;
-    return Path;
 }

@@ -34,6 +34,8 @@
 //   assertions are still printed by gtest on the real stdout (the fixture
 //   points fd 1 back there while gtest prints them).
 
+#include "tests/common/TempDirFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -92,11 +94,12 @@ protected:
 // attribute with nothing pending.
 class ConsoleFilesFixture : public ConsolePtyFixture {
 protected:
-    void SetUp() override;
-    void TearDown() override;
     virtual void Fresh(uint8_t Attr = 7);
-    std::string File(const std::string& Name, const std::string& Bytes);
-    std::string Dir;
+    // Dir.Put: writes Name in Dir with exactly these bytes; returns its path.
+    std::string File(const std::string& Name, const std::string& Bytes) {
+        return Dir.Put(Name, Bytes);
+    }
+    TempDir Dir;
 };
 
 // Bytes made readable in a failure message: control and high bytes as \xNN.

@@ -4,24 +4,49 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
-void TempDirTest::SetUp() {
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TempDir::TempDir() {
     char tmpl[] = "/tmp/kv-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    Path = std::string(tmpl) + "/";
+    if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+    FPath = tmpl;
 }
 
-void TempDirTest::TearDown() {
+TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
+    std::filesystem::remove_all(FPath, ec);
 }
 
-std::string TempDirTest::Put(const std::string& Name, const std::string& Bytes) const {
-    std::ofstream(Path + Name, std::ios::binary) << Bytes;
-    return Path + Name;
+std::string TempDir::Put(const std::string& Name, const std::string& Bytes) const {
+    const std::string full = *this / Name;
+    WriteFileBytes(full, Bytes);
+    return full;
 }
 
-std::string TempDirTest::Get(const std::string& Full) {
-    std::ifstream in(Full, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+std::string ReadFileBytes(const std::string& Name) {
+    std::ifstream in(Name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& Name, const std::string& Bytes) {
+    std::ofstream out(Name, std::ios::binary | std::ios::trunc);
+    out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + Name);
+}
+
+void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Bytes) {
+    int fd = ::open(Name.c_str(), O_WRONLY);
+    bool ok = fd >= 0 &&
+              ::pwrite(fd, Bytes.data(), Bytes.size(), At) == static_cast<ssize_t>(Bytes.size());
+    if (fd >= 0) ::close(fd);
+    if (!ok) throw std::runtime_error("cannot patch " + Name);
+}
+
+bool PathExists(const std::string& Name) {
+    struct stat st;
+    return ::lstat(Name.c_str(), &st) == 0;
 }

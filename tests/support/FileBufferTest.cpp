@@ -64,21 +64,21 @@ TEST_F(FileBuffer, ReadByteCrossesTheBufferEnd) {
 
 TEST_F(FileBuffer, WriteCrossingTheBufferEndKeepsTheRestUntilClose) {
     const std::string data = Bytes(20);
-    const std::string name = Path + "w";
+    const std::string name = Path() + "/w";
     TFileBuffer b(16);
     ASSERT_TRUE(b.Open(name, 1, fmCreate, IoModeShared));
     b.WriteBlock(data.data(), 20);
-    EXPECT_EQ(Get(name), data.substr(0, 16)); // the full buffer went out
+    EXPECT_EQ(ReadFileBytes(name), data.substr(0, 16)); // the full buffer went out
     EXPECT_TRUE(b.Dirty);
     EXPECT_EQ(b.GetPos(), 20);
     b.Close();
-    EXPECT_EQ(Get(name), data);
+    EXPECT_EQ(ReadFileBytes(name), data);
     EXPECT_EQ(b.Buffer.get(), nullptr);
 }
 
 TEST_F(FileBuffer, WriteBlockLargerThanTheBufferStaysInside) {
     const std::string data = Bytes(100);
-    const std::string name = Path + "big";
+    const std::string name = Path() + "/big";
     {
         TFileBuffer b(16);
         ASSERT_TRUE(b.Open(name, 1, fmCreate, IoModeShared));
@@ -88,7 +88,7 @@ TEST_F(FileBuffer, WriteBlockLargerThanTheBufferStaysInside) {
         EXPECT_LE(b.BufLen, b.BufSize);
         EXPECT_EQ(b.GetSize(), 103);
     } // the destructor closes
-    EXPECT_EQ(Get(name), "xyz" + data);
+    EXPECT_EQ(ReadFileBytes(name), "xyz" + data);
 }
 
 TEST_F(FileBuffer, AppendStartsAtTheEnd) {
@@ -100,13 +100,13 @@ TEST_F(FileBuffer, AppendStartsAtTheEnd) {
     b.WriteBlock("0123456789", 10);
     EXPECT_EQ(b.GetSize(), 1010);
     b.Close();
-    EXPECT_EQ(Get(name), Bytes(1000) + "0123456789");
+    EXPECT_EQ(ReadFileBytes(name), Bytes(1000) + "0123456789");
 }
 
 TEST_F(FileBuffer, OpenCreateMakesAMissingFileAndKeepsAnExistingOne) {
     TFileBuffer b(64);
-    ASSERT_TRUE(b.Open(Path + "new", 1, fmOpenCreate, IoModeShared));
-    EXPECT_TRUE(FileExists(Path + "new"));
+    ASSERT_TRUE(b.Open(Path() + "/new", 1, fmOpenCreate, IoModeShared));
+    EXPECT_TRUE(FileExists(Path() + "/new"));
     EXPECT_EQ(b.GetSize(), 0);
     EXPECT_TRUE(b.Eof());
     const std::string old = Put("old", "keep me");
@@ -114,24 +114,24 @@ TEST_F(FileBuffer, OpenCreateMakesAMissingFileAndKeepsAnExistingOne) {
     EXPECT_EQ(b.GetSize(), 7);
     EXPECT_EQ(b.ReadByte(), 'k');
     b.Close();
-    EXPECT_EQ(Get(old), "keep me");
+    EXPECT_EQ(ReadFileBytes(old), "keep me");
 }
 
 TEST_F(FileBuffer, OpenCreateOnSomethingThatCannotBeOpenedFails) {
-    fs::create_directory(Path + "dir");
+    fs::create_directory(Path() + "/dir");
     TFileBuffer b(64);
-    EXPECT_FALSE(b.Open(Path + "dir", 1, fmOpenCreate, IoModeShared));
+    EXPECT_FALSE(b.Open(Path() + "/dir", 1, fmOpenCreate, IoModeShared));
     EXPECT_EQ(IoResultCode, 5);
     EXPECT_EQ(IoAttempts, 20);
     EXPECT_FALSE(b.IsOpen);
     EXPECT_EQ(b.Buffer.get(), nullptr);
-    EXPECT_TRUE(DirExists(Path + "dir"));
+    EXPECT_TRUE(DirExists(Path() + "/dir"));
 }
 
 TEST_F(FileBuffer, OpenOfMissingFileFailsAndCreateEmpties) {
     TFileBuffer b(64);
-    EXPECT_FALSE(b.Open(Path + "missing", 1, fmOpen, IoModeShared));
-    EXPECT_FALSE(FileExists(Path + "missing"));
+    EXPECT_FALSE(b.Open(Path() + "/missing", 1, fmOpen, IoModeShared));
+    EXPECT_FALSE(FileExists(Path() + "/missing"));
     EXPECT_TRUE(b.Eof()); // a closed buffer ends every reading loop
     EXPECT_EQ(b.ReadByte(), '\0');
     const std::string name = Put("full", "contents");
@@ -170,9 +170,9 @@ TEST_F(FileBuffer, SeekInsideTheBufferDoesNoIo) {
     Poke(name, 0, std::string(40, 'B'));
     b.Seek(20); // inside: nothing written back, nothing read
     EXPECT_EQ(b.ReadByte(), 'A');
-    EXPECT_EQ(Get(name), std::string(40, 'B'));
+    EXPECT_EQ(ReadFileBytes(name), std::string(40, 'B'));
     b.Seek(40); // outside: the dirty buffer goes out first, all of it
-    EXPECT_EQ(Get(name), "x" + std::string(39, 'A'));
+    EXPECT_EQ(ReadFileBytes(name), "x" + std::string(39, 'A'));
     Poke(name, 5, "C");
     b.Seek(5); // outside again: read anew from the file
     EXPECT_EQ(b.ReadByte(), 'C');
@@ -195,23 +195,23 @@ TEST_F(FileBuffer, ReadByteAfterWriteBlockSeesTheNewBytes) {
     EXPECT_EQ(b.ReadByte(), data[14]);
     EXPECT_EQ(b.ReadByte(), data[15]);
     EXPECT_EQ(b.ReadByte(), data[16]); // past the buffer: written back, then refilled
-    EXPECT_EQ(Get(name), "xyz" + data.substr(3));
+    EXPECT_EQ(ReadFileBytes(name), "xyz" + data.substr(3));
 }
 
 TEST_F(FileBuffer, ReadingPastNewBytesWritesThemBackFirst) {
-    const std::string name = Path + "n";
+    const std::string name = Path() + "/n";
     TFileBuffer b(16);
     ASSERT_TRUE(b.Open(name, 1, fmCreate, IoModeShared));
     b.WriteBlock("abc", 3);
-    EXPECT_EQ(Get(name), "");
+    EXPECT_EQ(ReadFileBytes(name), "");
     EXPECT_EQ(b.ReadByte(), '\0'); // the end of the file
-    EXPECT_EQ(Get(name), "abc");
+    EXPECT_EQ(ReadFileBytes(name), "abc");
     EXPECT_FALSE(b.Dirty);
     EXPECT_TRUE(b.Eof());
 }
 
 TEST_F(FileBuffer, RecordsAcrossBuffers) {
-    const std::string name = Path + "recs";
+    const std::string name = Path() + "/recs";
     TFileBuffer b(6);
     ASSERT_TRUE(b.Open(name, 4, fmCreate, IoModeShared));
     for (const char* rec : {"r0r0", "r1r1", "r2r2", "r3r3", "r4r4"}) b.WriteRec(rec);
@@ -225,7 +225,7 @@ TEST_F(FileBuffer, RecordsAcrossBuffers) {
     b.SeekRec(0x40000000); // past the 32-bit offsets: ignored
     EXPECT_EQ(b.GetRecPos(), 3);
     b.Close();
-    EXPECT_EQ(Get(name), "r0r0r1r1r2r2r3r3r4r4");
+    EXPECT_EQ(ReadFileBytes(name), "r0r0r1r1r2r2r3r3r4r4");
 }
 
 TEST_F(FileBuffer, RecordSizeBelowOneIsOne) {
@@ -237,11 +237,11 @@ TEST_F(FileBuffer, RecordSizeBelowOneIsOne) {
 }
 
 TEST_F(FileBuffer, OpenAgainWritesTheOldFileBack) {
-    const std::string first = Path + "first";
+    const std::string first = Path() + "/first";
     TFileBuffer b(64);
     ASSERT_TRUE(b.Open(first, 1, fmCreate, IoModeShared));
     b.WriteBlock("pending", 7);
     ASSERT_TRUE(b.Open(Put("second", "2"), 1, fmOpen, IoModeRead));
-    EXPECT_EQ(Get(first), "pending");
+    EXPECT_EQ(ReadFileBytes(first), "pending");
     EXPECT_EQ(b.ReadByte(), '2');
 }

@@ -140,16 +140,16 @@ TEST(FileIONames, WildMatchTable) {
 
 TEST_F(FileIOFiles, FileAndDirExistTable) {
     const std::string file = Put("f.txt", "x");
-    fs::create_directory(Path + "sub");
+    fs::create_directory(Path() + "/sub");
     struct Case {
         std::string name;
         bool file, dir;
     };
     const Case cases[] = {
         {file, true, false},
-        {Path + "sub", false, true},
-        {Path + "sub///", false, true},
-        {Path + "missing", false, false},
+        {Path() + "/sub", false, true},
+        {Path() + "/sub///", false, true},
+        {Path() + "/missing", false, false},
         {"", false, false},
         {"/", false, true},
         {"/dev/null", true, false}, // devices count as files
@@ -164,30 +164,30 @@ TEST_F(FileIOFiles, ChangeDirTrimsSlashesAndEmptyIsRoot) {
     CwdGuard guard;
     EXPECT_TRUE(ChangeDir(""));
     EXPECT_EQ(fs::current_path(), "/");
-    EXPECT_TRUE(ChangeDir(Path + "//"));
-    EXPECT_EQ(fs::current_path(), fs::path(Path).parent_path());
+    EXPECT_TRUE(ChangeDir(Path() + "///"));
+    EXPECT_EQ(fs::current_path(), fs::path(Path()));
     EXPECT_TRUE(ChangeDir("/tmp//"));
     EXPECT_EQ(fs::current_path(), "/tmp");
-    EXPECT_FALSE(ChangeDir(Path + "missing"));
+    EXPECT_FALSE(ChangeDir(Path() + "/missing"));
     EXPECT_EQ(fs::current_path(), "/tmp");
 }
 
 TEST_F(FileIOFiles, MakePathCreatesEveryMissingLevel) {
-    EXPECT_TRUE(MakePath(Path + "a/b/c"));
-    EXPECT_TRUE(DirExists(Path + "a/b/c"));
-    EXPECT_TRUE(MakePath(Path + "a/b/c/")); // already there
-    EXPECT_TRUE(MakePath(Path + "a/x/"));
-    EXPECT_TRUE(DirExists(Path + "a/x"));
+    EXPECT_TRUE(MakePath(Path() + "/a/b/c"));
+    EXPECT_TRUE(DirExists(Path() + "/a/b/c"));
+    EXPECT_TRUE(MakePath(Path() + "/a/b/c/")); // already there
+    EXPECT_TRUE(MakePath(Path() + "/a/x/"));
+    EXPECT_TRUE(DirExists(Path() + "/a/x"));
     Put("file", "x");
-    EXPECT_FALSE(MakePath(Path + "file/below"));
-    EXPECT_FALSE(DirExists(Path + "file/below"));
+    EXPECT_FALSE(MakePath(Path() + "/file/below"));
+    EXPECT_FALSE(DirExists(Path() + "/file/below"));
 }
 
 // --- Retrying operations ------------------------------------------------------
 
 TEST_F(FileIOFiles, IoResetRefusedAccessIsTriedTwentyTimes) {
     // A directory opened for reading and writing fails with EISDIR: code 5.
-    TUntypedFile f(Path);
+    TUntypedFile f(Path());
     EXPECT_FALSE(IoReset(f, 1, IoModeShared));
     EXPECT_EQ(IoResultCode, 5);
     EXPECT_EQ(IoAttempts, 20);
@@ -195,11 +195,11 @@ TEST_F(FileIOFiles, IoResetRefusedAccessIsTriedTwentyTimes) {
 }
 
 TEST_F(FileIOFiles, IoResetMissingFileIsTriedOnce) {
-    TUntypedFile f(Path + "missing");
+    TUntypedFile f(Path() + "/missing");
     EXPECT_FALSE(IoReset(f, 1, IoModeShared));
     EXPECT_EQ(IoResultCode, 2);
     EXPECT_EQ(IoAttempts, 1);
-    EXPECT_FALSE(FileExists(Path + "missing"));
+    EXPECT_FALSE(FileExists(Path() + "/missing"));
 }
 
 TEST_F(FileIOFiles, ErrorsOtherThanAccessDeniedAreNotRetried) {
@@ -210,7 +210,7 @@ TEST_F(FileIOFiles, ErrorsOtherThanAccessDeniedAreNotRetried) {
         int32_t code;
     };
     const Case cases[] = {
-        {"name too long", Path + std::string(300, 'n'), 3},
+        {"name too long", Path() + "/" + std::string(300, 'n'), 3},
         {"file used as a directory keeps ENOTDIR", file + "/x", ENOTDIR},
         {"empty name", "", 2},
     };
@@ -308,7 +308,7 @@ TEST_F(FileIOFiles, IoRewriteEmptiesAndWritesRecords) {
     ASSERT_TRUE(IoReadRec(f, rec));
     EXPECT_EQ(std::string(rec, 3), "def");
     f.Close();
-    EXPECT_EQ(Get(name), "abcdefghixyz");
+    EXPECT_EQ(ReadFileBytes(name), "abcdefghixyz");
 }
 
 TEST_F(FileIOFiles, AccessModeBitsLimitTheHandle) {
@@ -324,7 +324,7 @@ TEST_F(FileIOFiles, AccessModeBitsLimitTheHandle) {
     EXPECT_EQ(IoResultCode, 6);
     EXPECT_TRUE(IoBlockWrite(f, "zz", 2, n));
     f.Close();
-    EXPECT_EQ(Get(name), "zzcd");
+    EXPECT_EQ(ReadFileBytes(name), "zzcd");
 }
 
 TEST(FileIORetry, WriteToAFullDeviceIsCode101) {
@@ -351,60 +351,60 @@ TEST_F(FileIOFiles, IoSeekToANegativeRecordFails) {
 TEST_F(FileIOFiles, CopyFileCopiesAcrossBlocks) {
     const std::string data = Bytes(10000); // two full blocks and a part
     const std::string src = Put("src", data);
-    EXPECT_TRUE(CopyFile(src, Path + "dst"));
-    EXPECT_EQ(Get(Path + "dst"), data);
+    EXPECT_TRUE(CopyFile(src, Path() + "/dst"));
+    EXPECT_EQ(ReadFileBytes(Path() + "/dst"), data);
     Put("old", "longer old contents of the target file");
-    EXPECT_TRUE(CopyFile(Put("short", "ab"), Path + "old"));
-    EXPECT_EQ(Get(Path + "old"), "ab");
-    EXPECT_TRUE(CopyFile(Put("empty", ""), Path + "empty2"));
-    EXPECT_EQ(Get(Path + "empty2"), "");
+    EXPECT_TRUE(CopyFile(Put("short", "ab"), Path() + "/old"));
+    EXPECT_EQ(ReadFileBytes(Path() + "/old"), "ab");
+    EXPECT_TRUE(CopyFile(Put("empty", ""), Path() + "/empty2"));
+    EXPECT_EQ(ReadFileBytes(Path() + "/empty2"), "");
 }
 
 TEST_F(FileIOFiles, CopyFileFailures) {
     const std::string src = Put("src", "data");
-    EXPECT_FALSE(CopyFile(Path + "missing", Path + "dst"));
-    EXPECT_FALSE(FileExists(Path + "dst"));
-    EXPECT_FALSE(CopyFile(src, Path + "nodir/dst"));
+    EXPECT_FALSE(CopyFile(Path() + "/missing", Path() + "/dst"));
+    EXPECT_FALSE(FileExists(Path() + "/dst"));
+    EXPECT_FALSE(CopyFile(src, Path() + "/nodir/dst"));
     EXPECT_FALSE(CopyFile(src, "/dev/full")); // the target runs out of room
 }
 
 TEST_F(FileIOFiles, CopyFileOntoItselfKeepsTheFile) {
     const std::string src = Put("src", "precious");
     EXPECT_FALSE(CopyFile(src, src));
-    EXPECT_FALSE(CopyFile(src, Path + "./src"));
-    EXPECT_EQ(Get(src), "precious");
+    EXPECT_FALSE(CopyFile(src, Path() + "/./src"));
+    EXPECT_EQ(ReadFileBytes(src), "precious");
 }
 
 TEST_F(FileIOFiles, RenameFileReplacesTheTarget) {
     const std::string oldName = Put("old", "new contents");
     Put("new", "replaced");
-    EXPECT_TRUE(RenameFile(oldName, Path + "new"));
+    EXPECT_TRUE(RenameFile(oldName, Path() + "/new"));
     EXPECT_FALSE(FileExists(oldName));
-    EXPECT_EQ(Get(Path + "new"), "new contents");
+    EXPECT_EQ(ReadFileBytes(Path() + "/new"), "new contents");
 }
 
 TEST_F(FileIOFiles, RenameFileOntoItselfKeepsTheFile) {
     const std::string name = Put("same", "precious");
     EXPECT_TRUE(RenameFile(name, name));
-    EXPECT_TRUE(RenameFile(name, Path + "./same"));
-    EXPECT_EQ(Get(name), "precious");
+    EXPECT_TRUE(RenameFile(name, Path() + "/./same"));
+    EXPECT_EQ(ReadFileBytes(name), "precious");
 }
 
 TEST_F(FileIOFiles, RenameOfMissingFileKeepsTheTarget) {
     const std::string target = Put("target", "precious");
-    EXPECT_FALSE(RenameFile(Path + "missing", target));
-    EXPECT_EQ(Get(target), "precious");
+    EXPECT_FALSE(RenameFile(Path() + "/missing", target));
+    EXPECT_EQ(ReadFileBytes(target), "precious");
 }
 
 TEST_F(FileIOFiles, EraseFileAndEraseAllBut) {
     for (const char* n : {"KEEP.txt", "a", "b.dat", ".hidden"}) Put(n, "x");
-    fs::create_directory(Path + "sub");
-    EXPECT_TRUE(EraseFile(Path + "a"));
-    EXPECT_FALSE(EraseFile(Path + "a"));
+    fs::create_directory(Path() + "/sub");
+    EXPECT_TRUE(EraseFile(Path() + "/a"));
+    EXPECT_FALSE(EraseFile(Path() + "/a"));
     Put("a", "x");
-    EraseAllBut(Path, "keep.TXT");
+    EraseAllBut(Path() + "/", "keep.TXT");
     std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(Path)) left.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(Path())) left.push_back(e.path().filename());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{".hidden", "KEEP.txt", "sub"}));
 }
@@ -413,21 +413,21 @@ TEST_F(FileIOFiles, EraseFileAndEraseAllBut) {
 
 TEST_F(FileIOFiles, ResolveCaseFindsTheDirectorysSpelling) {
     Put("MixedCase.Txt", "x");
-    EXPECT_EQ(ResolveCase(Path + "mixedcase.txt"), Path + "MixedCase.Txt");
-    EXPECT_EQ(ResolveCase(Path + "MIXEDCASE.TXT"), Path + "MixedCase.Txt");
-    EXPECT_EQ(ResolveCase(Path + "MixedCase.Txt"), Path + "MixedCase.Txt");
-    EXPECT_EQ(ResolveCase(Path + "other.txt"), Path + "other.txt");
+    EXPECT_EQ(ResolveCase(Path() + "/mixedcase.txt"), Path() + "/MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(Path() + "/MIXEDCASE.TXT"), Path() + "/MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(Path() + "/MixedCase.Txt"), Path() + "/MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(Path() + "/other.txt"), Path() + "/other.txt");
     Put("mixedcase.txt", "y"); // the exact spelling wins
-    EXPECT_EQ(ResolveCase(Path + "mixedcase.txt"), Path + "mixedcase.txt");
+    EXPECT_EQ(ResolveCase(Path() + "/mixedcase.txt"), Path() + "/mixedcase.txt");
 }
 
 TEST_F(FileIOFiles, CountFilesCountsEveryNonDirectory) {
-    EXPECT_EQ(CountFiles(Path), 0);
+    EXPECT_EQ(CountFiles(Path() + "/"), 0);
     for (const char* n : {"a", "b.txt", ".hidden"}) Put(n, "x");
-    fs::create_directory(Path + "sub");
-    fs::create_directory(Path + ".hiddendir");
-    EXPECT_EQ(CountFiles(Path), 3);
-    EXPECT_EQ(CountFiles(Path + "missing/"), 0);
+    fs::create_directory(Path() + "/sub");
+    fs::create_directory(Path() + "/.hiddendir");
+    EXPECT_EQ(CountFiles(Path() + "/"), 3);
+    EXPECT_EQ(CountFiles(Path() + "/missing/"), 0);
 }
 
 TEST_F(FileIOFiles, FileSizeOfTakesTheFirstListedEntry) {
@@ -438,9 +438,9 @@ TEST_F(FileIOFiles, FileSizeOfTakesTheFirstListedEntry) {
         int64_t want;
     };
     const Case cases[] = {
-        {Path + "x.bin", 1234}, {Path + "?.bin", 1234}, {Path + "*.bin", 1234},
-        {Path + "*.BIN", 0}, // listing patterns are case-sensitive
-        {Path + "*.txt", 2},    {Path + "missing", 0},  {Path, 0}, // empty pattern lists nothing
+        {Path() + "/x.bin", 1234}, {Path() + "/?.bin", 1234}, {Path() + "/*.bin", 1234},
+        {Path() + "/*.BIN", 0}, // listing patterns are case-sensitive
+        {Path() + "/*.txt", 2},    {Path() + "/missing", 0},  {Path() + "/", 0}, // empty pattern lists nothing
     };
     for (const Case& c : cases) EXPECT_EQ(FileSizeOf(c.name), c.want) << c.name;
 }

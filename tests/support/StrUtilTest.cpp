@@ -312,6 +312,38 @@ TEST(StrUtil, TextBetween) {
     EXPECT_EQ(TextBetween("ab", "ab", "b"), ""); // Close found inside Open
 }
 
+TEST(StrUtil, CopyTakesWhatLiesInsideTheString) {
+    struct Case {
+        std::string_view s;
+        int64_t index, count;
+        std::string_view want;
+    };
+    const Case cases[] = {
+        {"abcdef", 2, 3, "bcd"}, {"abcdef", 5, 10, "ef"}, // as far as the string goes
+        {"abcdef", 6, 1, "f"},   {"abcdef", 7, 1, ""},    // just past the end
+        {"abcdef", 0, 2, "ab"},                           // an index below 1 reads from the start
+        {"abcdef", -5, 2, "ab"}, {"abcdef", 2, 0, ""},
+        {"abcdef", 2, -1, ""}, // a negative count is nothing, not "to the end"
+        {"", 1, 1, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Copy(std::string(c.s), c.index, c.count), c.want)
+            << '"' << c.s << "\" " << c.index << ' ' << c.count;
+    const std::string longText = std::string(300, 'a') + "tail";
+    EXPECT_EQ(Copy(longText, 301, 4), "tail"); // positions beyond 255 are kept
+}
+
+TEST(StrUtil, PosGivesTheFirstPositionFromOne) {
+    EXPECT_EQ(Pos('b', "abcb"), 2);
+    EXPECT_EQ(Pos('x', "abc"), 0);
+    EXPECT_EQ(Pos('\0', std::string("a\0b", 3)), 2);
+    EXPECT_EQ(Pos("cb", "abcb"), 3);
+    EXPECT_EQ(Pos("CB", "abcb"), 0); // case counts
+    EXPECT_EQ(Pos("", "abc"), 0);
+    EXPECT_EQ(Pos("abcd", "abc"), 0);
+    EXPECT_EQ(Pos('z', std::string(300, 'a') + "z"), 301);
+}
+
 TEST(StrUtil, CharsToStrEndsAtNul) {
     const char raw[] = {'a', 'b', 0, 'c'};
     EXPECT_EQ(CharsToStr(raw, 4), "ab");

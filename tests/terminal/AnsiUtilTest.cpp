@@ -6,6 +6,7 @@
 
 #include "terminal/Console.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/ScreenText.h"
 
 #include <chrono>
 #include <climits>
@@ -39,11 +40,6 @@ protected:
     void Fresh(uint8_t Attr = 7) override {
         InitAnsiUtil();
         ConsoleFilesFixture::Fresh(Attr);
-    }
-    std::string ShadowLine(int Y, int From, int To) const {
-        std::string R;
-        for (int X = From; X <= To; X++) R += Screen->Shadow[Y][X].Ch;
-        return R;
     }
 };
 
@@ -208,14 +204,14 @@ TEST_F(AnsiOnPty, SequenceSplitOverCallsActsOnce) {
     AnsiWrite("1mY");
     EXPECT_FALSE(AnsiInCsi);
     EXPECT_EQ(GetTextAttr(), 0x04);
-    EXPECT_EQ(ShadowLine(1, 1, 2), "xY");
+    EXPECT_EQ(ScreenRowText(1, 1, 2), "xY");
     EXPECT_EQ(Screen->Shadow[1][2].Attr, 0x04);
 
     InitAnsiUtil(); // back to the start: not in a sequence
     AnsiWrite("\x1b[3");
     InitAnsiUtil();
     AnsiWrite("1m");
-    EXPECT_EQ(ShadowLine(1, 3, 4), "1m");
+    EXPECT_EQ(ScreenRowText(1, 3, 4), "1m");
 }
 
 TEST_F(AnsiOnPty, PlayedFilesShowLinesWithCrLfBetween) {
@@ -254,12 +250,12 @@ TEST_F(AnsiOnPty, OpenSequenceCarriesIntoTheNextPlay) {
     AnsiShowFile(File("a.ans", "x\x1b[3"));
     AnsiShowFile(File("b.ans", "1my"));
     EXPECT_EQ(GetTextAttr(), 0x04);
-    EXPECT_EQ(ShadowLine(1, 1, 3), "xy ");
+    EXPECT_EQ(ScreenRowText(1, 1, 3), "xy ");
 }
 
 TEST_F(AnsiOnPty, UnplayableFilesShowNothing) {
-    ASSERT_EQ(mkfifo((Dir + "/fifo").c_str(), 0600), 0);
-    for (const std::string& Name : {Dir + "/missing", Dir, Dir + "/fifo"}) {
+    ASSERT_EQ(mkfifo((Dir / "fifo").c_str(), 0600), 0);
+    for (const std::string& Name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
         Fresh();
         AnsiShowFile(Name);
         AnsiPlayFile(Name, 0);
@@ -374,8 +370,8 @@ TEST_F(AnsiOnPty, ReadSauceOfAShortFileGivesAnEmptyRecord) {
 }
 
 TEST_F(AnsiOnPty, ReadSauceThatCannotOpenLeavesRecAndScreenAlone) {
-    ASSERT_EQ(mkfifo((Dir + "/fifo").c_str(), 0600), 0); // must not wait for a writer
-    for (const std::string& Name : {Dir + "/missing", Dir, Dir + "/fifo"}) {
+    ASSERT_EQ(mkfifo((Dir / "fifo").c_str(), 0600), 0); // must not wait for a writer
+    for (const std::string& Name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
         RecSauceInfo Rec;
         Rec.FileSize = 42;
         Fresh();

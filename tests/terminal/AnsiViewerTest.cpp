@@ -9,17 +9,14 @@
 #include "tests/common/PtyFixture.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,44 +28,11 @@ using Texts = std::vector<std::string>;
 
 const std::string Square(1, '\xfe'); // the bar's filled cell
 
-class AnsiViewerTest : public PtyFixture {
+class AnsiViewerTest : public ConsoleFilesFixture {
 protected:
-    void SetUp() override {
-        PtyFixture::SetUp();
-        char Tmpl[] = "/tmp/kv-ansiviewer-XXXXXX";
-        ASSERT_NE(mkdtemp(Tmpl), nullptr);
-        Dir = Tmpl;
-        InitConsole();
-        ReadOutput();
-        ClearWrites();
-    }
-    void TearDown() override {
-        DoneConsole();
-        std::filesystem::remove_all(Dir);
-        PtyFixture::TearDown();
-    }
-
-    std::string MakeFile(const std::string& Name, const std::string& Bytes) {
-        const std::string Path = Dir + "/" + Name;
-        std::ofstream(Path, std::ios::binary) << Bytes;
-        return Path;
-    }
-
-    // Waits until Count typed bytes can be read on the slave.
-    void WaitTyped(size_t Count) {
-        int N = 0;
-        for (int I = 0; I < 10000; I++) {
-            ioctl(Slave(), FIONREAD, &N);
-            if (N >= static_cast<int>(Count)) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ADD_FAILURE() << "typed bytes never reached the slave";
-    }
-
     // Types Keys, runs the viewer on Path and returns all it sent.
     std::string View(const std::string& Path, const std::string& Keys) {
-        Type(Keys);
-        WaitTyped(Keys.size());
+        TypeAndWait(Keys);
         std::atomic<bool> Stop{false};
         std::string Drained;
         std::thread Drain([&] {
@@ -85,8 +49,6 @@ protected:
         Drain.join();
         return Drained + ReadOutput();
     }
-
-    std::string Dir;
 };
 
 // The N characters drawn after each occurrence of Move (an SGR right after
@@ -155,7 +117,7 @@ TEST_F(AnsiViewerTest, PercentBarRoundsHalvesToEvenAndLeavesAttributeZero) {
 }
 
 TEST_F(AnsiViewerTest, EmptyFileShowsOneBlankLineFullBarAndLeavesOnEnter) {
-    const std::string Path = MakeFile("empty-message-file.ans", "");
+    const std::string Path = File("empty-message-file.ans", "");
     WriteXY(1, 2, 0x1E, "keep");
     const std::string Out = View(Path, "\r");
 
@@ -181,20 +143,20 @@ TEST_F(AnsiViewerTest, EmptyFileShowsOneBlankLineFullBarAndLeavesOnEnter) {
 }
 
 TEST_F(AnsiViewerTest, StatusLineShowsTheLast20CharactersOfTheName) {
-    const std::string Long = MakeFile("a-name-of-thirty-characters.ans", "x");
+    const std::string Long = File("a-name-of-thirty-characters.ans", "x");
     EXPECT_NE(View(Long, "\r").find("File: " + Long.substr(Long.size() - 20) + "\x1b[0;30m"),
               std::string::npos);
 
-    MakeFile("message1.ans", "x");
+    File("message1.ans", "x");
     const std::string Here = std::filesystem::current_path();
-    ASSERT_EQ(chdir(Dir.c_str()), 0);
+    ASSERT_EQ(chdir(Dir.Path().c_str()), 0);
     const std::string Out = View("message1.ans", "\r");
     ASSERT_EQ(chdir(Here.c_str()), 0);
     EXPECT_NE(Out.find("\x1b[0;1;44mFile: message1.ans\x1b[0;30m"), std::string::npos);
 }
 
 TEST_F(AnsiViewerTest, EveryPagingKeyBringsLine25OntoRow24) {
-    const std::string Path = MakeFile("lines25.txt", Numbered(25, 2));
+    const std::string Path = File("lines25.txt", Numbered(25, 2));
     for (const std::string& Key : {std::string("\r"), std::string("N"), std::string("n"),
                                    std::string("P"), std::string("p"), PgDn, Right, Down, End}) {
         const std::string Out = View(Path, Key + "\r"); // the second Enter leaves at 100 %
@@ -208,7 +170,7 @@ TEST_F(AnsiViewerTest, EveryPagingKeyBringsLine25OntoRow24) {
 }
 
 TEST_F(AnsiViewerTest, EnterLeavesAt100PercentBeforeTheLastLineIsShown) {
-    const std::string Path = MakeFile("lines300.txt", Numbered(300, 3));
+    const std::string Path = File("lines300.txt", Numbered(300, 3));
     std::string Keys;
     for (int I = 0; I < 11; ++I) Keys += PgDn; // Top 265
     for (int I = 0; I < 11; ++I) Keys += Down; // Top 276: lines 276-299, 299/300 rounds up
@@ -224,7 +186,7 @@ TEST_F(AnsiViewerTest, EnterLeavesAt100PercentBeforeTheLastLineIsShown) {
 }
 
 TEST_F(AnsiViewerTest, UpwardKeysStopAtTheFirstLine) {
-    const std::string Path = MakeFile("lines300.txt", Numbered(300, 3));
+    const std::string Path = File("lines300.txt", Numbered(300, 3));
     std::string Nine;
     for (int I = 0; I < 9; ++I) Nine += Down;
     const std::string Keys = Nine + PgUp + Nine + Left + Down + Down + Down + Home + PgUp + Left +
@@ -245,7 +207,7 @@ TEST_F(AnsiViewerTest, CtrlZHidesTheSauceRecord) {
     std::string Sauce = "SAUCE00" + std::string("Shown title") + std::string(24, ' ');
     Sauce += "\r\nhidden author\r\n";
     Sauce.resize(128, '\0');
-    const std::string Path = MakeFile("art.ans", "visible\x1a" + Sauce);
+    const std::string Path = File("art.ans", "visible\x1a" + Sauce);
     const std::string Out = View(Path, "\r");
     EXPECT_EQ(Out.find("hidden"), std::string::npos);
     EXPECT_EQ(Percents(Out), (Texts{"100%"})); // one line: the record never reached the image
@@ -255,7 +217,7 @@ TEST_F(AnsiViewerTest, CtrlZHidesTheSauceRecord) {
 
 TEST_F(AnsiViewerTest, SpaceReplaysTheRawFileThenStartsAgainAtLine1) {
     // The image stops at Ctrl-Z; the replay shows what follows, on row 3.
-    const std::string Path = MakeFile("replay.ans", "top\x1a\x1b[2Btail");
+    const std::string Path = File("replay.ans", "top\x1a\x1b[2Btail");
     // Space; "x" is the key the player reads after its one line; "k" ends
     // the replay; Esc leaves.
     const std::string Out = View(Path, " xk" + Esc);
@@ -272,7 +234,7 @@ TEST_F(AnsiViewerTest, SpaceReplaysTheRawFileThenStartsAgainAtLine1) {
 
 TEST_F(AnsiViewerTest, ExtendedKeyEndingTheReplayActsAfterIt) {
     // One line for the player, 31 lines of image (Z lands on line 31).
-    const std::string Path = MakeFile("tall.ans", "A\x1b[30BZ");
+    const std::string Path = File("tall.ans", "A\x1b[30BZ");
     // Down ends the replay with its 0 byte; its scan code 80 then reads as P.
     const std::string Out = View(Path, " x" + Down + Esc);
     EXPECT_EQ(Percents(Out), (Texts{" 77%", " 77%", "100%"}));
@@ -280,13 +242,12 @@ TEST_F(AnsiViewerTest, ExtendedKeyEndingTheReplayActsAfterIt) {
 }
 
 TEST_F(AnsiViewerTest, MissingDirectoryOrUnopenableFileShowsNothingAndReadsNoKey) {
-    const std::string Fifo = Dir + "/fifo";
+    const std::string Fifo = Dir / "fifo";
     ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
-    for (const std::string& Name : {Dir + "/missing.ans", Dir, Fifo}) {
+    for (const std::string& Name : {Dir / "missing.ans", Dir.Path(), Fifo}) {
         SetTextAttr(0x1E);
         FlushScreen();
-        Type("q");
-        WaitTyped(1);
+        TypeAndWait("q");
         ClearWrites();
         ViewAnsi(Name);
         FlushScreen();

@@ -4,14 +4,12 @@
 #include "terminal/Console.h"
 
 #include "tests/common/PtyFixture.h"
+#include "tests/common/TempDirFixture.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -356,37 +354,16 @@ TEST_F(ConsoleOnPty, CtrlCPressedConsumesTheKeyItLooksAt) {
     EXPECT_FALSE(KeyPressed());
 }
 
-class TempDir {
-public:
-    TempDir() {
-        char Templ[] = "/tmp/kv-console-XXXXXX";
-        const char* P = mkdtemp(Templ);
-        if (P) Path = P;
-    }
-    ~TempDir() {
-        if (!Path.empty()) std::filesystem::remove_all(Path);
-    }
-    std::string Path;
-};
-
-std::string FileText(const std::string& Name) {
-    std::ifstream F(Name, std::ios::binary);
-    std::stringstream S;
-    S << F.rdbuf();
-    return S.str();
-}
-
 TEST(AppendTextLineTest, CreatesThenAppendsLinesEndedByLF) {
     TempDir Dir;
-    ASSERT_FALSE(Dir.Path.empty());
-    const std::string Name = Dir.Path + "/log.txt";
+    const std::string Name = Dir / "log.txt";
     AppendTextLine(Name, "one");
-    EXPECT_EQ(FileText(Name), "one\n");
+    EXPECT_EQ(ReadFileBytes(Name), "one\n");
     AppendTextLine(Name, "two \xC4");
-    EXPECT_EQ(FileText(Name), "one\ntwo \xC4\n");
-    AppendTextLine(Dir.Path, "into a directory"); // cannot be opened: ignored
-    AppendTextLine(Dir.Path + "/missing/x.txt", "no such directory");
-    EXPECT_EQ(FileText(Name), "one\ntwo \xC4\n");
+    EXPECT_EQ(ReadFileBytes(Name), "one\ntwo \xC4\n");
+    AppendTextLine(Dir.Path(), "into a directory"); // cannot be opened: ignored
+    AppendTextLine(Dir / "missing/x.txt", "no such directory");
+    EXPECT_EQ(ReadFileBytes(Name), "one\ntwo \xC4\n");
 }
 
 } // namespace

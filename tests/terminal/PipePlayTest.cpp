@@ -5,6 +5,7 @@
 
 #include "terminal/Console.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/ScreenText.h"
 
 #include <chrono>
 #include <climits>
@@ -32,8 +33,7 @@ protected:
     }
     // The characters of line Y up to the last non-blank one.
     std::string Line(int Y) const {
-        std::string R;
-        for (int X = 1; X <= 80; X++) R += Screen->Shadow[Y][X].Ch;
+        const std::string R = ScreenRowText(Y);
         return R.substr(0, R.find_last_not_of(' ') + 1);
     }
     uint8_t AttrAt(int X, int Y) const { return Screen->Shadow[Y][X].Attr; }
@@ -195,8 +195,8 @@ TEST_F(PipeOnPty, RenditionOfThePlayer) {
 }
 
 TEST_F(PipeOnPty, FilesThatCannotBePlayedAreReportedAsNotFound) {
-    ASSERT_EQ(mkfifo((Dir + "/fifo").c_str(), 0600), 0); // must not block the open
-    for (const std::string& Name : {Dir + "/missing", Dir, Dir + "/fifo"}) {
+    ASSERT_EQ(mkfifo((Dir / "fifo").c_str(), 0600), 0); // must not block the open
+    for (const std::string& Name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
         Fresh();
         PipeShowFile(Name);
         EXPECT_EQ(ReadOutput(), "\r\nFile " + Name + " not found.\r\n");
@@ -295,7 +295,7 @@ TEST_F(PipeOnPty, SaveImageAnsiWritesTwentyLinesWithTheirColours) {
     Image.Data[2][80] = {0x4E, '?'}; // column 80 is not saved
     Image.Data[21][79] = {0x00, '\0'};
     Fresh(0x07);
-    const std::string Name = Dir + "/img.ans";
+    const std::string Name = Dir / "img.ans";
     SaveImageAnsi(Name, Image);
 
     std::string Want =
@@ -308,8 +308,8 @@ TEST_F(PipeOnPty, SaveImageAnsiWritesTwentyLinesWithTheirColours) {
     EXPECT_EQ(ReadOutput(), ""); // nothing on the screen
 
     SaveImageAnsi("", Image);
-    SaveImageAnsi(Dir, Image); // a directory cannot be created: nothing happens
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir),
+    SaveImageAnsi(Dir.Path(), Image); // a directory cannot be created: nothing happens
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()),
                             std::filesystem::directory_iterator()),
               1);
 }

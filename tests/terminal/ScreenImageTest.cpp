@@ -4,6 +4,7 @@
 
 #include "terminal/m_Output_Linux.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/ScreenText.h"
 
 #include <cstdint>
 #include <string>
@@ -27,12 +28,6 @@ protected:
 
 std::string Nuls(size_t N) {
     return std::string(N, '\0');
-}
-
-std::string LineText(const TOutputLinux& Out, int Y, int From, int To) {
-    std::string S;
-    for (int X = From; X <= To; ++X) S += Out.Shadow[Y][X].Ch;
-    return S;
 }
 
 } // namespace
@@ -84,8 +79,8 @@ TEST_F(ImageTest, ShowCrunchedStaysInsideImageAndStream) {
         SCOPED_TRACE(C.Name);
         TOutputLinux Out(true);
         Show(Out, C.Stream, C.X2, C.X1, C.Y1);
-        EXPECT_EQ(LineText(Out, 1, 1, 8), C.Line1);
-        EXPECT_EQ(LineText(Out, 1, 73, 80), C.Line1End);
+        EXPECT_EQ(RowText(Out.Shadow, 1, 1, 8), C.Line1);
+        EXPECT_EQ(RowText(Out.Shadow, 1, 73, 80), C.Line1End);
         EXPECT_EQ(Out.Shadow[2][1], (TCharInfo{7, ' '}));
         EXPECT_EQ(Out.CurX, C.CurX);
         EXPECT_EQ(Out.CurY, C.CurY);

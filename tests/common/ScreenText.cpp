@@ -1,0 +1,66 @@
+#include "tests/common/ScreenText.h"
+
+#include "terminal/Console.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int DrawLines = 25; // the rows the program draws on
+
+template <typename Cell>
+std::string Row(const TConsoleScreenRec& Scr, int Y, int From, int To, Cell Of) {
+    std::string R;
+    if (Y < 1 || Y > ScreenHeight) return R;
+    for (int X = std::max(From, 1); X <= std::min(To, ScreenWidth); ++X) R += Of(Scr[Y][X]);
+    return R;
+}
+
+char CharOf(const TCharInfo& C) {
+    return C.Ch;
+}
+
+char AttrOf(const TCharInfo& C) {
+    return static_cast<char>(C.Attr);
+}
+
+const TConsoleScreenRec& Shadow() {
+    static const TConsoleScreenRec Blank{};
+    if (!Screen) {
+        ADD_FAILURE() << "the console is not up: no shadow screen to read";
+        return Blank;
+    }
+    return Screen->Shadow;
+}
+
+} // namespace
+
+std::string RowText(const TConsoleScreenRec& Scr, int Y, int From, int To) {
+    return Row(Scr, Y, From, To, CharOf);
+}
+
+std::string RowAttrs(const TConsoleScreenRec& Scr, int Y, int From, int To) {
+    return Row(Scr, Y, From, To, AttrOf);
+}
+
+std::string ScreenRowText(int Y, int From, int To) {
+    return RowText(Shadow(), Y, From, To);
+}
+
+std::string ScreenRowAttrs(int Y, int From, int To) {
+    return RowAttrs(Shadow(), Y, From, To);
+}
+
+std::vector<std::string> ScreenTextRows(int To) {
+    std::vector<std::string> Rows;
+    for (int Y = 1; Y <= DrawLines; ++Y) Rows.push_back(ScreenRowText(Y, 1, To));
+    return Rows;
+}
+
+std::vector<std::string> ScreenAttrRows(int To) {
+    std::vector<std::string> Rows;
+    for (int Y = 1; Y <= DrawLines; ++Y) Rows.push_back(ScreenRowAttrs(Y, 1, To));
+    return Rows;
+}
