@@ -96,14 +96,18 @@ void TOutputLinux::SetRawMode(bool On) {
 }
 
 // Every byte reaches standard output, or the terminal is gone: then the
-// program ends as it does at the end of its input, with exit code 0 and the
-// terminal settings put back by the exit finalisation.
+// program ends as it does at the end of its input, with exit code 0. The
+// settings are put back here already, since the failure may come before the
+// exit finalisation is registered (at start-up); the finalisation that runs
+// later writes nothing more.
 void TOutputLinux::Send(const char* P, size_t N) {
     if (OutputLost || N == 0) return;
     int Err = 0;
     if (WriteAll(1, P, static_cast<int64_t>(N), Err) == static_cast<int64_t>(N)) return;
     OutputLost = true;
-    if (!Closing) std::exit(0);
+    if (Closing) return;
+    SetRawMode(false);
+    std::exit(0);
 }
 
 void TOutputLinux::WriteRaw(const std::string& S) {

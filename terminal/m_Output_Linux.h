@@ -63,16 +63,17 @@ inline constexpr std::string_view AnsiColorDigits = "04261537";
 inline constexpr uint16_t OutBufSize = 1024;
 
 // What the terminal receives, and the shadow holds, in place of a byte of text
-// that a terminal would take as a control (0-31 and 127): a title change, a
+// that a terminal would take as a control (0-31, 127, and 155, which the Linux
+// console and 8-bit terminals take as the start of a sequence): a title change, a
 // switch to the line-drawing set, a bell or a status request could otherwise
 // come from a message, and a tab or an escape would move the real cursor where
 // the shadow's did not move. A plain "." looks the same on every terminal.
 inline constexpr char ControlStandIn = '.';
 
-// True for the bytes a terminal acts on rather than shows: 0-31 and 127.
+// True for the bytes a terminal acts on rather than shows.
 constexpr bool IsControlByte(char C) {
     const auto U = static_cast<uint8_t>(C);
-    return U < 32 || U == 127;
+    return U < 32 || U == 127 || U == 155;
 }
 
 // C as it may go out to fill one cell: #0, the empty cell of every image (and
