@@ -74,17 +74,14 @@ int32_t OpenOnce(TUntypedFile& F, uint16_t RecSize, uint8_t Mode, bool Create) {
         flags = (access == IoModeWrite ? O_WRONLY : O_RDWR) | O_CREAT | O_TRUNC;
     else
         flags = access == IoModeWrite ? O_WRONLY : access == IoModeReadWrite ? O_RDWR : O_RDONLY;
-    flags |= O_CLOEXEC | O_LARGEFILE;
-    int fd = ::open(F.Name.c_str(), flags, 0666);
-    if (fd < 0 && errno == EROFS && !Create && access == IoModeReadWrite)
-        fd = ::open(F.Name.c_str(), O_RDONLY | O_CLOEXEC | O_LARGEFILE);
-    if (fd < 0) return CodeOf(errno);
+    flags |= O_LARGEFILE;
+    TFileDesc file;
+    if (!file.Open(F.Name, flags) && errno == EROFS && !Create && access == IoModeReadWrite)
+        file.Open(F.Name, O_RDONLY | O_LARGEFILE);
+    if (!file.IsOpen()) return CodeOf(errno);
     struct stat64 st;
-    if (::fstat64(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return CodeAccessDenied;
-    }
-    F.Fd = fd;
+    if (file.Stat(st) && S_ISDIR(st.st_mode)) return CodeAccessDenied;
+    F.File = std::move(file);
     return 0;
 }
 
@@ -195,26 +192,25 @@ void TUntypedFile::Assign(const std::string& AName) {
 }
 
 void TUntypedFile::Close() {
-    if (Fd >= 0) ::close(Fd);
-    Fd = -1;
+    File.Close();
 }
 
 bool TUntypedFile::Eof() const {
-    if (Fd < 0) return true;
+    if (!IsOpen()) return true;
     struct stat64 st;
-    const off64_t at = ::lseek64(Fd, 0, SEEK_CUR);
-    return at < 0 || ::fstat64(Fd, &st) != 0 || at >= st.st_size;
+    const off64_t at = ::lseek64(File.Fd(), 0, SEEK_CUR);
+    return at < 0 || !File.Stat(st) || at >= st.st_size;
 }
 
 int32_t TUntypedFile::FilePos() const {
-    if (Fd < 0) return 0;
-    const off64_t at = ::lseek64(Fd, 0, SEEK_CUR);
+    if (!IsOpen()) return 0;
+    const off64_t at = ::lseek64(File.Fd(), 0, SEEK_CUR);
     return at < 0 ? 0 : ClampToInt32(at / RecSize);
 }
 
 int32_t TUntypedFile::FileSize() const {
     struct stat64 st;
-    if (Fd < 0 || ::fstat64(Fd, &st) != 0) return 0;
+    if (!File.Stat(st)) return 0;
     return ClampToInt32(st.st_size / RecSize);
 }
 
@@ -233,7 +229,7 @@ bool IoSeek(TUntypedFile& F, int32_t Pos) {
         if (!F.IsOpen()) return CodeNotOpen;
         if (Pos < 0) return EINVAL;
         const off64_t at = static_cast<off64_t>(Pos) * F.RecSize;
-        return ::lseek64(F.Fd, at, SEEK_SET) < 0 ? CodeOf(errno) : 0;
+        return ::lseek64(F.File.Fd(), at, SEEK_SET) < 0 ? CodeOf(errno) : 0;
     });
 }
 
@@ -244,7 +240,7 @@ bool IoBlockRead(TUntypedFile& F, void* Buf, int32_t Count, int32_t& Got) {
         if (!F.IsOpen()) return CodeNotOpen;
         if (Count < 0) return EINVAL;
         int err;
-        const int64_t n = ReadAll(F.Fd, Buf, int64_t{Count} * F.RecSize, err);
+        const int64_t n = ReadAll(F.File.Fd(), Buf, int64_t{Count} * F.RecSize, err);
         Got = static_cast<int32_t>(n / F.RecSize);
         return err == 0 ? 0 : CodeOf(err);
     });
@@ -258,7 +254,7 @@ bool IoBlockWrite(TUntypedFile& F, const void* Buf, int32_t Count, int32_t& Writ
         if (Count < 0) return EINVAL;
         const int64_t want = int64_t{Count} * F.RecSize;
         int err;
-        const int64_t n = WriteAll(F.Fd, Buf, want, err);
+        const int64_t n = WriteAll(F.File.Fd(), Buf, want, err);
         Written = static_cast<int32_t>(n / F.RecSize);
         if (err != 0) return CodeOf(err);
         return n < want ? CodeShortWrite : 0;
@@ -269,7 +265,7 @@ bool IoReadRec(TUntypedFile& F, void* Buf) {
     return Retry([&]() -> int32_t {
         if (!F.IsOpen()) return CodeNotOpen;
         int err;
-        const int64_t n = ReadAll(F.Fd, Buf, F.RecSize, err);
+        const int64_t n = ReadAll(F.File.Fd(), Buf, F.RecSize, err);
         if (err != 0) return CodeOf(err);
         return n < F.RecSize ? CodeShortRead : 0;
     });
@@ -279,7 +275,7 @@ bool IoWriteRec(TUntypedFile& F, const void* Buf) {
     return Retry([&]() -> int32_t {
         if (!F.IsOpen()) return CodeNotOpen;
         int err;
-        const int64_t n = WriteAll(F.Fd, Buf, F.RecSize, err);
+        const int64_t n = WriteAll(F.File.Fd(), Buf, F.RecSize, err);
         if (err != 0) return CodeOf(err);
         return n < F.RecSize ? CodeShortWrite : 0;
     });
@@ -393,9 +389,9 @@ bool CopyFile(const std::string& Src, const std::string& Dst) {
     int64_t got = 0, put = 0;
     do {
         int err;
-        got = ReadAll(src.Fd, buf, sizeof buf, err);
+        got = ReadAll(src.File.Fd(), buf, sizeof buf, err);
         if (err != 0) return false;
-        put = got == 0 ? 0 : WriteAll(dst.Fd, buf, got, err);
+        put = got == 0 ? 0 : WriteAll(dst.File.Fd(), buf, got, err);
         if (err != 0) return false;
     } while (got > 0 && put == got);
     return got == put;
