@@ -5,6 +5,8 @@
 // code of their last attempt in IoResultCode. Name helpers are pure string
 // functions; TFileBuffer reads and writes a file through one memory buffer.
 
+#include "support/FileDesc.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,7 +19,7 @@
 // non-retrying queries of an open file; they leave IoResultCode alone.
 struct TUntypedFile {
     std::string Name;     // set by Assign
-    int Fd = -1;          // -1 while closed
+    TFileDesc File;       // closed while the file is not open
     uint16_t RecSize = 1; // bytes per record, set at opening (0 is taken as 1)
 
     TUntypedFile() = default;
@@ -28,7 +30,7 @@ struct TUntypedFile {
 
     void Assign(const std::string& AName); // closes an open file first
     void Close();                          // no effect when closed
-    bool IsOpen() const { return Fd >= 0; }
+    bool IsOpen() const { return File.IsOpen(); }
     bool Eof() const;         // True when closed or at (or past) the end
     int32_t FilePos() const;  // current record; 0 when closed
     int32_t FileSize() const; // whole records in the file; 0 when closed

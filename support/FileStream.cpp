@@ -1,5 +1,7 @@
 #include "support/FileStream.h"
 
+#include "support/FileDesc.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -18,28 +20,16 @@ namespace {
 constexpr int32_t MinChunk = 1024;       // first refill after a jump or Invalidate
 constexpr int32_t MaxChunk = 256 * 1024; // largest refill
 
-// Reads up to Count bytes at At, retrying interrupted and partial reads;
-// returns the count read (short only at the end of the file or on an error).
+// Whole positioned transfers; the count moved, short only at the end of the
+// file or on an error.
 int64_t PReadFull(int fd, char* buf, int64_t count, int64_t at) {
-    int64_t done = 0;
-    while (done < count) {
-        ssize_t r = ::pread64(fd, buf + done, static_cast<size_t>(count - done), at + done);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
+    int err = 0;
+    return PReadAll(fd, buf, count, at, err);
 }
 
 int64_t PWriteFull(int fd, const char* buf, int64_t count, int64_t at) {
-    int64_t done = 0;
-    while (done < count) {
-        ssize_t r = ::pwrite64(fd, buf + done, static_cast<size_t>(count - done), at + done);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
+    int err = 0;
+    return PWriteAll(fd, buf, count, at, err);
 }
 
 } // namespace
@@ -57,29 +47,21 @@ bool TFileStream::Open(const std::string& Name, TFileMode Mode) {
     case fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case fmCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
-    int fd;
-    do {
-        fd = ::open(Name.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    TFileDesc file;
     struct stat64 st;
-    if (::fstat64(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    FFd = fd;
+    if (!file.Open(Name, flags) || !file.Stat(st) || S_ISDIR(st.st_mode)) return false;
+    FFile = std::move(file);
     FPos = 0;
     Invalidate();
     return true;
 }
 
 bool TFileStream::Close() {
-    if (FFd < 0) return true;
-    int r = ::close(FFd);
-    FFd = -1;
+    if (!FFile.IsOpen()) return true;
+    const bool ok = FFile.Close();
     FPos = 0;
     Invalidate();
-    return r == 0;
+    return ok;
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
@@ -94,7 +76,7 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 
 int64_t TFileStream::Size() const {
     struct stat64 st;
-    if (FFd < 0 || ::fstat64(FFd, &st) != 0) return 0;
+    if (!FFile.Stat(st)) return 0;
     return st.st_size;
 }
 
@@ -123,12 +105,12 @@ bool TFileStream::Fill(int64_t At, int32_t Want) {
     if (FBuf.size() < std::size_t(size)) FBuf.resize(std::size_t(size));
     FBufStart = At;
     FFilledAt = MonoNs(); // before the read: the bytes are no older than this
-    FBufLen = static_cast<int32_t>(PReadFull(FFd, FBuf.data(), size, At));
+    FBufLen = static_cast<int32_t>(PReadFull(FFile.Fd(), FBuf.data(), size, At));
     return FBufLen > 0;
 }
 
 int32_t TFileStream::Read(void* Buf, int32_t Count) {
-    if (FFd < 0 || Count <= 0) return 0;
+    if (!FFile.IsOpen() || Count <= 0) return 0;
     char* out = static_cast<char*>(Buf);
     int32_t done = 0;
     while (done < Count) {
@@ -142,7 +124,7 @@ int32_t TFileStream::Read(void* Buf, int32_t Count) {
         }
         int32_t want = Count - done;
         if (want >= FChunk) { // as big as a refill: straight into the caller's buffer
-            int32_t r = static_cast<int32_t>(PReadFull(FFd, out + done, want, FPos));
+            int32_t r = static_cast<int32_t>(PReadFull(FFile.Fd(), out + done, want, FPos));
             FPos += r;
             done += r;
             break;
@@ -155,7 +137,7 @@ int32_t TFileStream::Read(void* Buf, int32_t Count) {
 // ReadView when the bytes are not all in the buffer: one refill at the
 // position, then as many of them as arrived.
 int32_t TFileStream::ReadViewFill(const char*& P, int32_t Count) {
-    if (FFd < 0 || Count <= 0) return 0;
+    if (!FFile.IsOpen() || Count <= 0) return 0;
     Count = std::min(Count, MaxChunk);
     if (!Fill(FPos, Count)) return 0;
     int32_t n = static_cast<int32_t>(std::min<int64_t>(Count, FBufStart + FBufLen - FPos));
@@ -165,10 +147,11 @@ int32_t TFileStream::ReadViewFill(const char*& P, int32_t Count) {
 }
 
 int32_t TFileStream::Write(const void* Buf, int32_t Count) {
-    if (FFd < 0 || Count <= 0) return 0;
+    if (!FFile.IsOpen() || Count <= 0) return 0;
     // The buffer may hold bytes this write replaces: forget it.
     Invalidate();
-    int32_t r = static_cast<int32_t>(PWriteFull(FFd, static_cast<const char*>(Buf), Count, FPos));
+    int32_t r =
+        static_cast<int32_t>(PWriteFull(FFile.Fd(), static_cast<const char*>(Buf), Count, FPos));
     FPos += r;
     return r;
 }

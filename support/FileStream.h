@@ -6,6 +6,8 @@
 // remembers when it was filled, Invalidate() or InvalidateBefore() forget its
 // bytes, and the next read fetches fresh ones. No locks.
 
+#include "support/FileDesc.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,7 +33,7 @@ public:
     bool Open(const std::string& Name, TFileMode Mode);
     // Closes the file; true when the close reported no error (or none was open).
     bool Close();
-    bool IsOpen() const { return FFd >= 0; }
+    bool IsOpen() const { return FFile.IsOpen(); }
 
     // New position from Offset and Origin; -1 (position unchanged) when the
     // result would be negative. Seeking past the end is allowed.
@@ -70,13 +72,13 @@ public:
     // without a system call (vDSO).
     static int64_t MonoNs();
     // The descriptor, -1 when closed (for record locks).
-    int Fd() const { return FFd; }
+    int Fd() const { return FFile.Fd(); }
 
 private:
     bool Fill(int64_t At, int32_t Want);
     int32_t ReadViewFill(const char*& P, int32_t Count);
 
-    int FFd = -1;
+    TFileDesc FFile;
     int64_t FPos = 0;
     std::vector<char> FBuf; // room for the largest refill so far
     int64_t FBufStart = 0;  // file offset of FBuf[0]

@@ -2,14 +2,30 @@
 // read back from a real pseudo-terminal, raw mode on the pty's settings, and
 // the shadow screen checked against a small model of the terminal.
 
+#include "support/FileDesc.h"
+#include "terminal/AnsiUtil.h"
+#include "terminal/AnsiViewer.h"
+#include "terminal/Console.h"
 #include "terminal/m_Output.h"
 #include "terminal/m_Output_Linux.h"
 #include "tests/common/PtyFixture.h"
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <unistd.h>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -437,11 +453,11 @@ TEST_F(WriterTest, PutCharTracksCursorAndShadowWithoutScrolling) {
     Want[25][80] = TCharInfo{7, 'Q'};
     EXPECT_EQ(Out.Shadow, Want); // nothing moved up
 
-    // Tab and escape are cells for the shadow; BS and CR only move.
+    // Tab and escape are one stand-in cell each; BS and CR only move.
     Out.MoveCursor(5, 3);
     for (char C : std::string("\t\033\b\b\b\b\b\b")) Out.PutChar(C);
-    EXPECT_EQ(Out.Shadow[3][5], (TCharInfo{7, '\t'}));
-    EXPECT_EQ(Out.Shadow[3][6], (TCharInfo{7, '\033'}));
+    EXPECT_EQ(Out.Shadow[3][5], (TCharInfo{7, ControlStandIn}));
+    EXPECT_EQ(Out.Shadow[3][6], (TCharInfo{7, ControlStandIn}));
     EXPECT_EQ(Out.CurX, 1);
     Out.MoveCursor(9, 3);
     Out.PutChar('\r');
@@ -659,4 +675,309 @@ TEST_F(WriterTest, ScreenLinesAndScrollWindow) {
     EXPECT_EQ(TakeWrites(), Want);
     EXPECT_EQ(Out.CurY, 3);
     ReadOutput();
+}
+
+// ---------------------------------------------------------------------------
+// Nothing queued is ever lost: a terminal that takes bytes slowly, answers
+// "try again" (its descriptor made non-blocking by another program) or has
+// its writes cut short by signals still gets every byte, so the shadow stays
+// what the terminal shows.
+
+namespace {
+
+void NoOp(int) {}
+
+// A timer signal every 0.2 ms while the object lives, without SA_RESTART, so
+// that it interrupts (and shortens) blocking writes.
+struct InterruptingTimer {
+    struct sigaction Old {};
+    InterruptingTimer() {
+        struct sigaction Sa {};
+        Sa.sa_handler = NoOp;
+        sigemptyset(&Sa.sa_mask);
+        sigaction(SIGALRM, &Sa, &Old);
+        itimerval T{{0, 200}, {0, 200}};
+        setitimer(ITIMER_REAL, &T, nullptr);
+    }
+    ~InterruptingTimer() {
+        itimerval T{};
+        setitimer(ITIMER_REAL, &T, nullptr);
+        sigaction(SIGALRM, &Old, nullptr);
+    }
+};
+
+// The writer ends the program (exit code 0) when the terminal is gone; a
+// writer that took a passing hiccup for that would end this test program
+// with code 0 as well, so an exit while the guard lives is made a failure.
+bool ExitIsAFault = false;
+
+void FailOnExit() {
+    if (!ExitIsAFault) return;
+    std::fputs("the program was ended while the terminal was still there\n", stderr);
+    _exit(1);
+}
+
+struct NoExitGuard {
+    NoExitGuard() {
+        static const bool Registered = std::atexit(FailOnExit) == 0;
+        (void)Registered;
+        ExitIsAFault = true;
+    }
+    ~NoExitGuard() { ExitIsAFault = false; }
+};
+
+const std::string EndMark = "\x1b[99;99H<end>"; // never sent by the code under test
+
+// Reads the master in small bites on another thread until EndMark arrives.
+class SlowTerminal {
+public:
+    explicit SlowTerminal(int AMaster) : Master(AMaster), Worker([this] { Run(); }) {}
+    std::string Finish(int Slave) {
+        WriteAll(Slave, EndMark);
+        Worker.join();
+        return Got.substr(0, Got.size() - EndMark.size());
+    }
+
+private:
+    void Run() {
+        sigset_t Set;
+        sigemptyset(&Set);
+        sigaddset(&Set, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &Set, nullptr);
+        char Buf[61];
+        while (Got.size() < EndMark.size() ||
+               Got.compare(Got.size() - EndMark.size(), EndMark.size(), EndMark) != 0) {
+            pollfd P{Master, POLLIN, 0};
+            poll(&P, 1, -1);
+            const ssize_t N = read(Master, Buf, sizeof Buf);
+            if (N > 0) Got.append(Buf, static_cast<size_t>(N));
+            usleep(20);
+        }
+    }
+    int Master;
+    std::string Got;
+    std::thread Worker;
+};
+
+} // namespace
+
+TEST_F(WriterTest, EveryQueuedByteReachesASlowTerminal) {
+    struct Case {
+        const char* Name;
+        bool NonBlocking;
+        bool Interrupted;
+    } Cases[] = {
+        {"descriptor set non-blocking", true, false},
+        {"writes cut short by signals", false, true},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const NoExitGuard Guard;
+        TOutputLinux Out(true);
+        Settle();
+        const int Flags = fcntl(1, F_GETFL);
+        if (C.NonBlocking) fcntl(1, F_SETFL, Flags | O_NONBLOCK);
+        SlowTerminal Term(Master());
+        {
+            std::optional<InterruptingTimer> Timer;
+            if (C.Interrupted) Timer.emplace();
+            // Far more than the pty holds, in every attribute change and move.
+            for (int Pass = 0; Pass < 40; ++Pass)
+                for (int Y = 1; Y <= 25; ++Y)
+                    Out.WriteAt(
+                        static_cast<uint8_t>(1 + (Pass + Y) % 5), static_cast<uint8_t>(Y),
+                        static_cast<uint8_t>(Pass * 7 + Y),
+                        std::string(60 + (Pass + Y) % 16, static_cast<char>('A' + Pass % 26)));
+            Out.MoveCursor(33, 12);
+        }
+        const std::string Got = Term.Finish(Slave());
+        fcntl(1, F_SETFL, Flags);
+        EXPECT_GT(TotalBytes(TakeWrites()), Got.size()); // some writes were retried
+        TermModel T;
+        T.Feed(Got);
+        ExpectShadowMatches(Out, T);
+        EXPECT_EQ(T.X + 1, Out.CurX);
+        EXPECT_EQ(T.Y + 1, Out.CurY);
+    }
+}
+
+// A terminal that is gone (here: standard output that refuses every write)
+// ends the program as the end of input does: exit code 0 and the settings
+// from before put back, whether it happens at start-up, while drawing or in
+// the exit finalisation itself.
+TEST_F(WriterTest, ALostTerminalEndsTheProgramWithTheSettingsPutBack) {
+    struct Case {
+        const char* Name;
+        std::function<void(int)> Body; // gets a read-only descriptor of the terminal
+    } Cases[] = {
+        {"at start-up",
+         [](int ReadOnly) {
+             dup2(ReadOnly, 1);
+             InitConsole();
+             _exit(3); // not reached
+         }},
+        {"while drawing",
+         [](int ReadOnly) {
+             InitConsole();
+             dup2(ReadOnly, 1);
+             WriteText("x");
+             _exit(3);
+         }},
+        {"in the exit finalisation",
+         [](int ReadOnly) {
+             InitConsole();
+             dup2(ReadOnly, 1);
+             QueueText("x");
+             std::exit(0);
+         }},
+    };
+    const termios Before = SlaveSettings();
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::fflush(nullptr);
+        const pid_t Pid = fork();
+        ASSERT_GE(Pid, 0);
+        if (Pid == 0) {
+            const int ReadOnly = open(ptsname(Master()), O_RDONLY | O_NOCTTY);
+            if (ReadOnly < 0) _exit(2);
+            C.Body(ReadOnly);
+        }
+        int Status = 0;
+        ASSERT_EQ(waitpid(Pid, &Status, 0), Pid);
+        EXPECT_TRUE(WIFEXITED(Status));
+        EXPECT_EQ(WEXITSTATUS(Status), 0);
+        EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+        ReadOutput();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// No byte of outside text acts on the terminal: whatever path a subject, a
+// name, a message text or a file takes to the screen, only the writer's own
+// sequences and the line ends and backspaces it tracks reach the terminal,
+// and the shadow holds what the terminal shows.
+
+namespace {
+
+// Every byte a terminal acts on, and sequences that would set the title,
+// switch the character set, ask for a report or ring the bell.
+std::string Hostile() {
+    std::string S = "<";
+    for (int C = 1; C < 32; ++C)
+        if (C != '\b' && C != '\n' && C != '\r' && C != 26) S += static_cast<char>(C);
+    S += "\x7f\x9b"
+         "6n\x1b]2;owned\x07\x1b[6n\x0e\x1bP+q\x1b\\\x1b"
+         "c>";
+    return S;
+}
+
+// The writer's own sequences: ESC ( U and CSI with digits and ";" ending in
+// m, H, J or K. Returns the offset of the first byte a terminal would act on
+// otherwise, or npos.
+size_t FirstForeignControl(const std::string& S) {
+    for (size_t I = 0; I < S.size(); ++I) {
+        const auto U = static_cast<uint8_t>(S[I]);
+        if (U == '\r' || U == '\n' || U == '\b') continue;
+        if (U == 27) {
+            if (S.compare(I, 3, "\x1b(U") == 0) {
+                I += 2;
+                continue;
+            }
+            if (I + 1 >= S.size() || S[I + 1] != '[') return I;
+            size_t J = I + 2;
+            while (J < S.size() && ((S[J] >= '0' && S[J] <= '9') || S[J] == ';')) ++J;
+            if (J >= S.size() || std::string_view("mHJK").find(S[J]) == std::string_view::npos)
+                return I;
+            I = J;
+            continue;
+        }
+        if (U < 32 || U == 127 || U == 155) return I;
+    }
+    return std::string::npos;
+}
+
+class HostileTextTest : public ConsoleFilesFixture {};
+
+} // namespace
+
+TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
+    const std::string H = Hostile();
+    struct Case {
+        const char* Name;
+        std::function<void()> Draw;
+        bool Tracked; // the path records what it draws in the shadow and cursor
+    } Cases[] = {
+        {"WriteXY", [&] { WriteXY(3, 2, 0x1F, H); }, true},
+        {"WriteText", [&] { WriteText(H); }, true},
+        {"WriteLine", [&] { WriteLine(H); }, true},
+        {"WritePipe", [&] { WritePipe("|14" + H + "|07"); }, true},
+        {"WriteXYPipe", [&] { WriteXYPipe(3, 4, 7, "|12" + H); }, false},
+        {"WriteCenteredPipe", [&] { WriteCenteredPipe(H, 5); }, false},
+        {"ANSI interpreter",
+         [&] {
+             InitAnsiUtil();
+             AnsiWrite("\x1b[1;33m" + H + "\x1b[0m");
+         },
+         true},
+        {"ANSI file player", [&] { AnsiShowFile(File("a.ans", H + "\r\n" + H)); }, true},
+        {"pipe-code player", [&] { PipeShowFile(File("p.txt", "|10" + H)); }, true},
+        {"pipe-code player's message", [&] { PipeShowFile(Dir + "/" + H); }, true},
+        {"message image, DrawPage",
+         [&] {
+             auto Img = std::make_unique<TMsgBaseAnsi>(0, 0);
+             const std::string Text = H + "\r\n|09" + H;
+             Img->Feed(Text.data(), static_cast<uint16_t>(Text.size()));
+             Img->DrawPage(1, 3, 1);
+         },
+         true},
+        {"message image, DrawLineRaw",
+         [&] {
+             auto Img = std::make_unique<TMsgBaseAnsi>(0, 0);
+             Img->Feed(H.data(), static_cast<uint16_t>(H.size()));
+             Img->DrawLineRaw(6, 1, true);
+         },
+         false},
+        {"screen image with control bytes in its cells",
+         [&] {
+             TConsoleImageRec Img;
+             SaveScreen(Img);
+             for (int X = 1; X <= static_cast<int>(H.size()) && X <= 80; ++X)
+                 Img.Data[7][X].Ch = H[static_cast<size_t>(X - 1)];
+             Img.Data[8][1].Ch = '\0';
+             RestoreScreen(Img);
+         },
+         true},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        Fresh();
+        C.Draw();
+        FlushScreen();
+        const std::string Got = ReadOutput();
+        const size_t Bad = FirstForeignControl(Got);
+        EXPECT_EQ(Bad, std::string::npos) << "at " << Bad << " of " << Hex(Got);
+        EXPECT_NE(Got.find(ControlStandIn), std::string::npos);
+        TermModel T;
+        T.Feed(Got);
+        if (!C.Tracked) continue;
+        ExpectShadowMatches(*Screen, T);
+        EXPECT_EQ(T.X + 1, WhereX());
+        EXPECT_EQ(T.Y + 1, WhereY());
+    }
+}
+
+TEST_F(HostileTextTest, EachControlByteIsOneStandInCellAndTheOwnSequencesStay) {
+    Fresh();
+    // #0, the empty cell of images, is shown as a blank.
+    WriteXY(1, 1, 7, std::string("a\tb\x1b[31mc\x07\x7f\x9b\x00z", 14));
+    EXPECT_EQ(ReadOutput(), "\x1b[1;1Ha.b.[31mc... z\x1b[1;1H");
+    const std::string Want = "a.b.[31mc... z";
+    for (size_t I = 0; I < Want.size(); ++I)
+        EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(I + 1), 1), Want[I]) << I;
+
+    // The program's own fixed texts keep their escapes and bell.
+    ResetCharset();
+    CursorSoft();
+    WriteXYAsIs(5, 5, 7, "\x1b[1C|");
+    EXPECT_EQ(ReadOutput(), "\x1b(U\x1b[0m\x1b[?112c\x07\r\n\x1b[5;5H\x1b[1C|\x1b[2;1H");
 }
