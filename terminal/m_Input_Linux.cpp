@@ -1,4 +1,6 @@
 #include "terminal/m_Input_Linux.h"
+
+#include "support/FileDesc.h"
 // Bytes are read only when the input ring is empty, keys are decoded only when
 // the key ring is empty, and the key decoder is a table walked by one loop.
 
@@ -172,12 +174,7 @@ bool SelectInput(int32_t Ms) {
 
 } // namespace
 
-void InputPause(uint16_t Ms) {
-    timeval Tv{Ms / 1000, (Ms % 1000) * 1000};
-    // Linux leaves the time still to wait in Tv when a signal interrupts.
-    while (select(0, nullptr, nullptr, nullptr, &Tv) < 0 && errno == EINTR) {
-    }
-}
+void InputPause(uint16_t Ms) { PauseMs(Ms); }
 
 char TInputLinux::ReadByte() {
     while (InCount == 0) {

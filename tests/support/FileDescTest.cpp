@@ -167,7 +167,7 @@ TEST(FileDesc, RealErrorsStopATransferAndAreReported) {
 }
 
 TEST_F(FileDescFiles, OwnsItsDescriptorAndOpensWithTheFlagsGiven) {
-    const std::string Name = Path + "f";
+    const std::string Name = Path() + "/f";
     int Fd;
     {
         TFileDesc File;
@@ -181,16 +181,16 @@ TEST_F(FileDescFiles, OwnsItsDescriptorAndOpensWithTheFlagsGiven) {
         EXPECT_TRUE(S_ISREG(St.st_mode));
     }
     EXPECT_FALSE(IsOpenFd(Fd)); // closed by the destructor
-    EXPECT_EQ(Get(Name), "hello");
+    EXPECT_EQ(ReadFileBytes(Name), "hello");
 
     TFileDesc File;
     EXPECT_FALSE(File.Open(Name, O_WRONLY | O_CREAT | O_EXCL)); // exists
     EXPECT_EQ(errno, EEXIST);
     EXPECT_FALSE(File.IsOpen());
-    EXPECT_FALSE(File.Open(Path, O_WRONLY)); // a directory cannot be written
+    EXPECT_FALSE(File.Open(Path(), O_WRONLY)); // a directory cannot be written
     EXPECT_EQ(errno, EISDIR);
-    symlink(Name.c_str(), (Path + "link").c_str());
-    EXPECT_FALSE(File.Open(Path + "link", O_WRONLY | O_NOFOLLOW));
+    symlink(Name.c_str(), (Path() + "/link").c_str());
+    EXPECT_FALSE(File.Open(Path() + "/link", O_WRONLY | O_NOFOLLOW));
     EXPECT_EQ(errno, ELOOP);
     struct stat64 St {};
     EXPECT_FALSE(File.Stat(St));
@@ -215,7 +215,7 @@ TEST_F(FileDescFiles, OwnsItsDescriptorAndOpensWithTheFlagsGiven) {
 
 TEST_F(FileDescFiles, PositionedTransfersLeaveTheFileOffsetAlone) {
     TFileDesc File;
-    ASSERT_TRUE(File.Open(Path + "p", O_RDWR | O_CREAT));
+    ASSERT_TRUE(File.Open(Path() + "/p", O_RDWR | O_CREAT));
     ASSERT_TRUE(File.WriteAll(std::string("0123456789")));
     int Err = -1;
     EXPECT_EQ(PWriteAll(File.Fd(), "ab", 2, 3, Err), 2);
@@ -225,5 +225,5 @@ TEST_F(FileDescFiles, PositionedTransfersLeaveTheFileOffsetAlone) {
     EXPECT_EQ(Err, 0);
     EXPECT_EQ(std::string(Buf, 4), "6789");
     EXPECT_EQ(lseek(File.Fd(), 0, SEEK_CUR), 10);
-    EXPECT_EQ(Get(Path + "p"), "012ab56789");
+    EXPECT_EQ(ReadFileBytes(Path() + "/p"), "012ab56789");
 }

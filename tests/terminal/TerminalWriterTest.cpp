@@ -921,7 +921,7 @@ TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
          true},
         {"ANSI file player", [&] { AnsiShowFile(File("a.ans", H + "\r\n" + H)); }, true},
         {"pipe-code player", [&] { PipeShowFile(File("p.txt", "|10" + H)); }, true},
-        {"pipe-code player's message", [&] { PipeShowFile(Dir + "/" + H); }, true},
+        {"pipe-code player's message", [&] { PipeShowFile(Dir / H); }, true},
         {"message image, DrawPage",
          [&] {
              auto Img = std::make_unique<TMsgBaseAnsi>(0, 0);
