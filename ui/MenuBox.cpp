@@ -371,7 +371,6 @@ void DrawPipeFrame(uint8_t X, uint8_t Y) {
     // the cursor after the last line, as when the lines are written at the cursor.
     uint8_t attr = 0;
     int32_t col = 0;
-    SetTextAttr(0);
     DrawPicture(X, Y, PipeFrameLines, PicCodes::Pipe, attr, col, true);
     SetTextAttr(attr);
     GotoClamped(X + col, Y + static_cast<int32_t>(PipeFrameLines.size()) - 1);

@@ -389,3 +389,39 @@ TEST_F(MenuListTest, SearchLineShowsTheLastFifteenLettersAndStaysInsideANarrowBo
 }
 
 } // namespace
+
+TEST_F(MenuListTest, ListsPartlyOffTheScreenOrWithoutRoomDrawOnlyOnTheScreen) {
+    struct Case {
+        std::string Name;
+        uint8_t X1, Y1, X2, Y2;
+    };
+    const Case cases[] = {
+        {"RightAndBelow", 70, 20, 100, 40},
+        {"FarOff", 200, 200, 255, 255},
+        {"NoInterior", 30, 10, 31, 11},
+        {"NoRoomAtAll", 30, 10, 30, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (int y = 1; y <= 25; ++y)
+            WriteXY(1, static_cast<uint8_t>(y), 0x4E, std::string(80, '#'));
+        GotoXY(5, 5);
+        const TConsoleScreenRec before = Screen->Shadow;
+        List = std::make_unique<TMenuList>();
+        Fill(30);
+        TypeAndWait(Down + PgDn + End + Up + "item" + Tab + Enter);
+        List->Open(c.X1, c.Y1, c.X2, c.Y2);
+        ReadOutput();
+        EXPECT_EQ(List->ExitCode, Key::Enter);
+        EXPECT_EQ(WhereX(), 5);
+        EXPECT_EQ(WhereY(), 5);
+        for (int y = 1; y <= 25; ++y)
+            for (int x = 1; x <= 80; ++x)
+                if (y < c.Y1 || x < c.X1) {
+                    EXPECT_EQ(Screen->Shadow[y][x], before[y][x]) << x << "," << y;
+                }
+        List->Close();
+        EXPECT_EQ(Screen->Shadow, before);
+        ReadOutput();
+    }
+}
