@@ -9,6 +9,7 @@
 #include "support/StrUtil.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -250,11 +251,12 @@ void GotoClamped(int32_t X, int32_t Y) {
            static_cast<uint8_t>(std::clamp(Y, 1, LastRow)));
 }
 
-} // namespace
-
+// The eight characters of style FrameType; the default style when out of range.
 std::string FrameCharsOf(uint8_t FrameType) {
     return BoxFrameChars[FrameType >= 1 && FrameType <= 8 ? FrameType : DefaultFrameType];
 }
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // TMenuBox
