@@ -78,7 +78,7 @@ private:
     int32_t Len() const { return static_cast<int32_t>(Buffer.size()); }
     bool BlankAt(int32_t P) const { return P >= 1 && P <= Len() && Buffer[P - 1] == Blank; }
     void PlaceCursor() const;
-    // Text from Col on, cut to the window.
+    // S from window column WinCol on, cut at the window's right edge.
     void PutInWindow(int32_t WinCol, uint8_t A, const std::string& S) const;
     void DrawField();
     void DrawTail();
