@@ -440,6 +440,7 @@ TEST_F(FileDialogTest, DirectoryLineTakesATypedDirectory) {
 }
 
 TEST_F(FileDialogTest, RootAndItsParent) {
+    std::string second; // the root's first directory after ".."
     OnIdle({[&] {
                 ExpectLines("/", "*.*");
                 EXPECT_EQ(Text(41, 10, 4), " .. ");
@@ -449,11 +450,14 @@ TEST_F(FileDialogTest, RootAndItsParent) {
                 ExpectRun(8, 7, PadRight("/", 60), 0x3F);
                 EXPECT_EQ(Text(41, 10, 4), " .. ");
                 EXPECT_EQ(Cwd(), "/");
-                return "tmp\r"; // the search finds tmp; Enter goes into it
+                second = Text(42, 11, 30);
+                second.erase(second.find_last_not_of(' ') + 1);
+                return "\x1b[B\r"; // into it: the root was current
             },
             [&] {
-                ExpectRun(8, 7, PadRight("/tmp/", 60), 0x3F);
-                EXPECT_EQ(Cwd(), "/tmp");
+                // The directory the system reports, whatever links led there.
+                EXPECT_TRUE(std::filesystem::equivalent(Cwd(), "/" + second)) << second;
+                ExpectRun(8, 7, PadRight(Cwd() + "/", 60), 0x3F);
                 return "\x1b";
             }},
            "\x1b");
