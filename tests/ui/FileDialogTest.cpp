@@ -186,7 +186,7 @@ class FileDialogTest : public BoxTest {
 protected:
     void SetUp() override {
         BoxTest::SetUp();
-        saved = Cwd();
+        home = saved = Cwd();
         char templ[] = "/tmp/kv-choose-XXXXXX";
         ASSERT_NE(::mkdtemp(templ), nullptr);
         Root = std::filesystem::canonical(templ).string();
@@ -198,7 +198,7 @@ protected:
     }
     void TearDown() override {
         BoxTest::TearDown();
-        if (::chdir(saved.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << saved;
+        if (::chdir(home.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << home;
         if (!Root.empty()) std::filesystem::remove_all(Root);
     }
 
@@ -237,7 +237,9 @@ protected:
         ExpectPatternBack();
     }
 
-    std::string Root, saved;
+    std::string Root;
+    std::string saved; // the current directory every call must leave behind
+    std::string home;  // the test program's own
 };
 
 TEST_F(FileDialogTest, ListsFilesAndDirectoriesSortedByByte) {
@@ -578,6 +580,71 @@ TEST_F(FileDialogTest, RelativeStartDirectoryNamesTheSameFileFromTheCaller) {
                }},
                "\x1b");
         EXPECT_EQ(OpenFileDialog(" Open ", start), Root + "/ex/B.txt");
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, LeftByAnExceptionPutsEverythingBack) {
+    struct PulledOut {};
+    const struct {
+        const char* keys; // typed first; the next wait throws
+        bool saving;
+    } cases[] = {
+        {"\t\x1b[B\r", false}, // inside docs, in the directory pane
+        {"\t\t\t", false},     // in the directory line
+        {"\r", true},          // under the overwrite question
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        InitDialogs();
+        OnIdle({[&] { return std::string(c.keys); },
+                [&]() -> std::string {
+                    if (c.keys == std::string("\t\x1b[B\r")) {
+                        EXPECT_EQ(Cwd(), Root + "/ex/docs");
+                    }
+                    throw PulledOut{};
+                }},
+               "\x1b");
+        EXPECT_THROW(c.saving ? SaveFileDialog(" Save ", "n.txt", Root + "/ex/")
+                              : OpenFileDialog(" Open ", Root + "/ex/"),
+                     PulledOut);
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, LongDirectoryIsShownCut) {
+    const std::string deep = Root + "/" + std::string(70, 'd');
+    std::filesystem::create_directory(deep);
+    Put(std::string(70, 'd') + "/f.txt");
+    OnIdle({[&] {
+                ExpectRun(8, 7, deep.substr(0, 60), 0x3F);
+                return "\t\t\t\r"; // Enter on the path as the field cut it
+            },
+            [&] {
+                ExpectRun(8, 7, deep.substr(20, 60), 0x3F); // the field shows its end
+                ExpectFiles({"f.txt"}, 0);                  // nothing changed
+                return "\t\r";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", deep + "/"), deep + "/f.txt");
+    ExpectAllBack();
+}
+
+// The text lines set three field settings for the rest of the run; the panes
+// alone leave them as they were.
+TEST_F(FileDialogTest, TextLinesLeaveTheFieldSettingsSet) {
+    const struct {
+        const char* keys;
+        bool changed;
+    } cases[] = {{"\x1b", false}, {"\t\x1b", false}, {"\t\t\x1b", true}, {"\t\t\t\x1b", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        InitDialogs();
+        TypeAndWait(c.keys);
+        OpenFileDialog(" Open ", Root + "/ex/");
+        EXPECT_EQ(InputExit, c.changed ? MyString("\t\r\x1b") : MyString("\r"));
+        EXPECT_EQ(InputAttr, c.changed ? 0x3F : 0x1F);
+        EXPECT_EQ(InputFillAttr, c.changed ? 15 : 0x17);
         ExpectAllBack();
     }
 }
