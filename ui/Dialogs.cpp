@@ -509,3 +509,714 @@ char GetKeyFrom(const std::string& Keys, bool Echo) {
 }
 
 // ---- end of input fields ---------------------------------------------------
+
+// ===========================================================================
+// Boxes and file choosers. A box saves the whole screen when it opens and puts
+// it back when it closes, also when it is left by an exception. The file
+// choosers list a directory by changing into it; a guard holding the directory
+// that was current at the call changes back on every way out.
+// ===========================================================================
+
+#include "support/FileIO.h"
+#include "support/QuickSort.h"
+#include "ui/MenuBox.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <queue>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// ---- Box helpers -------------------------------------------------------------
+
+constexpr int DrawnLines = 25; // the console draws on lines 1-25 whatever the terminal's height
+
+// The longest message the box shows: the box then spans columns 1 to 80.
+constexpr std::size_t MsgBoxMaxText = 76;
+
+// The style shared by the message box and the colour and character pickers.
+void SetSharedBoxStyle(TMenuBox& Box) {
+    Box.FrameType = 6;
+    Box.HeadAttr = 0x70;
+    Box.BoxAttr = 0x7F;
+    Box.BoxAttr2 = 0x78;
+    Box.BoxAttr3 = 0x7F;
+    Box.BoxAttr4 = 0x78;
+    Box.Box3D = true;
+}
+
+// One key; an extended key is read whole (its scan code is returned).
+struct KeyPress {
+    bool Extended = false;
+    uint8_t Code = 0;
+};
+
+KeyPress ReadOneKey() {
+    const char k = ReadKey();
+    if (k != Key::Extended) return {false, static_cast<uint8_t>(k)};
+    return {true, static_cast<uint8_t>(ReadKey())};
+}
+
+char UpCaseKey(uint8_t Code) {
+    return Code >= 'a' && Code <= 'z' ? static_cast<char>(Code - 'a' + 'A')
+                                      : static_cast<char>(Code);
+}
+
+// Puts the cursor back where it was on every way out.
+class CursorKeeper {
+public:
+    CursorKeeper() : x(WhereX()), y(WhereY()) {}
+    ~CursorKeeper() { GotoXY(x, y); }
+    CursorKeeper(const CursorKeeper&) = delete;
+    CursorKeeper& operator=(const CursorKeeper&) = delete;
+
+private:
+    uint8_t x, y;
+};
+
+// The ten sets of drawing characters offered by SelectCharset.
+const char* const CharsetTable[10] = {
+    "\xDA\xBF\xC0\xD9\xC4\xB3\xC3\xB4\xC1\xC2", // single-line corners, lines and tees
+    "\xC9\xBB\xC8\xBC\xCD\xBA\xC7\xB9\xCA\xCB", // double-line corners, lines and tees
+    "\xD5\xB8\xD4\xBE\xCD\xB3\xC6\xBD\xCF\xD1", // double horizontal, single vertical
+    "\xC5\xCE\xD8\xD7\x9F\xE9\x9B\x9C\x99\xEF", // crossings and symbols
+    "\xB0\xB1\xB2\xDB\xDC\xDF\xDD\xDE\xFE\xF9", // shades and blocks
+    "\xD6\xB7\xD3\xBD\xC4\xBA\xC7\xB6\xD0\xD2", // single horizontal, double vertical
+    "\xAE\xAF\xF2\xF3\xF4\xF5\xF6\xF7\xF0\xFB", // quotation marks and mathematical signs
+    "\xA6\xA7\xA8\xA9\xAA\xAB\xAC\xF8\xFC\xFD", // ordinals, fractions and small signs
+    "\xE0\xE1\xE2\xEB\xEE\xED\xEA\xE4\xE5\xE6", // Greek letters
+    "\xE8\xE9\xEA\x9B\x9C\x9D\x9F\x91\x92\xF7", // Greek letters, currency signs, ligatures
+};
+
+} // namespace
+
+// ---- Message box and prompt boxes ----------------------------------------------
+
+bool ShowMsgBox(uint8_t Mode, const std::string& Text) {
+    bool result = true;
+    const uint8_t oldX = WhereX(), oldY = WhereY(), oldAttr = GetTextAttr();
+    // A longer text would push the box off the screen: it is cut, never wrapped.
+    const std::string text = Text.substr(0, MsgBoxMaxText);
+    const int len = static_cast<int>(text.size());
+    const int x = (78 - len) / 2;
+    const int bottom = Mode == mbInfo || Mode == mbYesNo ? 15 : 14;
+    // On a 50-line terminal the box moves 12 lines down, but never so far that
+    // it or its shadow leaves the lines the console draws.
+    const int d = std::min(ScreenRows == 50 ? 12 : 0, DrawnLines - (bottom + 1));
+    const auto at = [](int v) { return static_cast<uint8_t>(v); };
+    {
+        TMenuBox box;
+        box.Header = " Info ";
+        SetSharedBoxStyle(box);
+        box.Open(at(x), at(10 + d), at(x + len + 3), at(bottom + d));
+        WriteXY(at(x + 2), at(12 + d), 0x7F, text);
+        if (Mode == mbInfo) {
+            WriteXY(at(x + 2 + (len - 4) / 2), at(14 + d), 0x3F, " OK ");
+            ReadOneKey();
+            while (KeyPressed()) ReadKey();
+        } else if (Mode == mbYesNo) {
+            const int b = x + 2 + (len - 9) / 2;
+            bool yes = true;
+            for (;;) {
+                WriteXY(at(b), at(14 + d), 0x78, " YES ");
+                WriteXY(at(b + 5), at(14 + d), 0x78, " NO ");
+                if (yes)
+                    WriteXY(at(b), at(14 + d), 0x3F, " YES ");
+                else
+                    WriteXY(at(b + 5), at(14 + d), 0x4F, " NO ");
+                const KeyPress k = ReadOneKey();
+                if (k.Extended) {
+                    if (k.Code == Scan::Left) yes = true;
+                    if (k.Code == Scan::Right) yes = false;
+                    continue;
+                }
+                const char c = UpCaseKey(k.Code);
+                if (c == Key::Enter) {
+                    result = yes;
+                    break;
+                }
+                if (c == 'Y' || c == 'N') {
+                    result = c == 'Y';
+                    break;
+                }
+                if (c == ' ') yes = !yes;
+            }
+        }
+        if (Mode == mbStay) {
+            // The box must outlive this call, but a box put away while open
+            // brings back the screen it covered: draw the boxed screen again.
+            auto boxed = std::make_unique<TConsoleImageRec>();
+            SaveScreen(*boxed);
+            box.Close();
+            RestoreScreen(*boxed);
+        } else {
+            box.Close();
+        }
+    }
+    GotoXY(oldX, oldY);
+    SetTextAttr(oldAttr);
+    return result;
+}
+
+bool AskBox(const std::string& Title, const std::string& Text) {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    FillArea(13, 11, 69, 15, ' ');
+    DrawTitleFrame(12, 10);
+    WriteXY(17, 11, 0x70, std::string(28, ' '));
+    WriteXY(15, 12, 0x70, PadCenter(Text, 49, ' '));
+    WriteXY(15, 11, 0x70, Title.substr(0, 80 - 15 + 1)); // never wraps onto the next line
+    bool answer = false;
+    try {
+        answer = AskYesNo(34, 13, 0x2F, 0x4F, 0x70, false);
+    } catch (...) {
+        RestoreScreen(*saved);
+        throw;
+    }
+    RestoreScreen(*saved);
+    return answer;
+}
+
+void ShowAbout(const std::string& Title) {
+    TMenuBox box;
+    box.Open(19, 7, 62, 19);
+    WriteXY(21, 8, 0x1F, PadCenter(Title, 40, ' '));
+    WriteXY(21, 9, 0x70, std::string(40, '-'));
+    WriteXY(21, 10, 0x71, PadCenter("Kelvarin", 40, ' '));
+    WriteXY(21, 11, 0x71, PadCenter("A reader for JAM message bases", 40, ' '));
+    WriteXY(21, 13, 0x71, PadCenter("Version 0.8 Beta", 40, ' '));
+    WriteXY(21, 15, 0x71, PadCenter("Written in C++ for Linux terminals", 40, ' '));
+    WriteXY(21, 16, 0x71, PadCenter("Reads bases, never locks them", 40, ' '));
+    WriteXY(21, 17, 0x70, std::string(40, '-'));
+    WriteXY(21, 18, 0x1F, PadCenter("(.. Press A Key ..", 40, ' '));
+    ReadOneKey();
+    box.Close();
+}
+
+uint8_t SelectCharset() {
+    const CursorKeeper cursor;
+    TMenuList list;
+    list.Box->Header = " Charset ";
+    list.Box->HeadAttr = 0x7F;
+    list.Box->FrameType = 6;
+    list.Box->Box3D = true;
+    list.ShowScroll = false;
+    list.HiAttr = 0x1F;
+    list.LoAttr = 0x70;
+    for (const char* set : CharsetTable) list.Add(set, 0);
+    list.Open(30, 8, 43, 19);
+    list.Box->Close();
+    return list.ExitCode == Key::Esc ? 4 : static_cast<uint8_t>(list.Picked);
+}
+
+namespace {
+
+void DrawPalette() {
+    for (uint8_t y = 7; y <= 13; ++y) WriteXY(9, y, 0x70, std::string(65, ' '));
+    WritePipeCenter("|00|23ForeGround Color", 6);
+    for (int i = 0; i < 16; ++i)
+        WriteXY(static_cast<uint8_t>(10 + 4 * i), 8, static_cast<uint8_t>(0x70 + i), "\xDB\xDB");
+    WritePipeCenter("|00|23BackGround Color", 10);
+    for (int i = 0; i < 8; ++i)
+        WriteXY(static_cast<uint8_t>(27 + 4 * i), 12, static_cast<uint8_t>(16 * i), "  ");
+}
+
+void DrawMarks(int F, int G, int Row) {
+    const uint8_t fgAttr = Row == 1 ? 0x7F : 0x70;
+    const uint8_t bgAttr = Row == 2 ? 0x7F : 0x70;
+    WriteXY(static_cast<uint8_t>(9 + 4 * F), 8, fgAttr, "[");
+    WriteXY(static_cast<uint8_t>(12 + 4 * F), 8, fgAttr, "]");
+    WriteXY(static_cast<uint8_t>(26 + 4 * G), 12, bgAttr, "[");
+    WriteXY(static_cast<uint8_t>(29 + 4 * G), 12, bgAttr, "]");
+}
+
+} // namespace
+
+uint8_t SelectColor(uint8_t Attr) {
+    const CursorKeeper cursor;
+    TMenuBox box;
+    box.Header = " Colors ";
+    SetSharedBoxStyle(box);
+    box.Open(7, 5, 74, 14);
+    int f = Attr % 16;
+    // The blink bit has no swatch of its own: the background starts on the
+    // swatch of its colour, so the marks stay beside the eight swatches.
+    int g = (Attr / 16) % 8;
+    int row = 1;
+    uint8_t result = Attr;
+    for (;;) {
+        DrawPalette();
+        DrawMarks(f, g, row);
+        const KeyPress k = ReadOneKey();
+        if (!k.Extended) {
+            if (k.Code == Key::Enter) {
+                result = static_cast<uint8_t>(f + 16 * g);
+                break;
+            }
+            if (k.Code == Key::Esc) break;
+            continue;
+        }
+        int& value = row == 1 ? f : g;
+        switch (k.Code) {
+        case Scan::Up: row = 1; break;
+        case Scan::Down: row = 2; break;
+        case Scan::Left: value = std::max(0, value - 1); break;
+        case Scan::Right: value = std::min(row == 1 ? 15 : 7, value + 1); break;
+        default: break;
+        }
+    }
+    box.Close();
+    return result;
+}
+
+char SelectChar() {
+    const CursorKeeper cursor;
+    TMenuBox box;
+    box.Header = " Chars ";
+    SetSharedBoxStyle(box);
+    box.Open(30, 4, 49, 22);
+    int c = 0, r = 0;
+    char result = 0;
+    for (;;) {
+        // One write per cell: a control character, however the writer shows
+        // it, cannot shift the cells after it.
+        for (int rr = 0; rr < 16; ++rr)
+            for (int cc = 0; cc < 16; ++cc)
+                WriteXY(static_cast<uint8_t>(32 + cc), static_cast<uint8_t>(6 + rr), 0x70,
+                        std::string(1, static_cast<char>(16 * rr + cc)));
+        const uint8_t code = static_cast<uint8_t>(16 * r + c);
+        WriteXY(static_cast<uint8_t>(32 + c), static_cast<uint8_t>(6 + r), 0x2F,
+                std::string(1, static_cast<char>(code)));
+        // Padded to the longest line, so a shorter one leaves no digits behind.
+        WriteXY(32, 5, 0x70,
+                PadRight("Dec: " + IntToStr(code) + " Hex: " + ByteToHex(code), 16, ' '));
+        const KeyPress k = ReadOneKey();
+        if (!k.Extended) {
+            if (k.Code == Key::Enter) {
+                result = static_cast<char>(code);
+                break;
+            }
+            if (k.Code == Key::Esc) break;
+            continue;
+        }
+        switch (k.Code) {
+        case Scan::Up: r = std::max(0, r - 1); break;
+        case Scan::Down: r = std::min(15, r + 1); break;
+        case Scan::Left: c = std::max(0, c - 1); break;
+        case Scan::Right: c = std::min(15, c + 1); break;
+        default: break;
+        }
+    }
+    box.Close();
+    return result;
+}
+
+void WritePipeCenter(const std::string& S, uint8_t Y) {
+    const int x = 40 - StrPipeLength(S) / 2;
+    WriteXYPipe(static_cast<uint8_t>(std::max(1, x)), Y, 7, S);
+}
+
+// ---- File choosers -------------------------------------------------------------
+
+namespace {
+
+// The directory that is current now, "" when the system cannot tell (it was
+// removed, or lies below a directory that may not be searched).
+std::string CurrentDir() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size()) != nullptr) return std::string(buf.data());
+        if (errno != ERANGE || buf.size() >= (1u << 20)) return "";
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// Holds the directory that was current when it was made and changes back to
+// it when it goes, however the chooser ends. A descriptor of the directory
+// finds it again even when its path has changed meanwhile.
+class CurrentDirGuard {
+public:
+    CurrentDirGuard() : path(CurrentDir()) {
+        fd = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    ~CurrentDirGuard() {
+        const bool back = fd >= 0 && ::fchdir(fd) == 0;
+        if (!back && !path.empty()) (void)!::chdir(path.c_str());
+        if (fd >= 0) ::close(fd);
+    }
+    CurrentDirGuard(const CurrentDirGuard&) = delete;
+    CurrentDirGuard& operator=(const CurrentDirGuard&) = delete;
+
+private:
+    std::string path;
+    int fd = -1;
+};
+
+// The listing pattern: "*" any run (the empty one too), "?" one character,
+// every other character itself, case-sensitively.
+bool PatternMatch(const std::string& Pattern, const std::string& Name) {
+    std::size_t p = 0, n = 0, star = std::string::npos, resume = 0;
+    while (n < Name.size()) {
+        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
+            ++p;
+            ++n;
+        } else if (p < Pattern.size() && Pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < Pattern.size() && Pattern[p] == '*') ++p;
+    return p == Pattern.size();
+}
+
+// Whether Name in the directory Dir (ending in "/") is a directory; a symbolic
+// link counts as what it points to. False when it cannot be examined at all.
+bool Examine(const std::string& Dir, const std::string& Name, bool& IsDir) {
+    struct stat st;
+    const std::string full = Dir + Name;
+    if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) return false;
+    IsDir = S_ISDIR(st.st_mode);
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* D) const { ::closedir(D); }
+};
+
+// Every entry of the listing of Search (the directory up to its last "/", the
+// pattern after it), names beginning with "." included. A pattern without "*"
+// or "?" finds at most the entry of that name. An unreadable directory lists
+// nothing; an error in between ends the listing.
+template <class Visit> void ListEntries(const std::string& Search, Visit visit) {
+    const std::size_t slash = Search.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : Search.substr(0, slash + 1);
+    const std::string pattern = slash == std::string::npos ? Search : Search.substr(slash + 1);
+    if (pattern.empty()) return;
+    bool isDir = false;
+    if (pattern.find_first_of("*?") == std::string::npos) {
+        if (Examine(dir, pattern, isDir)) visit(pattern, isDir);
+        return;
+    }
+    std::unique_ptr<DIR, DirCloser> d(::opendir(dir.empty() ? "." : dir.c_str()));
+    if (!d) return;
+    while (const struct dirent* de = ::readdir(d.get())) {
+        const std::string name = de->d_name;
+        if (!PatternMatch(pattern, name)) continue;
+        // The entry's type, when the listing gives it, saves a look at each
+        // entry of a large directory; links and unknown types are looked at.
+        if (de->d_type != DT_UNKNOWN && de->d_type != DT_LNK)
+            visit(name, de->d_type == DT_DIR);
+        else if (Examine(dir, name, isDir))
+            visit(name, isDir);
+    }
+}
+
+// The names a pane shows: the first QuickSortMaxItems in byte order, however
+// many the directory holds, so that a huge directory lists the start of what
+// it would list whole.
+class PaneNames {
+public:
+    void Offer(const std::string& Name) {
+        if (kept.size() < QuickSortMaxItems) {
+            kept.push(Name);
+        } else if (Name < kept.top()) {
+            kept.pop();
+            kept.push(Name);
+        }
+    }
+    // Sorted by the sorter and added to List; the number of names.
+    int32_t MoveTo(TMenuList& List) {
+        auto sorter = std::make_unique<TQuickSort>();
+        for (; !kept.empty(); kept.pop()) sorter->Add(kept.top(), 0);
+        sorter->Sort(1, sorter->Total, qAscending);
+        for (uint16_t k = 1; k <= sorter->Total; ++k) List.Add(sorter->Items[k]->Name, 0);
+        return sorter->Total;
+    }
+
+private:
+    std::priority_queue<std::string> kept; // the largest kept name on top
+};
+
+constexpr uint8_t PaneLo = 7;    // rows of a pane, and a pane without the focus
+constexpr uint8_t PaneHi = 0x3F; // the highlight of the focused pane
+constexpr uint8_t LabelAttr = 0x70;
+constexpr uint8_t LineAttr = 0x3F; // the directory line and the second line
+constexpr uint8_t LineWidth = 60;
+const std::string PaneExitKeys{Key::Tab, Key::Enter, Key::Esc};
+
+// One run of a file chooser; Saving tells the two apart.
+class FileChooser {
+public:
+    FileChooser(const std::string& Title, bool Saving, const std::string& DefName,
+                const std::string& StartDir);
+    ~FileChooser();
+    FileChooser(const FileChooser&) = delete;
+    FileChooser& operator=(const FileChooser&) = delete;
+
+    std::string Run();
+
+private:
+    enum class Place { Files, Dirs, SecondLine, DirLine };
+
+    void FillLists();
+    void DrawPaths();
+    void ClearPanes();
+    static void Redraw(TMenuList& Pane, uint8_t X1, uint8_t X2);
+    void RedrawPanes();
+    void FocusFiles();
+    std::string& SecondValue() { return saving ? name : mask; }
+    bool ConfirmWrite(const std::string& Path);
+    // The directory change of FillLists and of the directory line: Dir itself
+    // when absolute, else where the change led, so that a relative Dir is
+    // never applied twice and names the same place from any directory.
+    bool EnterDir(const std::string& Path);
+
+    bool saving;
+    std::string dir, mask = "*.*", name, title;
+    std::string filePrefix; // the directory part of the mask
+    CurrentDirGuard saved;
+    TMenuBox box;
+    std::unique_ptr<TMenuList> files = std::make_unique<TMenuList>();
+    std::unique_ptr<TMenuList> dirs = std::make_unique<TMenuList>();
+};
+
+FileChooser::FileChooser(const std::string& Title, bool Saving, const std::string& DefName,
+                         const std::string& StartDir)
+    : saving(Saving), dir(StartDir), name(Saving ? DefName : ""), title(Title) {
+    box.Header = title;
+    box.HeadAttr = 0x7F;
+    for (TMenuList* pane : {files.get(), dirs.get()}) {
+        pane->NoWindow = true;
+        pane->LoAttr = PaneLo;
+    }
+    files->LoChars = PaneExitKeys;
+    files->HiChars = std::string(1, static_cast<char>(Scan::Right));
+    files->HiAttr = PaneHi;
+    files->NoInput = false;
+    dirs->HiAttr = PaneLo;
+    dirs->NoInput = true;
+}
+
+FileChooser::~FileChooser() {
+    box.Close();
+}
+
+std::string FileChooser::Run() {
+    box.Open(6, 5, 74, 22);
+    WriteXY(8, 6, LabelAttr, "Directory");
+    WriteXY(8, 9, LabelAttr, "Files");
+    WriteXY(41, 9, LabelAttr, "Directories");
+    WriteXY(8, 20, LabelAttr, saving ? "File Name" : "File Mask");
+    WriteXY(8, 21, LineAttr, std::string(40, ' '));
+    FillLists();
+    dirs->Open(40, 9, 72, 19);
+    dirs->Update();
+
+    std::string result;
+    Place place = Place::Files;
+    for (bool done = false; !done;) {
+        switch (place) {
+        case Place::Files: {
+            files->Open(7, 9, 39, 19);
+            const char code = files->ExitCode;
+            if (code == Key::Tab || static_cast<uint8_t>(code) == Scan::Right) {
+                files->HiAttr = PaneLo;
+                files->Update();
+                dirs->NoInput = false;
+                dirs->LoChars = PaneExitKeys;
+                dirs->HiChars = std::string(1, static_cast<char>(Scan::Left));
+                dirs->HiAttr = PaneHi;
+                place = Place::Dirs;
+            } else if (code == Key::Enter && files->ListMax > 0) {
+                const std::string path = dir + filePrefix + files->List[files->Picked]->Text;
+                if (!saving || ConfirmWrite(path)) {
+                    result = path;
+                    done = true;
+                }
+            } else if (code == Key::Esc) {
+                done = true;
+            }
+            break;
+        }
+        case Place::Dirs: {
+            dirs->Open(40, 9, 72, 19);
+            const char code = dirs->ExitCode;
+            if (code == Key::Tab) {
+                dirs->HiAttr = PaneLo;
+                dirs->Update();
+                InputExit = PaneExitKeys;
+                InputAttr = LineAttr;
+                InputFillAttr = 15;
+                place = Place::SecondLine;
+            } else if (code == Key::Enter && dirs->ListMax > 0) {
+                // The entry lies in Dir, which is the current directory.
+                if (::chdir(dirs->List[dirs->Picked]->Text.c_str()) == 0) {
+                    const std::string now = CurrentDir();
+                    if (!now.empty()) dir = DirSlash(now);
+                    FillLists();
+                } else {
+                    const std::string now = CurrentDir();
+                    if (!now.empty()) dir = DirSlash(now);
+                    ClearPanes();
+                }
+                Redraw(*files, 7, 39);
+            } else if (code == Key::Esc) {
+                done = true;
+            } else if (static_cast<uint8_t>(code) == Scan::Left) {
+                FocusFiles();
+                place = Place::Files;
+            }
+            break;
+        }
+        case Place::SecondLine: {
+            const MyString typed = InputField(8, 21, LineWidth, 255, imAny, SecondValue());
+            if (InputKey == Key::Tab) {
+                place = Place::DirLine;
+            } else if (InputKey == Key::Esc) {
+                DrawPaths();
+                done = true;
+            } else if (InputKey != Key::Enter) {
+                // another key listed as an exit key: the line stays focused
+            } else if (saving) {
+                name = typed.str();
+                if (!name.empty() && ConfirmWrite(dir + name)) {
+                    result = dir + name;
+                    done = true;
+                }
+            } else {
+                mask = typed.str();
+                FillLists();
+                RedrawPanes();
+            }
+            break;
+        }
+        case Place::DirLine: {
+            DrawPaths();
+            const MyString typed = InputField(8, 7, LineWidth, 255, imAny, dir);
+            if (InputKey == Key::Tab) {
+                DrawPaths();
+                FocusFiles();
+                place = Place::Files;
+            } else if (InputKey == Key::Esc) {
+                DrawPaths();
+                done = true;
+            } else if (InputKey == Key::Enter && EnterDir(typed.str())) {
+                FillLists();
+                RedrawPanes();
+            }
+            break;
+        }
+        }
+    }
+    return result;
+}
+
+bool FileChooser::ConfirmWrite(const std::string& Path) {
+    return !FileExists(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
+}
+
+bool FileChooser::EnterDir(const std::string& Path) {
+    if (Path.empty() || ::chdir(Path.c_str()) != 0) return false;
+    dir = Path;
+    if (Path[0] != '/') {
+        const std::string now = CurrentDir();
+        if (!now.empty()) dir = DirSlash(now);
+    }
+    return true;
+}
+
+void FileChooser::FillLists() {
+    ClearPanes();
+    std::string stripped = dir;
+    while (!stripped.empty() && stripped.back() == '/') stripped.pop_back();
+    const std::string target = stripped.empty() ? "/" : stripped;
+    const bool entered = ::chdir(target.c_str()) == 0;
+    if (entered && target[0] != '/') {
+        // Resolved once, here: the listing and the result must not apply it again.
+        const std::string now = CurrentDir();
+        if (!now.empty()) stripped = now == "/" ? "" : now;
+    }
+    dir = stripped + "/";
+    if (!entered) return;
+    files->Picked = dirs->Picked = 1;
+    files->TopPage = dirs->TopPage = 1;
+    DrawPaths();
+
+    PaneNames dirNames, fileNames;
+    ListEntries(dir + "*", [&](const std::string& entry, bool isDir) {
+        if (isDir && entry != ".") dirNames.Offer(entry);
+    });
+    // A mask with a directory part lists that directory: the choice then
+    // names the file listed.
+    filePrefix = mask.substr(0, mask.rfind('/') + 1);
+    ListEntries(dir + mask, [&](const std::string& entry, bool isDir) {
+        if (!isDir) fileNames.Offer(entry);
+    });
+    const int32_t nDirs = dirNames.MoveTo(*dirs);
+    const int32_t nFiles = fileNames.MoveTo(*files);
+    // "(10,000)" is one column wider than the other counts: it is not cut.
+    const auto count = [](int32_t n) {
+        const std::string s = "(" + IntToStrComma(n) + ")";
+        return PadRight(s, static_cast<uint8_t>(std::max<std::size_t>(7, s.size())), ' ');
+    };
+    WriteXY(14, 9, LabelAttr, count(nFiles));
+    WriteXY(53, 9, LabelAttr, count(nDirs));
+}
+
+void FileChooser::DrawPaths() {
+    WriteXY(8, 7, LineAttr, PadRight(dir, LineWidth, ' '));
+    WriteXY(8, 21, LineAttr, PadRight(SecondValue(), LineWidth, ' '));
+}
+
+void FileChooser::ClearPanes() {
+    files->Clear();
+    dirs->Clear();
+}
+
+// Rows and the whole scroll column drawn again, with the selection brought
+// back into range (a refilled pane may be shorter, or empty, so no thumb).
+void FileChooser::Redraw(TMenuList& Pane, uint8_t X1, uint8_t X2) {
+    const bool noInput = Pane.NoInput;
+    Pane.NoInput = true;
+    Pane.Open(X1, 9, X2, 19);
+    Pane.NoInput = noInput;
+    Pane.Update();
+}
+
+void FileChooser::RedrawPanes() {
+    Redraw(*files, 7, 39);
+    Redraw(*dirs, 40, 72);
+}
+
+void FileChooser::FocusFiles() {
+    dirs->NoInput = true;
+    dirs->HiAttr = PaneLo;
+    dirs->Update();
+    files->HiAttr = PaneHi;
+}
+
+} // namespace
+
+std::string SaveFileDialog(const std::string& Title, const std::string& DefName,
+                           const std::string& StartDir) {
+    FileChooser chooser(Title, true, DefName, StartDir);
+    return chooser.Run();
+}
+
+std::string OpenFileDialog(const std::string& Title, const std::string& StartDir) {
+    FileChooser chooser(Title, false, "", StartDir);
+    return chooser.Run();
+}
