@@ -44,15 +44,44 @@ char UpCase(char C) {
     return C >= 'a' && C <= 'z' ? char(C - 32) : C;
 }
 
-// Appends S upper-cased (a-z only) to Out; a loop the compiler vectorises.
+// Appends S upper-cased (a-z only) to Out, eight bytes at a time: in each
+// byte below $80, "a" <= byte <= "z" sets that byte's top bit of the mask,
+// and the mask shifted to bit 5 flips exactly those bytes to upper case.
 void AppendUpper(std::string& Out, std::string_view S) {
+    constexpr uint64_t Ones = 0x0101010101010101ull, High = Ones * 0x80;
     std::size_t at = Out.size();
     Out.resize(at + S.size());
     char* d = Out.data() + at;
-    for (std::size_t i = 0; i < S.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(S[i]);
-        d[i] = char(c - (unsigned(c - 'a') < 26u ? 32 : 0));
+    const char* p = S.data();
+    std::size_t n = S.size(), i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, p + i, 8);
+        uint64_t low7 = x & ~High;
+        uint64_t geA = low7 + Ones * (0x80 - 'a');
+        uint64_t gtZ = low7 + Ones * (0x80 - 'z' - 1);
+        uint64_t lower = geA & ~gtZ & ~x & High;
+        x ^= lower >> 2;
+        std::memcpy(d + i, &x, 8);
     }
+    for (; i < n; ++i) d[i] = UpCase(p[i]);
+}
+
+// The place in S of its byte that is least common in mail text, by a rough
+// ranking of English letter frequencies (a blank is the most common byte;
+// digits and signs are rarer than most letters).
+std::size_t RarestByte(const std::string& S) {
+    static constexpr std::string_view ByFrequency = " ETAOINSHRDLUCMWFGYPBVKJXQZ";
+    std::size_t best = 0, bestRank = 0; // a lone blank still names place 0
+    for (std::size_t i = 0; i < S.size(); ++i) {
+        std::size_t r = ByFrequency.find(S[i]);
+        std::size_t rank = r == std::string_view::npos ? ByFrequency.size() - 4 : r;
+        if (rank > bestRank) {
+            best = i;
+            bestRank = rank;
+        }
+    }
+    return best;
 }
 
 } // namespace
@@ -125,6 +154,7 @@ TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
         FOk = FRe.Compile(Text);
     else
         FUpper = UpperCase(Text);
+    FRare = RarestByte(FUpper);
 }
 
 bool TSearcher::Hit(std::string_view S) const {
@@ -169,6 +199,97 @@ bool TSearcher::TextHit(const TStringList& Lines) {
     return std::string_view(FFolded).find(FUpper) != std::string_view::npos;
 }
 
+bool TSearcher::RawTextHit(const char* Text, std::size_t Len) {
+    const char* lastCr = static_cast<const char*>(memrchr(Text, '\r', Len));
+    if (!lastCr) return false;
+    Len = std::size_t(lastCr - Text) + 1; // the bytes after the last CR are no line
+    if (FRegEx) return RawRegExHit(Text, Len);
+    if (FUpper.empty()) return true;
+    if (FUpper.find('\r') != std::string::npos) return false; // no line holds a CR
+    // Candidates are the places of the search text's rarest byte, in either
+    // case, found by memchr; each is compared in full only there.
+    const std::size_t m = FUpper.size(), k = FRare;
+    const char* end = Text + Len;
+    char a = FUpper[k], b = a >= 'A' && a <= 'Z' ? char(a + 32) : a;
+    auto nextA = static_cast<const char*>(std::memchr(Text + k, a, Len - std::min(k, Len)));
+    auto nextB = a == b
+                     ? nullptr
+                     : static_cast<const char*>(std::memchr(Text + k, b, Len - std::min(k, Len)));
+    while (nextA || nextB) {
+        bool fromA = !nextB || (nextA && nextA < nextB);
+        const char* at = fromA ? nextA : nextB;
+        const char* start = at - k;
+        if (std::size_t(end - start) >= m) {
+            std::size_t j = 0;
+            while (j < m && UpCase(start[j]) == FUpper[j]) ++j;
+            if (j == m) {
+                const char* line = start;
+                while (line > Text && line[-1] != '\r') --line;
+                if (std::size_t(start + m - line) <= MaxStrLen) return true;
+            }
+        }
+        const char*& next = fromA ? nextA : nextB;
+        next = static_cast<const char*>(std::memchr(at + 1, *at, std::size_t(end - at - 1)));
+    }
+    return false;
+}
+
+bool TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
+    const char* end = Text + Len; // the last byte is a CR
+    int32_t req = FRe.RequiredByte();
+    if (req < 0) {
+        for (const char* line = Text; line < end;) {
+            auto cr = static_cast<const char*>(std::memchr(line, '\r', std::size_t(end - line)));
+            std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
+            if (FRe.Matches(std::string_view(line, len))) return true;
+            line = cr + 1;
+        }
+        return false;
+    }
+    // Only a line holding the required byte within its cut can match: jump
+    // from one such byte to the next and test its line once.
+    char a = char(req), b = a;
+    if (req >= 'a' && req <= 'z') b = char(req - 32);
+    if (req >= 'A' && req <= 'Z') b = char(req + 32);
+    auto nextA = static_cast<const char*>(std::memchr(Text, a, Len));
+    auto nextB = a == b ? nullptr : static_cast<const char*>(std::memchr(Text, b, Len));
+    const char* lineFrom = Text; // every line before it is done
+    while (nextA || nextB) {
+        const char* at = !nextB || (nextA && nextA < nextB) ? nextA : nextB;
+        auto cr = static_cast<const char*>(std::memchr(at, '\r', std::size_t(end - at)));
+        const char* line = at;
+        while (line > lineFrom && line[-1] != '\r') --line;
+        std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
+        if (std::size_t(at - line) < len && FRe.Matches(std::string_view(line, len))) return true;
+        lineFrom = cr + 1;
+        std::size_t left = std::size_t(end - lineFrom);
+        if (nextA && nextA < lineFrom)
+            nextA = static_cast<const char*>(std::memchr(lineFrom, a, left));
+        if (nextB && nextB < lineFrom)
+            nextB = static_cast<const char*>(std::memchr(lineFrom, b, left));
+    }
+    return false;
+}
+
+namespace {
+
+// The search test of message N's text, read as stored when it is small
+// (nearly always) and through its lines otherwise.
+bool MessageTextHit(TJamBase& B, TSearcher& S, int32_t N) {
+    int64_t start = std::max<int64_t>(B.MsgHdr.TxtOffset, 0);
+    int64_t end = int64_t(B.MsgHdr.TxtOffset) + B.MsgHdr.TxtLen;
+    if (end <= start) return false;
+    if (end - start <= int64_t(TSearcher::MaxRawText) && B.TxtStream) {
+        const char* p = nullptr;
+        B.TxtStream->Seek(start, soBeginning);
+        int32_t got = B.TxtStream->ReadView(p, int32_t(end - start));
+        return got > 0 && S.RawTextHit(p, std::size_t(got));
+    }
+    return B.ReadMessage(N) && S.TextHit(B.MsgText);
+}
+
+} // namespace
+
 std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
     std::vector<TListRow> rows;
     if (!B.IdxStream || !S.Ok()) return rows;
@@ -176,15 +297,12 @@ std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
     int32_t total =
         int32_t(std::min<int64_t>(idxSize / JamIdxSize + (idxSize % JamIdxSize != 0), INT32_MAX));
     for (int32_t n = 1; n <= total; ++n) {
-        // ReadMessage reads the header first; only when it fails is the
-        // header alone worth a second try (a text that could not be read).
-        bool text = B.ReadMessage(n);
-        if (!text && !B.ReadHeader(n)) continue;
+        if (!B.ReadHeader(n)) continue;
         std::string flags;
         if (S.Hit(B.MsgFrom)) flags += 'F';
         if (S.Hit(B.MsgTo)) flags += 'R';
         if (S.Hit(B.MsgSubj)) flags += 'S';
-        if (text && S.TextHit(B.MsgText)) flags += 'B';
+        if (MessageTextHit(B, S, n)) flags += 'B';
         if (flags.empty()) continue;
         rows.push_back({RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo) + flags, n});
     }

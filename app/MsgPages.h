@@ -53,11 +53,20 @@ public:
     bool Hit(std::string_view S) const;
     // True when some line of Lines holds the search text.
     bool TextHit(const TStringList& Lines);
+    // The same test on a message's text as stored: lines end at CR, each is
+    // cut to its first 255 bytes, bytes after the last CR are no line. Text
+    // must be no longer than MaxRawText, which holds fewer lines than a
+    // message keeps, so the result equals TextHit of the lines read.
+    bool RawTextHit(const char* Text, std::size_t Len);
+    static constexpr std::size_t MaxRawText = 65536;
 
 private:
+    bool RawRegExHit(const char* Text, std::size_t Len);
+
     bool FRegEx;
     bool FOk = true;
-    std::string FUpper; // plain mode: the upper-cased search text
+    std::string FUpper;    // plain mode: the upper-cased search text
+    std::size_t FRare = 0; // plain mode: where FUpper's least common byte stands
     TRegEx FRe;
     std::string FFolded; // plain mode: the lines upper-cased and joined by CR
 };
