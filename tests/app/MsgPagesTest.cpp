@@ -207,3 +207,74 @@ TEST_F(PagesTest, RejectedPatternFindsNothingAndSaysWhy) {
 }
 
 } // namespace
+
+namespace {
+
+// The text test on stored bytes must agree with the test on the lines the
+// base reader makes of them (cut at 255, nothing after the last CR), for
+// plain and regular-expression searches, near every case boundary of bytes.
+TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
+    const std::string alphabet = std::string("aAbBzZ@[`{\n x\xE1\xC1", 16);
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    JamFixture f;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 300; ++i) {
+        std::string t;
+        int lines = int(next(6));
+        for (int l = 0; l < lines; ++l) {
+            uint32_t len = next(4) == 0 ? 240 + next(40) : next(12);
+            for (uint32_t k = 0; k < len; ++k) t += alphabet[next(uint32_t(alphabet.size()))];
+            if (len >= 240 && next(2)) t.replace(t.size() - 3, 3, "ab"); // a hit across the cut
+            t += '\r';
+        }
+        if (next(3) == 0) t += "ab tail";
+        texts.push_back(t);
+        f.AddSimple("F", "T", "S", t);
+    }
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        bool RegEx;
+    };
+    const Case cases[] = {
+        {"ab", false},
+        {"AB", false},
+        {"b", false},
+        {"a\nb", false},
+        {"x ab", false},
+        {"{", false},
+        {"`A", false},
+        {"\xE1"
+         "b",
+         false},
+        {"Z@", false},
+        {"a.b", true},
+        {"b$", true},
+        {"^a", true},
+        {"ab|ba", true},
+        {"[ab]{3}", true},
+        {"x*", true},
+        {"\xC1", true},
+        {"A[^a]", true},
+    };
+    int hits = 0;
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, c.RegEx);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        for (int32_t n = 1; n <= int32_t(texts.size()); ++n) {
+            ASSERT_TRUE(B.ReadMessage(n));
+            const std::string& t = texts[std::size_t(n - 1)];
+            bool want = s.TextHit(B.MsgText);
+            hits += want;
+            EXPECT_EQ(s.RawTextHit(t.data(), t.size()), want)
+                << (c.RegEx ? "regex " : "plain ") << c.Text << " in message " << n;
+        }
+    }
+    EXPECT_GT(hits, 100); // the cases do find things
+}
+
+} // namespace
