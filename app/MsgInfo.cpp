@@ -1,13 +1,260 @@
 #include "app/MsgInfo.h"
 
-// Stubs until the boxes and dialogs they draw with are in place.
+#include "support/DateUtil.h"
+#include "support/FileIO.h"
+#include "support/StrUtil.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The UUencode header the U flag looks for ("begin \d\d\d .*"): "begin ", three
+// digits and a blank, anywhere in the line.
+bool HasUueHeader(const std::string& Line) {
+    constexpr std::string_view word = "begin ";
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t at = Line.find(word); at != std::string::npos; at = Line.find(word, at + 1)) {
+        std::size_t d = at + word.size();
+        if (d + 4 <= Line.size() && isDigit(Line[d]) && isDigit(Line[d + 1]) &&
+            isDigit(Line[d + 2]) && Line[d + 3] == ' ')
+            return true;
+    }
+    return false;
+}
+
+constexpr std::string_view PgpBegin = "-----BEGIN PGP ";
+constexpr std::string_view PgpEnd = "-----END PGP ";
+
+bool IsNameByte(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+}
+
+// Writes all of Bytes at the descriptor's position; 0 or the errno.
+int WriteAll(int Fd, const std::string& Bytes) {
+    const char* p = Bytes.data();
+    std::size_t left = Bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(Fd, p, left);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Opened with O_NONBLOCK so that a FIFO without a reader fails instead of
+// hanging; the writes themselves block as usual.
+void ClearNonBlock(int Fd) {
+    int fl = ::fcntl(Fd, F_GETFL);
+    if (fl >= 0) ::fcntl(Fd, F_SETFL, fl & ~O_NONBLOCK);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// What the boxes show.
+
+std::string FlagLabel(const std::string& Text, bool IsSet) {
+    return (IsSet ? "|15|19" : "|08|23") + Text;
+}
+
+std::vector<TInfoRow> BaseHeaderRows(const JamHdrType& Hdr, int32_t TotalMsgs) {
+    return {
+        {"Created      :", UnixDateStr(Hdr.DateCreated)},
+        {"ModCount     :", IntToHex(static_cast<uint32_t>(Hdr.ModCounter), 8)},
+        {"Active Msgs  :", IntToStr(Hdr.ActiveMsgs)},
+        {"PWD CRC      :", IntToHex(static_cast<uint32_t>(Hdr.PasswordCRC), 8)},
+        {"Base Msg Num :", IntToStr(Hdr.BaseMsgNum)},
+        {"Total Msgs   :", IntToStr(TotalMsgs)},
+    };
+}
+
+std::string LastReadTitle(const std::string& From) {
+    return "User Last Read - " + From;
+}
+
+std::vector<TInfoRow> LastReadRows(const JamLastType& Rec, uint32_t UserCrc) {
+    return {
+        {"Last Read    :", IntToStr(Rec.LastReadMsg)},
+        {"High Read    :", IntToStr(Rec.HighReadMsg)},
+        {"User CRC     :", IntToHex(UserCrc, 8) + " HEX"},
+        {"User ID      :", IntToStr(Rec.UserID)},
+    };
+}
+
+std::string NotFoundText(const std::string& From) {
+    return "User " + From + " not found in Index.";
+}
+
+std::vector<TInfoRow> MsgHeaderRows(const JamMsgHdrType& Hdr) {
+    return {
+        {"Msg Num      :", IntToStr(Hdr.MessageNumber)},
+        {"Read Count   :", IntToStr(Hdr.TimesRead)},
+        {"Written      :", UnixDateStr(Hdr.DateWritten)},
+        {"Received     :", UnixDateStr(Hdr.DateReceived)},
+        {"Arrived      :", UnixDateStr(Hdr.DateProcessed)},
+        {"Reply To     :", IntToStr(Hdr.ReplyTo)},
+    };
+}
+
+std::vector<std::string> MsgFlagRows(const TJamBase& B) {
+    return {
+        FlagLabel(" Local ", B.IsLocal()) + FlagLabel(" Del ", B.IsDeleted()) +
+            FlagLabel(" Priv ", B.IsPrivate()) + FlagLabel(" Locked ", B.IsLocked()) +
+            FlagLabel(" Crash ", B.IsCrash()),
+        FlagLabel(" Sent ", B.IsSent()) + FlagLabel(" Received ", B.IsRead()) +
+            FlagLabel(" KillSent ", B.IsKillSent()) + FlagLabel(" Attach ", B.IsFileAttach()),
+    };
+}
+
+// ---------------------------------------------------------------------------
+// Blocks in a text.
+
+bool IsBlockStart(TBlockKind Kind, const std::string& Line) {
+    if (Kind == TBlockKind::bkUUE) return HasUueHeader(Line);
+    return Line.find(PgpBegin) != std::string::npos;
+}
+
+TBlockSpan BlockAt(TBlockKind Kind, const TStringList& Lines, int32_t First) {
+    TBlockSpan span;
+    span.First = First;
+    span.Last = Lines.Count() - 1;
+    std::string_view endMark = "end";
+    if (Kind == TBlockKind::bkPGP) {
+        std::size_t p = Lines[First].find(PgpBegin);
+        span.Column = p == std::string::npos ? 0 : p;
+        endMark = PgpEnd;
+    }
+    for (int32_t j = First + 1; j < Lines.Count(); ++j) {
+        if (Lines[j].find(endMark) != std::string::npos) {
+            span.Last = j;
+            break;
+        }
+    }
+    return span;
+}
+
+std::string BlockBytes(const TStringList& Lines, const TBlockSpan& Span) {
+    std::string out;
+    for (int32_t j = Span.First; j <= Span.Last; ++j) {
+        const std::string& line = Lines[j];
+        if (line.size() > Span.Column) out.append(line, Span.Column);
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string TextBytes(const TStringList& Lines) {
+    std::string out;
+    for (const std::string& line : Lines) {
+        out += line;
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string SafeFileName(const std::string& Name) {
+    std::string out = CutStr(Name);
+    for (char& c : out)
+        if (!IsNameByte(c)) c = '_';
+    if (out.empty()) return "_";
+    if (out[0] == '.') out[0] = '_';
+    return out;
+}
+
+std::string ExportName(int32_t MsgNo) {
+    std::string digits = IntToStr(MsgNo);
+    if (digits.size() < 5) digits.insert(0, 5 - digits.size(), '0');
+    return "msg" + digits + ".txt";
+}
+
+std::string BlockName(TBlockKind Kind, const std::string& From, int32_t K) {
+    return SafeFileName(From + IntToStr(K) + (Kind == TBlockKind::bkUUE ? ".uue" : ".pgp"));
+}
+
+int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::string& From,
+                      const TBlockPrompts& Prompts) {
+    int32_t k = 1;
+    // A start on the last line has nothing after it and is not offered.
+    for (int32_t i = 0; i < Lines.Count() - 1; ++i) {
+        if (!IsBlockStart(Kind, Lines[i]) || !Prompts.Confirm()) continue;
+        std::string f = Prompts.ChooseFile(BlockName(Kind, From, k));
+        if (f.empty()) continue;
+        TBlockSpan span = BlockAt(Kind, Lines, i);
+        if (Prompts.Save(f, BlockBytes(Lines, span))) ++k;
+        i = span.Last; // the examination goes on after the block
+    }
+    return k - 1;
+}
+
+// ---------------------------------------------------------------------------
+// Writing files.
+
+int WriteExportFile(const std::string& Name, const std::string& Bytes) {
+    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return errno;
+    ClearNonBlock(fd);
+    struct stat own {};
+    bool haveStat = ::fstat(fd, &own) == 0;
+    int err = WriteAll(fd, Bytes);
+    if (err != 0 && haveStat && S_ISREG(own.st_mode)) ::ftruncate(fd, 0);
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0 && haveStat && S_ISREG(own.st_mode)) {
+        // Remove what was written, but only when the name still is that very
+        // file (not a link to it, not something put there meanwhile).
+        struct stat now {};
+        if (::lstat(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == own.st_dev &&
+            now.st_ino == own.st_ino)
+            ::unlink(Name.c_str());
+    }
+    return err;
+}
+
+int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid) {
+    // No O_TRUNC: nothing is changed before the checks below have passed.
+    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) return errno;
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    else if (st.st_nlink != 1)
+        err = EMLINK;
+    else if (st.st_uid != Uid)
+        err = EPERM;
+    if (err == 0) {
+        ClearNonBlock(fd);
+        if (::ftruncate(fd, 0) != 0) err = errno;
+        if (err == 0) err = WriteAll(fd, Bytes);
+        if (err != 0) ::ftruncate(fd, 0); // no partial text left for a viewer
+    }
+    if (::close(fd) != 0 && err == 0) err = errno;
+    return err;
+}
+
+std::string WriteFailText(const std::string& Name) {
+    // The message box holds 76 characters; a long path shows its end.
+    constexpr std::size_t room = 76 - 17;
+    std::string shown = Name.size() > room ? Name.substr(Name.size() - room) : Name;
+    return "Could not write " + shown + "!";
+}
+
+// ---------------------------------------------------------------------------
+// The procedures (stubs until the boxes and dialogs are in place).
 
 void ShowBaseHeader() {}
 void ShowLastRead() {}
 void ShowMsgHeader() {}
-std::string FlagLabel(const std::string& Text, bool IsSet) {
-    return (IsSet ? "|15|19" : "|08|23") + Text;
-}
 void ShowMessageInfo(int32_t) {}
 void OnListSelect(int32_t) {}
 void ViewMessage(int32_t) {}
