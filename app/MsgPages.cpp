@@ -1,1 +1,180 @@
 #include "app/MsgPages.h"
+
+#include "app/MainProgram.h"
+#include "jam/JamBase.h"
+#include "support/StrUtil.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+struct FlagPattern {
+    char Letter;
+    const char* Pattern;
+};
+
+// The content tests, in the order they are tried on a line.
+constexpr std::array<FlagPattern, 6> FlagPatterns{{
+    {'P', ".*-----BEGIN PGP (PUBLIC KEY BLOCK|MESSAGE)-----"},
+    {'U', "begin \\d\\d\\d .*"},
+    {'L', "(telnet|https?|ftp)://[^\\s/$.?#].[^\\s]*$"},
+    {'N', "\\d{1,3}\\:\\d{1,3}\\/\\d{1,3}"},
+    {'E', "[\\w-\\.]+@([\\w-]+\\.)+[\\w-]{2,4}$"},
+    {'B', "begin-base64 \\d\\d\\d .*"},
+}};
+
+// Compiled once, on first use.
+const std::array<TRegEx, 6>& FlagRegExes() {
+    static std::array<TRegEx, 6> res;
+    static const bool compiled = [] {
+        for (std::size_t k = 0; k < res.size(); ++k) res[k].Compile(FlagPatterns[k].Pattern);
+        return true;
+    }();
+    (void)compiled;
+    return res;
+}
+
+char UpCase(char C) { return C >= 'a' && C <= 'z' ? char(C - 32) : C; }
+
+// Appends S upper-cased (a-z only) to Out; a loop the compiler vectorises.
+void AppendUpper(std::string& Out, std::string_view S) {
+    std::size_t at = Out.size();
+    Out.resize(at + S.size());
+    char* d = Out.data() + at;
+    for (std::size_t i = 0; i < S.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(S[i]);
+        d[i] = char(c - (unsigned(c - 'a') < 26u ? 32 : 0));
+    }
+}
+
+} // namespace
+
+std::string RowText(int32_t MsgNo, const std::string& Subj, const std::string& From,
+                    const std::string& To) {
+    std::string row = PadLeft(IntToStr(MsgNo), 5, '0').substr(0, 5);
+    row += ' ';
+    row += PadRight(Subj, 32, ' ');
+    row += ' ';
+    row += PadRight(From, 14, ' ');
+    row += ' ';
+    row += PadRight(To, 14, ' ');
+    row += ' ';
+    return row;
+}
+
+std::string ContentFlags(const TStringList& Lines) {
+    const auto& res = FlagRegExes();
+    std::string flags;
+    std::array<bool, 6> found{};
+    for (const std::string& line : Lines) {
+        for (std::size_t k = 0; k < res.size(); ++k) {
+            if (found[k] || !res[k].Matches(line)) continue;
+            found[k] = true;
+            flags += FlagPatterns[k].Letter;
+        }
+        if (flags.size() == res.size()) break;
+    }
+    return flags;
+}
+
+std::vector<TListRow> PageRows(TJamBase& B, int32_t Top) {
+    std::vector<TListRow> rows;
+    if (Top < 1 || !B.IdxStream) return rows;
+    // Only the records the index file holds now are visited; one cut short
+    // counts as visited and gives no row.
+    int64_t idxSize = B.IdxStream->Size();
+    for (int32_t i = 0; i < PageSize; ++i) {
+        int32_t n = Top + i;
+        if (int64_t(n - 1) * JamIdxSize >= idxSize) break;
+        if (!B.ReadHeader(n)) continue;
+        TListRow row{RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo), n};
+        if (B.IsDeleted()) row.Text += 'D';
+        if (B.ReadMessage(n)) row.Text += ContentFlags(B.MsgText);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+int32_t NextPageTop(int32_t Top, int32_t T) {
+    if (int64_t(Top) + PageSize < T) return Top + PageSize;
+    return LastPageTop(T);
+}
+
+int32_t PrevPageTop(int32_t Top) { return Top - PageSize > 0 ? Top - PageSize : 1; }
+
+int32_t LastPageTop(int32_t T) { return T - (PageSize - 1) > 0 ? T - (PageSize - 1) : 1; }
+
+int32_t JumpPageTop(int32_t N, int32_t T) { return std::max(std::min(N, T), 1); }
+
+TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
+    if (RegEx)
+        FOk = FRe.Compile(Text);
+    else
+        FUpper = UpperCase(Text);
+}
+
+bool TSearcher::Hit(std::string_view S) const {
+    if (FRegEx) return FRe.Matches(S);
+    if (FUpper.empty()) return true;
+    if (S.size() < FUpper.size()) return false;
+    char buf[MaxStrLen + 1];
+    std::size_t n = std::min(S.size(), sizeof buf);
+    for (std::size_t i = 0; i < n; ++i) buf[i] = UpCase(S[i]);
+    return std::string_view(buf, n).find(FUpper) != std::string_view::npos;
+}
+
+bool TSearcher::TextHit(const TStringList& Lines) {
+    if (FRegEx) {
+        // A line without the byte every match holds cannot match: a memchr
+        // spares most lines the call into the matcher.
+        int32_t req = FRe.RequiredByte();
+        char a = char(req), b = a;
+        if (req >= 'a' && req <= 'z') b = char(req - 32);
+        if (req >= 'A' && req <= 'Z') b = char(req + 32);
+        for (const std::string& line : Lines) {
+            if (req >= 0 && !std::memchr(line.data(), a, line.size()) &&
+                (a == b || !std::memchr(line.data(), b, line.size())))
+                continue;
+            if (FRe.Matches(line)) return true;
+        }
+        return false;
+    }
+    if (FUpper.empty()) return Lines.Count() > 0;
+    if (FUpper.find('\r') != std::string::npos) { // could span two joined lines
+        for (const std::string& line : Lines)
+            if (Hit(line)) return true;
+        return false;
+    }
+    // One pass: every line upper-cased and joined by CR, which no line and
+    // not the search text holds, so a hit cannot run across two lines.
+    FFolded.clear();
+    for (const std::string& line : Lines) {
+        AppendUpper(FFolded, line);
+        FFolded += '\r';
+    }
+    return std::string_view(FFolded).find(FUpper) != std::string_view::npos;
+}
+
+std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
+    std::vector<TListRow> rows;
+    if (!B.IdxStream || !S.Ok()) return rows;
+    int64_t idxSize = B.IdxStream->Size();
+    int32_t total = int32_t(std::min<int64_t>(idxSize / JamIdxSize + (idxSize % JamIdxSize != 0),
+                                              INT32_MAX));
+    for (int32_t n = 1; n <= total; ++n) {
+        // ReadMessage reads the header first; only when it fails is the
+        // header alone worth a second try (a text that could not be read).
+        bool text = B.ReadMessage(n);
+        if (!text && !B.ReadHeader(n)) continue;
+        std::string flags;
+        if (S.Hit(B.MsgFrom)) flags += 'F';
+        if (S.Hit(B.MsgTo)) flags += 'R';
+        if (S.Hit(B.MsgSubj)) flags += 'S';
+        if (text && S.TextHit(B.MsgText)) flags += 'B';
+        if (flags.empty()) continue;
+        rows.push_back({RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo) + flags, n});
+    }
+    return rows;
+}

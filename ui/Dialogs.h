@@ -81,9 +81,6 @@ char GetKeyFrom(const std::string& Keys, bool Echo);
 // change back before they return, however they end.
 // ===========================================================================
 
-#include <cstdint>
-#include <string>
-
 // ShowMsgBox modes.
 inline constexpr uint8_t mbInfo = 0;  // message with an " OK " button; waits for a key
 inline constexpr uint8_t mbYesNo = 1; // question with " YES " and " NO "
