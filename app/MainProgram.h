@@ -27,6 +27,10 @@ extern bool SearchRegEx;               // SearchText is a regular expression
 // The message the row Index of MsgList was built from; 0 when the list has no
 // such row. Every row command acts on this message, never on the row's text.
 int32_t RowMsg(int32_t Index);
+// The number of messages the index file holds now, also kept in
+// Base->TotalMsgs: another program may have added or removed some since the
+// base was opened, and every page is placed by what the files hold then.
+int32_t CurrentTotal();
 
 [[noreturn]] void MainProgram(int argc, char** argv);
 void DrawFrame();

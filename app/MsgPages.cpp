@@ -3,6 +3,10 @@
 #include "app/MainProgram.h"
 #include "jam/JamBase.h"
 #include "support/StrUtil.h"
+#include "terminal/Console.h"
+#include "ui/Dialogs.h"
+#include "ui/LightBar.h"
+#include "ui/MenuBox.h"
 
 #include <algorithm>
 #include <array>
@@ -36,7 +40,9 @@ const std::array<TRegEx, 6>& FlagRegExes() {
     return res;
 }
 
-char UpCase(char C) { return C >= 'a' && C <= 'z' ? char(C - 32) : C; }
+char UpCase(char C) {
+    return C >= 'a' && C <= 'z' ? char(C - 32) : C;
+}
 
 // Appends S upper-cased (a-z only) to Out; a loop the compiler vectorises.
 void AppendUpper(std::string& Out, std::string_view S) {
@@ -102,11 +108,17 @@ int32_t NextPageTop(int32_t Top, int32_t T) {
     return LastPageTop(T);
 }
 
-int32_t PrevPageTop(int32_t Top) { return Top - PageSize > 0 ? Top - PageSize : 1; }
+int32_t PrevPageTop(int32_t Top) {
+    return Top - PageSize > 0 ? Top - PageSize : 1;
+}
 
-int32_t LastPageTop(int32_t T) { return T - (PageSize - 1) > 0 ? T - (PageSize - 1) : 1; }
+int32_t LastPageTop(int32_t T) {
+    return T - (PageSize - 1) > 0 ? T - (PageSize - 1) : 1;
+}
 
-int32_t JumpPageTop(int32_t N, int32_t T) { return std::max(std::min(N, T), 1); }
+int32_t JumpPageTop(int32_t N, int32_t T) {
+    return std::max(std::min(N, T), 1);
+}
 
 TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
     if (RegEx)
@@ -161,8 +173,8 @@ std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
     std::vector<TListRow> rows;
     if (!B.IdxStream || !S.Ok()) return rows;
     int64_t idxSize = B.IdxStream->Size();
-    int32_t total = int32_t(std::min<int64_t>(idxSize / JamIdxSize + (idxSize % JamIdxSize != 0),
-                                              INT32_MAX));
+    int32_t total =
+        int32_t(std::min<int64_t>(idxSize / JamIdxSize + (idxSize % JamIdxSize != 0), INT32_MAX));
     for (int32_t n = 1; n <= total; ++n) {
         // ReadMessage reads the header first; only when it fails is the
         // header alone worth a second try (a text that could not be read).
@@ -177,4 +189,73 @@ std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
         rows.push_back({RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo) + flags, n});
     }
     return rows;
+}
+
+// ---------------------------------------------------------------------------
+// The screen side.
+
+namespace {
+
+const std::string StartStatus = "ESC/Quit # H/Help | ";
+
+// Drawn before the reading starts; the list's redraw covers it afterwards.
+void WaitPanel() {
+    DrawPanel(20, 10, 60, 16, 0);
+    WriteXY(21, 11, 0x1F, "Please Wait...");
+    WriteXY(21, 13, 0x70, PadCenter("Populating List...", 39, ' '));
+    FlushScreen();
+}
+
+void ShowRows(const std::vector<TListRow>& Rows) {
+    MsgList->Clear();
+    for (const TListRow& r : Rows) {
+        MsgList->Add(r.Text);
+        MsgList->Items.back().Data = IntToStr(r.MsgNo);
+    }
+}
+
+} // namespace
+
+void FillPage() {
+    WaitPanel();
+    CurrentTotal();
+    ShowRows(PageRows(*Base, TopMsg));
+}
+
+void SearchMessages() {
+    TSearcher searcher(SearchText, SearchRegEx);
+    if (!searcher.Ok()) { // the list stays as it was
+        ShowMsgBox(mbInfo, "Bad RegEx: " + searcher.Error());
+        return;
+    }
+    WaitPanel();
+    CurrentTotal();
+    ShowRows(SearchRows(*Base, searcher));
+    StatusLine = StartStatus + " Search Mode:" + (SearchRegEx ? " RegEx" : " Simple/Case Ins.");
+}
+
+void JumpTo() {
+    int32_t n = InputNumber(30, 9, 30, 5, "Jump To:", "");
+    // Numbers start at 1: 0 (also an empty or non-numeric answer, or Esc)
+    // leaves the page as it is, as a negative number does.
+    if (n <= 0) return;
+    TopMsg = JumpPageTop(n, CurrentTotal());
+    FillPage();
+    MsgList->Index = 0;
+}
+
+std::string InputString(uint8_t X, uint8_t Y, uint8_t W, uint8_t H, const std::string& Default) {
+    DrawPanel(X, Y, uint8_t(X + W), uint8_t(Y + H), 0);
+    WriteXY(uint8_t(X + 2), uint8_t(Y + 1), 0x1F, "Enter String");
+    return InputField(uint8_t(X + 2), uint8_t(Y + 3), uint8_t(W - 4), 254, imAny, Default).str();
+}
+
+int32_t InputNumber(uint8_t X, uint8_t Y, uint8_t W, uint8_t H, const std::string& Caption,
+                    const std::string& Default) {
+    DrawPanel(X, Y, uint8_t(X + W), uint8_t(Y + H), 0);
+    WriteXY(uint8_t(X + 2), uint8_t(Y + 3), 0x70, Caption);
+    uint8_t len = uint8_t(std::min<std::size_t>(Caption.size(), 255));
+    uint8_t field = uint8_t(W - 4 - len);
+    return StrToInt(
+        InputField(uint8_t(X + 3 + len), uint8_t(Y + 3), field, field, imAny, Default).str());
 }

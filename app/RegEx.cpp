@@ -12,10 +12,13 @@ constexpr uint32_t DepthLimit = 10000;
 
 bool IsClassEscape(char C) {
     switch (C) {
-    case 'd': case 'D': case 'w': case 'W': case 's': case 'S':
-        return true;
-    default:
-        return false;
+    case 'd':
+    case 'D':
+    case 'w':
+    case 'W':
+    case 's':
+    case 'S': return true;
+    default: return false;
     }
 }
 } // namespace
@@ -74,7 +77,9 @@ std::string TranslatePattern(std::string_view Pattern) {
     return out;
 }
 
-TRegEx::~TRegEx() { Free(); }
+TRegEx::~TRegEx() {
+    Free();
+}
 
 void TRegEx::Free() {
     if (FData) pcre2_match_data_free(FData);

@@ -69,7 +69,8 @@ TEST(RowText, FixedColumnsAndFiveDigitNumber) {
     EXPECT_EQ(r.substr(54, 14), "To Name       ");
     EXPECT_EQ(r[68], ' ');
     // Six digits show their first five; long fields are cut.
-    std::string big = RowText(123456, std::string(40, 's'), std::string(20, 'f'), std::string(20, 't'));
+    std::string big =
+        RowText(123456, std::string(40, 's'), std::string(20, 'f'), std::string(20, 't'));
     EXPECT_EQ(big.size(), 69u);
     EXPECT_EQ(big.substr(0, 6), "12345 ");
     EXPECT_EQ(big.substr(39, 15), std::string(14, 'f') + " ");
@@ -81,10 +82,9 @@ TEST(Paging, PageKeysFollowTheArithmetic) {
         int32_t Top, T, Want;
     };
     const Case cases[] = {
-        {"]", 1, 0, 1},    {">", 0, 0, 1},     {"]", 1, 22, 1},   {"]", 29, 50, 29},
-        {"[", 29, 50, 7},  {"[", 7, 50, 1},    {"]", 1, 50, 23},  {"]", 23, 50, 45},
-        {"]", 45, 50, 29}, {"]", 1, 23, 2},    {">", 0, 50, 29},  {">", 0, 22, 1},
-        {"[", 23, 50, 1},  {"[", 1, 50, 1},
+        {"]", 1, 0, 1},   {">", 0, 0, 1},   {"]", 1, 22, 1},   {"]", 29, 50, 29}, {"[", 29, 50, 7},
+        {"[", 7, 50, 1},  {"]", 1, 50, 23}, {"]", 23, 50, 45}, {"]", 45, 50, 29}, {"]", 1, 23, 2},
+        {">", 0, 50, 29}, {">", 0, 22, 1},  {"[", 23, 50, 1},  {"[", 1, 50, 1},
     };
     for (const Case& c : cases) {
         int32_t got = c.Key[0] == ']'   ? NextPageTop(c.Top, c.T)
@@ -159,17 +159,17 @@ TEST_F(PagesTest, PageShowsWhatTheIndexHoldsNowAndAPartialRecordGivesNoRow) {
 
 TEST_F(PagesTest, SearchFollowsTheRules) {
     JamFixture f;
-    f.AddSimple("Joe", "Ann", "ABC news", "first\rthe AbC line\r");           // 1: S B
-    f.AddSimple("abc Smith", "xabcx", "none", "nothing\r");                     // 2: F R
-    f.AddSimple("Joe", "Ann", "none", std::string(260, 'x') + "abc\rabc");     // 3: cut, no CR
-    f.AddSimple("Joe", "Ann", "none", std::string(250, 'x') + "abc\r");        // 4: B (ends at 253)
-    f.AddSimple("Joe", "Ann", "none", "ab\rc\r");                               // 5: no span
+    f.AddSimple("Joe", "Ann", "ABC news", "first\rthe AbC line\r");        // 1: S B
+    f.AddSimple("abc Smith", "xabcx", "none", "nothing\r");                // 2: F R
+    f.AddSimple("Joe", "Ann", "none", std::string(260, 'x') + "abc\rabc"); // 3: cut, no CR
+    f.AddSimple("Joe", "Ann", "none", std::string(250, 'x') + "abc\r");    // 4: B (ends at 253)
+    f.AddSimple("Joe", "Ann", "none", "ab\rc\r");                          // 5: no span
     {
         FixMsg m;
         m.HdrOffset = -1;
         f.Add(m); // 6: no header
     }
-    f.AddSimple("Joe", "Ann", "none", "line\nwith abc after a line feed\r");   // 7: B
+    f.AddSimple("Joe", "Ann", "none", "line\nwith abc after a line feed\r"); // 7: B
     ASSERT_TRUE(WriteAndOpen(f));
     struct Case {
         std::string Text;

@@ -17,14 +17,14 @@ TEST(TranslatePattern, HyphenAfterClassEscapeInsideBracketsBecomesPlain) {
     };
     const Case cases[] = {
         {R"([\w-\.]+@)", R"([\w\-\.]+@)"},
-        {R"([\w-]+)", R"([\w-]+)"},         // before "]" PCRE2 takes it as plain already
+        {R"([\w-]+)", R"([\w-]+)"}, // before "]" PCRE2 takes it as plain already
         {R"([\d-a])", R"([\d\-a])"},
         {R"([^\s-x])", R"([^\s\-x])"},
-        {R"([a-z])", R"([a-z])"},           // a real range stays
-        {R"(\w-\d)", R"(\w-\d)"},           // outside brackets nothing changes
-        {R"([]\w-x])", R"([]\w\-x])"},      // "]" first is a member
+        {R"([a-z])", R"([a-z])"},      // a real range stays
+        {R"(\w-\d)", R"(\w-\d)"},      // outside brackets nothing changes
+        {R"([]\w-x])", R"([]\w\-x])"}, // "]" first is a member
         {R"([[:alpha:]\w-x])", R"([[:alpha:]\w\-x])"},
-        {R"(\[\w-x])", R"(\[\w-x])"},       // an escaped "[" opens no class
+        {R"(\[\w-x])", R"(\[\w-x])"},         // an escaped "[" opens no class
         {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"}, // quoted text is left alone
         {R"([\\]\w-x)", R"([\\]\w-x)"},
         {"", ""},
@@ -40,13 +40,13 @@ TEST(TRegEx, MatchesByTheProgramsRules) {
         bool Want;
     };
     const Case cases[] = {
-        {"abc", "xxabcxx", true},         // anywhere in the string
-        {"abc", "ABC", false},            // case counts
-        {"a.b", "a\nb", true},            // "." takes a line feed
+        {"abc", "xxabcxx", true}, // anywhere in the string
+        {"abc", "ABC", false},    // case counts
+        {"a.b", "a\nb", true},    // "." takes a line feed
         {"end$", "the end", true},
-        {"end$", "the end\n", false},     // "$" only at the very end
-        {"^two", "one\ntwo", false},      // no multi-line mode
-        {R"(\w)", "\xE9", false},         // bytes, ASCII word characters only
+        {"end$", "the end\n", false}, // "$" only at the very end
+        {"^two", "one\ntwo", false},  // no multi-line mode
+        {R"(\w)", "\xE9", false},     // bytes, ASCII word characters only
         {R"(\s)", "\f", true},
         {R"(\d)", "\xB2", false},
         {R"([\w-\.]+@x)", "a-b.c@x", true},
@@ -54,7 +54,7 @@ TEST(TRegEx, MatchesByTheProgramsRules) {
         {"[$.?#]", "?", true},
         {R"(a{2,3})", "xaax", true},
         {R"(a{2,3}b)", "xab", false},
-        {"\xB0+", "\xB0\xB0", true},       // high bytes are plain bytes, not UTF-8
+        {"\xB0+", "\xB0\xB0", true}, // high bytes are plain bytes, not UTF-8
     };
     for (const Case& c : cases) {
         TRegEx re(c.Pattern);
