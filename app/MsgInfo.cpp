@@ -1,11 +1,20 @@
 #include "app/MsgInfo.h"
 
+#include "app/MainProgram.h"
+#include "app/RegEx.h"
+#include "jam/JamBase.h"
+#include "terminal/AnsiViewer.h"
+#include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
+#include "ui/Dialogs.h"
+#include "ui/MenuBox.h"
 #include "support/DateUtil.h"
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,18 +22,10 @@
 
 namespace {
 
-// The UUencode header the U flag looks for ("begin \d\d\d .*"): "begin ", three
-// digits and a blank, anywhere in the line.
+// A UUencoded block starts where the U flag of a list row finds its header.
 bool HasUueHeader(const std::string& Line) {
-    constexpr std::string_view word = "begin ";
-    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    for (std::size_t at = Line.find(word); at != std::string::npos; at = Line.find(word, at + 1)) {
-        std::size_t d = at + word.size();
-        if (d + 4 <= Line.size() && isDigit(Line[d]) && isDigit(Line[d + 1]) &&
-            isDigit(Line[d + 2]) && Line[d + 3] == ' ')
-            return true;
-    }
-    return false;
+    static const TRegEx start("begin \\d\\d\\d .*");
+    return start.Matches(Line);
 }
 
 constexpr std::string_view PgpBegin = "-----BEGIN PGP ";
@@ -250,15 +251,159 @@ std::string WriteFailText(const std::string& Name) {
 }
 
 // ---------------------------------------------------------------------------
-// The procedures (stubs until the boxes and dialogs are in place).
+// The procedures.
 
-void ShowBaseHeader() {}
-void ShowLastRead() {}
-void ShowMsgHeader() {}
-void ShowMessageInfo(int32_t) {}
-void OnListSelect(int32_t) {}
-void ViewMessage(int32_t) {}
-void ShowHelp() {}
-void ExtractUUE() {}
-void ExtractPGP() {}
-void ExportText(int32_t) {}
+namespace {
+
+// Values are not cut to the panel, but nothing is written past column 80:
+// a long name would otherwise wrap onto the rows below.
+std::string ToScreenEdge(uint8_t X, const std::string& S) {
+    return S.substr(0, static_cast<std::size_t>(81 - X));
+}
+
+// The panel, title and rows shared by the three boxes.
+void DrawInfoBox(uint8_t Y2, const std::string& Title, const std::vector<TInfoRow>& Rows) {
+    DrawPanel(20, 9, 60, Y2, 0);
+    WriteXY(22, 10, 0x1F, ToScreenEdge(22, Title));
+    uint8_t y = 11;
+    for (const TInfoRow& row : Rows) {
+        WriteXY(21, y, 0x70, row.Label);
+        WriteXY(36, y, 0x7F, ToScreenEdge(36, row.Value));
+        ++y;
+    }
+}
+
+// Any key closes a box; an extended key is taken whole, so its scan code
+// does not reach the list as a command letter (Up would read as "H").
+void WaitAnyKey() {
+    if (ReadKey() == Key::Extended) ReadKey();
+}
+
+// Writes Bytes to Name as an export; says so when it could not.
+bool SaveExport(const std::string& Name, const std::string& Bytes) {
+    if (WriteExportFile(Name, Bytes) == 0) return true;
+    ShowMsgBox(mbInfo, WriteFailText(Name));
+    return false;
+}
+
+void ExtractFromText(TBlockKind Kind, const std::string& Question) {
+    TBlockPrompts prompts{
+        [&Question] { return ShowMsgBox(mbYesNo, Question); },
+        [](const std::string& Offered) {
+            return SaveFileDialog(" Save File As... ", Offered, BaseDir);
+        },
+        SaveExport,
+    };
+    ExtractBlocks(Kind, Base->MsgText, Base->MsgFrom, prompts);
+}
+
+} // namespace
+
+void ShowBaseHeader() {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    DrawInfoBox(17, "Header", BaseHeaderRows(Base->BaseHdr, Base->TotalMsgs));
+    WaitAnyKey();
+    RestoreScreen(*saved);
+}
+
+void ShowLastRead() {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    const uint32_t crc = StrCrc32(Base->MsgFrom);
+    JamLastType rec;
+    if (Base->FindLastRead(static_cast<int32_t>(crc), rec)) {
+        DrawInfoBox(16, LastReadTitle(Base->MsgFrom), LastReadRows(rec, crc));
+        WaitAnyKey();
+    } else {
+        ShowMsgBox(mbInfo, NotFoundText(Base->MsgFrom));
+    }
+    RestoreScreen(*saved);
+}
+
+void ShowMsgHeader() {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    DrawInfoBox(20, "Message Header", MsgHeaderRows(Base->MsgHdr));
+    WriteXY(21, 17, 0x1F, PadRight("Flags", 39, ' '));
+    std::vector<std::string> flags = MsgFlagRows(*Base);
+    WriteXYPipe(21, 18, 0x7F, flags[0]);
+    WriteXYPipe(21, 19, 0x7F, flags[1]);
+    WaitAnyKey();
+    RestoreScreen(*saved);
+}
+
+void ShowMessageInfo(int32_t MsgNo) {
+    DrawPanel(2, 10, 79, 24, 0);
+    WriteXY(4, 11, 0x1F, "Message Info");
+    static constexpr const char* labels[] = {
+        "From     :", "To       :", "Subject  :", "Kludge   :",
+        "Seen By  :", "ZUTCINFO :", "Path2D   :", "Trace    :"};
+    uint8_t y = 12;
+    for (const char* label : labels) WriteXY(4, y++, 0x70, label);
+    WriteXY(3, 21, 0x1F, PadRight(" Attributes", 77, ' '));
+    if (MsgNo < 0 || !Base->ReadHeader(MsgNo)) return;
+    const std::string values[] = {
+        Base->MsgFrom,   Base->MsgTo,    Base->MsgSubj, Base->MsgKludge.substr(0, 50),
+        Base->MsgSeenBy, Base->MsgTzUtc, Base->MsgPath};
+    y = 12;
+    for (const std::string& v : values) WriteXY(15, y++, 0x7F, ToScreenEdge(15, v));
+    struct Attr {
+        uint8_t X;
+        const char* Name;
+        bool Set;
+    };
+    const Attr attrs[] = {
+        {4, "Local", Base->IsLocal()},      {10, "Crash", Base->IsCrash()},
+        {16, "Deleted", Base->IsDeleted()}, {24, "Receipt", Base->IsRead()},
+        {33, "Sent", Base->IsSent()},       {38, "File_Att.", Base->IsFileAttach()},
+        {48, "Private", Base->IsPrivate()}, {56, "Encrypted", Base->IsEncrypted()},
+    };
+    for (const Attr& a : attrs) WriteXY(a.X, 22, a.Set ? 0x7F : 0x78, a.Name);
+}
+
+void OnListSelect(int32_t Index) {
+    ClearScreen();
+    ViewMessage(RowMsg(Index));
+    LastIndex = Index;
+}
+
+void ViewMessage(int32_t MsgNo) {
+    if (Base->ReadMessage(MsgNo)) {
+        int err = WriteTempFile(TempFileName, TextBytes(Base->MsgText),
+                                static_cast<uint32_t>(::geteuid()));
+        if (err == 0)
+            ViewAnsi(TempFileName);
+        else
+            ShowMsgBox(mbInfo, WriteFailText(TempFileName));
+    }
+    SetForeground(7);
+    ClearScreen();
+}
+
+void ShowHelp() {
+    const std::string name = ExeDir + "help.ans";
+    if (!FileExists(name)) {
+        ShowMsgBox(mbInfo, "Help file is missing!");
+        return;
+    }
+    SetForeground(7);
+    ClearScreen();
+    ViewAnsi(name);
+    SetForeground(7);
+    ClearScreen();
+}
+
+void ExtractUUE() {
+    ExtractFromText(TBlockKind::bkUUE, "UUE Block Found. Extract?");
+}
+
+void ExtractPGP() {
+    ExtractFromText(TBlockKind::bkPGP, "PGP Block Found. Extract?");
+}
+
+void ExportText(int32_t MsgNo) {
+    std::string f = SaveFileDialog(" Save Filename ", ExportName(MsgNo), BaseDir);
+    if (f.empty() || !Base->ReadMessage(MsgNo)) return;
+    SaveExport(f, TextBytes(Base->MsgText));
+}
