@@ -9,6 +9,7 @@
 #include "ui/Dialogs.h"
 #include "ui/MenuBox.h"
 #include "support/DateUtil.h"
+#include "support/FileDesc.h"
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 
@@ -36,26 +37,12 @@ bool IsNameByte(char c) {
            c == '_' || c == '.';
 }
 
-// Writes all of Bytes at the descriptor's position; 0 or the errno.
-int WriteAll(int Fd, const std::string& Bytes) {
-    const char* p = Bytes.data();
-    std::size_t left = Bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(Fd, p, left);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n < 0) return errno;
-        if (n == 0) return EIO;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-// Opened with O_NONBLOCK so that a FIFO without a reader fails instead of
-// hanging; the writes themselves block as usual.
-void ClearNonBlock(int Fd) {
-    int fl = ::fcntl(Fd, F_GETFL);
-    if (fl >= 0) ::fcntl(Fd, F_SETFL, fl & ~O_NONBLOCK);
+// Writes all of Bytes; 0 or the errno that stopped it.
+int WriteBytes(const TFileDesc& F, const std::string& Bytes) {
+    int err = 0;
+    int64_t n = WriteAll(F.Fd(), Bytes.data(), static_cast<int64_t>(Bytes.size()), err);
+    if (n == static_cast<int64_t>(Bytes.size())) return 0;
+    return err != 0 ? err : EIO;
 }
 
 } // namespace
@@ -200,20 +187,20 @@ int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::stri
 // Writing files.
 
 int WriteExportFile(const std::string& Name, const std::string& Bytes) {
-    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0) return errno;
-    ClearNonBlock(fd);
-    struct stat own {};
-    bool haveStat = ::fstat(fd, &own) == 0;
-    int err = WriteAll(fd, Bytes);
-    if (err != 0 && haveStat && S_ISREG(own.st_mode)) ::ftruncate(fd, 0);
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err != 0 && haveStat && S_ISREG(own.st_mode)) {
+    // O_NONBLOCK: a FIFO without a reader fails instead of hanging the program.
+    TFileDesc f;
+    if (!f.Open(Name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, 0666)) return errno;
+    struct stat64 own {};
+    const bool plain = f.Stat(own) && S_ISREG(own.st_mode);
+    int err = WriteBytes(f, Bytes);
+    if (err != 0 && plain) ::ftruncate(f.Fd(), 0);
+    if (!f.Close() && err == 0) err = errno;
+    if (err != 0 && plain) {
         // Remove what was written, but only when the name still is that very
         // file (not a link to it, not something put there meanwhile).
-        struct stat now {};
-        if (::lstat(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == own.st_dev &&
-            now.st_ino == own.st_ino)
+        struct stat64 now {};
+        if (::lstat64(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) &&
+            now.st_dev == own.st_dev && now.st_ino == own.st_ino)
             ::unlink(Name.c_str());
     }
     return err;
@@ -221,11 +208,11 @@ int WriteExportFile(const std::string& Name, const std::string& Bytes) {
 
 int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid) {
     // No O_TRUNC: nothing is changed before the checks below have passed.
-    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) return errno;
-    struct stat st {};
+    TFileDesc f;
+    if (!f.Open(Name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600)) return errno;
+    struct stat64 st {};
     int err = 0;
-    if (::fstat(fd, &st) != 0)
+    if (!f.Stat(st))
         err = errno;
     else if (!S_ISREG(st.st_mode))
         err = EINVAL;
@@ -234,12 +221,11 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
     else if (st.st_uid != Uid)
         err = EPERM;
     if (err == 0) {
-        ClearNonBlock(fd);
-        if (::ftruncate(fd, 0) != 0) err = errno;
-        if (err == 0) err = WriteAll(fd, Bytes);
-        if (err != 0) ::ftruncate(fd, 0); // no partial text left for a viewer
+        if (::ftruncate(f.Fd(), 0) != 0) err = errno;
+        if (err == 0) err = WriteBytes(f, Bytes);
+        if (err != 0) ::ftruncate(f.Fd(), 0); // no partial text left for a viewer
     }
-    if (::close(fd) != 0 && err == 0) err = errno;
+    if (!f.Close() && err == 0) err = errno;
     return err;
 }
 
