@@ -1,5 +1,6 @@
 #include "support/FileIO.h"
 
+#include "support/FileDesc.h"
 #include "support/StrUtil.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,9 +29,9 @@ struct ErrnoCode {
     int32_t Code;
 };
 constexpr ErrnoCode ErrnoCodes[] = {
-    {ENOENT, 2}, {ENAMETOOLONG, 3}, {EMFILE, 4},    {ENFILE, 4},  {EACCES, 5}, {EEXIST, 5},
-    {EISDIR, 5}, {EROFS, 5},        {ENOTEMPTY, 5},  {EBADF, 6},  {EINTR, 101},
-    {EIO, 101},  {EAGAIN, 101},     {ENOSPC, 101},  {EPIPE, 101},
+    {ENOENT, 2},  {ENAMETOOLONG, 3}, {EMFILE, 4},   {ENFILE, 4},    {EACCES, 5},
+    {EEXIST, 5},  {EISDIR, 5},       {EROFS, 5},    {ENOTEMPTY, 5}, {EBADF, 6},
+    {EINTR, 101}, {EIO, 101},        {EAGAIN, 101}, {ENOSPC, 101},  {EPIPE, 101},
 };
 
 constexpr int32_t CodeAccessDenied = 5;
@@ -44,8 +44,6 @@ constexpr uint8_t faDirectory = 0x10;
 constexpr uint8_t faReadOnly = 0x01;
 constexpr uint8_t MaskAll = 0x3F;
 constexpr uint8_t MaskPlainFiles = 0x20;
-
-constexpr int64_t MaxIoChunk = int64_t{1} << 30; // one read or write call at most
 
 int32_t CodeOf(int err) {
     for (const ErrnoCode& e : ErrnoCodes)
@@ -88,35 +86,6 @@ int32_t OpenOnce(TUntypedFile& F, uint16_t RecSize, uint8_t Mode, bool Create) {
     }
     F.Fd = fd;
     return 0;
-}
-
-// Reads up to Count bytes; the count read, short at the end of the file or on
-// an error, which is left in Err (0 when none).
-int64_t ReadFull(int Fd, char* Buf, int64_t Count, int& Err) {
-    Err = 0;
-    int64_t done = 0;
-    while (done < Count) {
-        ssize_t r = ::read(Fd, Buf + done, static_cast<size_t>(std::min(Count - done, MaxIoChunk)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) Err = errno;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
-}
-
-int64_t WriteFull(int Fd, const char* Buf, int64_t Count, int& Err) {
-    Err = 0;
-    int64_t done = 0;
-    while (done < Count) {
-        ssize_t w =
-            ::write(Fd, Buf + done, static_cast<size_t>(std::min(Count - done, MaxIoChunk)));
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) Err = errno;
-        if (w <= 0) break;
-        done += w;
-    }
-    return done;
 }
 
 int32_t ClampToInt32(int64_t V) {
@@ -275,7 +244,7 @@ bool IoBlockRead(TUntypedFile& F, void* Buf, int32_t Count, int32_t& Got) {
         if (!F.IsOpen()) return CodeNotOpen;
         if (Count < 0) return EINVAL;
         int err;
-        const int64_t n = ReadFull(F.Fd, static_cast<char*>(Buf), int64_t{Count} * F.RecSize, err);
+        const int64_t n = ReadAll(F.Fd, Buf, int64_t{Count} * F.RecSize, err);
         Got = static_cast<int32_t>(n / F.RecSize);
         return err == 0 ? 0 : CodeOf(err);
     });
@@ -289,7 +258,7 @@ bool IoBlockWrite(TUntypedFile& F, const void* Buf, int32_t Count, int32_t& Writ
         if (Count < 0) return EINVAL;
         const int64_t want = int64_t{Count} * F.RecSize;
         int err;
-        const int64_t n = WriteFull(F.Fd, static_cast<const char*>(Buf), want, err);
+        const int64_t n = WriteAll(F.Fd, Buf, want, err);
         Written = static_cast<int32_t>(n / F.RecSize);
         if (err != 0) return CodeOf(err);
         return n < want ? CodeShortWrite : 0;
@@ -300,7 +269,7 @@ bool IoReadRec(TUntypedFile& F, void* Buf) {
     return Retry([&]() -> int32_t {
         if (!F.IsOpen()) return CodeNotOpen;
         int err;
-        const int64_t n = ReadFull(F.Fd, static_cast<char*>(Buf), F.RecSize, err);
+        const int64_t n = ReadAll(F.Fd, Buf, F.RecSize, err);
         if (err != 0) return CodeOf(err);
         return n < F.RecSize ? CodeShortRead : 0;
     });
@@ -310,17 +279,14 @@ bool IoWriteRec(TUntypedFile& F, const void* Buf) {
     return Retry([&]() -> int32_t {
         if (!F.IsOpen()) return CodeNotOpen;
         int err;
-        const int64_t n = WriteFull(F.Fd, static_cast<const char*>(Buf), F.RecSize, err);
+        const int64_t n = WriteAll(F.Fd, Buf, F.RecSize, err);
         if (err != 0) return CodeOf(err);
         return n < F.RecSize ? CodeShortWrite : 0;
     });
 }
 
 void IoWait(uint16_t Ms) {
-    struct timeval tv;
-    tv.tv_sec = Ms / 1000;
-    tv.tv_usec = (Ms % 1000) * 1000;
-    ::select(0, nullptr, nullptr, nullptr, &tv);
+    PauseMs(Ms);
 }
 
 // --- Name helpers -------------------------------------------------------------
@@ -427,9 +393,9 @@ bool CopyFile(const std::string& Src, const std::string& Dst) {
     int64_t got = 0, put = 0;
     do {
         int err;
-        got = ReadFull(src.Fd, buf, sizeof buf, err);
+        got = ReadAll(src.Fd, buf, sizeof buf, err);
         if (err != 0) return false;
-        put = got == 0 ? 0 : WriteFull(dst.Fd, buf, got, err);
+        put = got == 0 ? 0 : WriteAll(dst.Fd, buf, got, err);
         if (err != 0) return false;
     } while (got > 0 && put == got);
     return got == put;

@@ -1,5 +1,7 @@
 #include "support/FileStream.h"
 
+#include "support/FileDesc.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -18,28 +20,16 @@ namespace {
 constexpr int32_t MinChunk = 1024;       // first refill after a jump or Invalidate
 constexpr int32_t MaxChunk = 256 * 1024; // largest refill
 
-// Reads up to Count bytes at At, retrying interrupted and partial reads;
-// returns the count read (short only at the end of the file or on an error).
+// Whole positioned transfers; the count moved, short only at the end of the
+// file or on an error.
 int64_t PReadFull(int fd, char* buf, int64_t count, int64_t at) {
-    int64_t done = 0;
-    while (done < count) {
-        ssize_t r = ::pread64(fd, buf + done, static_cast<size_t>(count - done), at + done);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
+    int err = 0;
+    return PReadAll(fd, buf, count, at, err);
 }
 
 int64_t PWriteFull(int fd, const char* buf, int64_t count, int64_t at) {
-    int64_t done = 0;
-    while (done < count) {
-        ssize_t r = ::pwrite64(fd, buf + done, static_cast<size_t>(count - done), at + done);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
+    int err = 0;
+    return PWriteAll(fd, buf, count, at, err);
 }
 
 } // namespace

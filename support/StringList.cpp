@@ -1,26 +1,14 @@
 #include "support/StringList.h"
 
-#include <cerrno>
+#include "support/FileDesc.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
 // Spare line buffers kept by Clear(); a list that once held more lines gives
 // the rest back, so one huge text does not pin its memory for the whole run.
 constexpr std::size_t KeptLines = 4096;
-
-bool WriteAll(int fd, const char* p, std::size_t n) {
-    while (n > 0) {
-        ssize_t r = ::write(fd, p, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= static_cast<std::size_t>(r);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -44,19 +32,19 @@ void TStringList::Clear() {
 }
 
 bool TStringList::SaveToFile(const std::string& Name) const {
-    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    TFileDesc File;
+    if (!File.Open(Name, O_WRONLY | O_CREAT | O_TRUNC)) return false;
     std::string out;
     bool ok = true;
     for (std::size_t i = 0; i < FCount && ok; ++i) {
         out.append(FItems[i]);
         out.push_back('\n');
         if (out.size() >= 64 * 1024) {
-            ok = WriteAll(fd, out.data(), out.size());
+            ok = File.WriteAll(out);
             out.clear();
         }
     }
-    if (ok) ok = WriteAll(fd, out.data(), out.size());
-    if (::close(fd) != 0) ok = false;
+    if (ok) ok = File.WriteAll(out);
+    if (!File.Close()) ok = false;
     return ok;
 }

@@ -6,20 +6,18 @@
 // in fixed blocks, so a file without line ends costs no more memory than one
 // with them.
 
+#include "support/FileDesc.h"
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 #include "terminal/Console.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 bool AnsiInCsi = false;
 std::string AnsiParamText;
@@ -56,40 +54,24 @@ uint8_t CurrentAttr() {
     return Screen ? Screen->Attr : 7;
 }
 
-// An open descriptor, closed when it goes out of scope.
-class TFd {
-public:
-    explicit TFd(int AFd) : Fd(AFd) {}
-    ~TFd() {
-        if (Fd >= 0) close(Fd);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Fd;
-};
-
 // Opens Name only when it is a regular file: a pipe or a device could block
 // the open or never end, and a directory holds no text. O_NONBLOCK keeps the
 // open of a FIFO from waiting for a writer; it changes nothing for a regular
-// file. -1 on failure.
-int OpenRegular(const std::string& Name, int Flags, off_t* Size = nullptr) {
-    const int Fd = open(Name.c_str(), Flags | O_NONBLOCK | O_CLOEXEC);
-    if (Fd < 0) return -1;
-    struct stat St {};
-    if (fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
-        close(Fd);
-        return -1;
-    }
+// file. Closed (not IsOpen) on failure.
+TFileDesc OpenRegular(const std::string& Name, int Flags, int64_t* Size = nullptr) {
+    TFileDesc File;
+    struct stat64 St {};
+    if (!File.Open(Name, Flags | O_NONBLOCK) || !File.Stat(St) || !S_ISREG(St.st_mode))
+        return TFileDesc();
     if (Size) *Size = St.st_size;
-    return Fd;
+    return File;
 }
 
-// Up to Count bytes; 0 at the end of the file and on a read error alike.
+// Up to Count bytes, a block filled whole unless the file ends; 0 at the end
+// of the file and on a read error alike.
 int32_t ReadSome(int Fd, void* Buf, size_t Count) {
-    ssize_t N;
-    do N = read(Fd, Buf, Count);
-    while (N < 0 && errno == EINTR);
-    return N > 0 ? static_cast<int32_t>(N) : 0;
+    int Err = 0;
+    return static_cast<int32_t>(ReadAll(Fd, Buf, static_cast<int64_t>(Count), Err));
 }
 
 // ---------------------------------------------------------------------------
@@ -222,9 +204,9 @@ void PlayLines(const std::string& FileName, int32_t DelayMs, bool Paced) {
     if (DelayMs < 0) DelayMs = 0;
     const int32_t StartMs = DelayMs;
     if (!FileExists(FileName)) return;
-    TFd File(OpenRegular(FileName, O_RDONLY));
-    if (File.Fd < 0) return;
-    TBlockReader In(File.Fd);
+    const TFileDesc File = OpenRegular(FileName, O_RDONLY);
+    if (!File.IsOpen()) return;
+    TBlockReader In(File.Fd());
     std::string Pending;
     while (!In.AtEnd()) {
         char B;
@@ -359,21 +341,15 @@ bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec) {
 }
 
 bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec, bool& Opened) {
-    off_t Size = 0;
-    TFd File(OpenRegular(FileName, O_RDONLY, &Size));
-    Opened = File.Fd >= 0;
+    int64_t Size = 0;
+    const TFileDesc File = OpenRegular(FileName, O_RDONLY, &Size);
+    Opened = File.IsOpen();
     if (!Opened) return false;
     // Bytes that are not there (a short file, a failed read) stay zero.
     std::array<uint8_t, SauceRecSize> Buf{};
     if (Size >= SauceRecSize) {
-        size_t Got = 0;
-        while (Got < Buf.size()) {
-            const ssize_t N = pread(File.Fd, Buf.data() + Got, Buf.size() - Got,
-                                    Size - SauceRecSize + static_cast<off_t>(Got));
-            if (N < 0 && errno == EINTR) continue;
-            if (N <= 0) break;
-            Got += static_cast<size_t>(N);
-        }
+        int Err = 0;
+        PReadAll(File.Fd(), Buf.data(), SauceRecSize, Size - SauceRecSize, Err);
     }
     DecodeSauce(Buf, Rec);
     WriteLine(PrintableOnly(std::string(Rec.Title.data(), Rec.Title.size())));
@@ -418,8 +394,8 @@ void PipeToAnsiDiff(std::string& S, uint8_t Code) {
 
 void SaveImageAnsi(const std::string& FileName, const TConsoleImageRec& Image) {
     if (FileName.empty()) return;
-    TFd File(open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (File.Fd < 0) return;
+    TFileDesc File;
+    if (!File.Open(FileName, O_WRONLY | O_CREAT | O_TRUNC)) return;
     std::string Out;
     std::string Esc1, Esc2;
     uint8_t Last = 0;
@@ -437,13 +413,8 @@ void SaveImageAnsi(const std::string& FileName, const TConsoleImageRec& Image) {
         }
         if (Y < 21) Out += "\r\n";
     }
-    // A failed or short write ends the saving; the program has no message for it.
-    for (size_t Done = 0; Done < Out.size();) {
-        const ssize_t N = write(File.Fd, Out.data() + Done, Out.size() - Done);
-        if (N < 0 && errno == EINTR) continue;
-        if (N <= 0) break;
-        Done += static_cast<size_t>(N);
-    }
+    // A failed write ends the saving; the program has no message for it.
+    File.WriteAll(Out);
 }
 
 // ---------------------------------------------------------------------------
@@ -454,10 +425,19 @@ namespace {
 // The program's N-th command-line argument as the system reports it; empty
 // when there is none.
 std::string ProgramArg(int N) {
-    std::ifstream F("/proc/self/cmdline", std::ios::binary);
-    std::string Arg;
-    for (int I = 0; std::getline(F, Arg, '\0'); ++I)
-        if (I == N) return CutStr(Arg);
+    TFileDesc File;
+    if (!File.Open("/proc/self/cmdline", O_RDONLY)) return "";
+    std::string All;
+    char Block[BlockSize];
+    int Err = 0;
+    for (int64_t Got; (Got = File.ReadAll(Block, BlockSize, Err)) > 0;)
+        All.append(Block, static_cast<size_t>(Got));
+    size_t Start = 0;
+    for (int I = 0; Start < All.size(); ++I) {
+        const size_t End = std::min(All.find('\0', Start), All.size());
+        if (I == N) return CutStr(All.substr(Start, End - Start));
+        Start = End + 1;
+    }
     return "";
 }
 
@@ -714,12 +694,12 @@ void TPipePlay::Run() {
 
 void PipePlayFile(const std::string& FileName, int32_t Rate) {
     WriteBlankLine();
-    TFd File(OpenRegular(FileName, O_RDWR));
-    if (File.Fd < 0) {
+    const TFileDesc File = OpenRegular(FileName, O_RDWR);
+    if (!File.IsOpen()) {
         WriteLine(CutStr("File " + FileName + " not found."));
         return;
     }
-    TPipePlay Play(File.Fd, Rate);
+    TPipePlay Play(File.Fd(), Rate);
     Play.Run();
 }
 

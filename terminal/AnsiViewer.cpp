@@ -316,7 +316,9 @@ void TMsgBaseAnsi::DrawLineRaw(uint16_t Row, uint16_t Line, bool Flush) {
     } else {
         for (int X = 1; X <= AnsiImageCols; ++X) {
             SetTextAttr(Data[Line][X].Attr);
-            QueueText(std::string(1, Shown(Data[Line][X].Ch)));
+            // Queued past the writer's tracking, one byte per column: a
+            // control byte from the file goes out as the writer's stand-in.
+            QueueText(std::string(1, CellChar(Shown(Data[Line][X].Ch))));
         }
     }
     if (Flush) FlushScreen();

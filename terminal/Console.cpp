@@ -3,13 +3,14 @@
 // own: the bytes sent and the cursor and shadow tracking are the writer's; the
 // keys are the reader's. Positions are 1-based as the writer takes them.
 
+#include "support/FileDesc.h"
 #include "support/StrUtil.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -78,6 +79,14 @@ void WriteCenteredPipe(const std::string& S, uint8_t Y) {
 void FillArea(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, char Ch) {
     const std::string Fill(X2 > X1 ? static_cast<size_t>(X2 - X1) : 0, Ch);
     for (int L = Y1; L <= Y2; L++) Screen->WriteAt(X1, static_cast<uint8_t>(L), Screen->Attr, Fill);
+}
+
+void WriteTextAsIs(const std::string& S) {
+    Screen->PutTextAsIs(S);
+}
+
+void WriteXYAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
+    Screen->WriteAtAsIs(X, Y, A, S);
 }
 
 void ClearScreen() {
@@ -238,30 +247,28 @@ bool CtrlCPressed() {
 }
 
 void Delay(uint16_t Ms) {
-    InputPause(Ms);
+    PauseMs(Ms);
 }
 
 // Escape sequences, files, start and end.
 
+// The program's own sequences: sent as they are, tracked like text.
 void CursorSoft() {
-    WriteLine("\x1b[?112c\x07");
+    Screen->PutLineAsIs("\x1b[?112c\x07");
 }
 
 void CursorNormal() {
-    WriteLine("\x1b[?2c\x07");
+    Screen->PutLineAsIs("\x1b[?2c\x07");
 }
 
 void ResetCharset() {
-    WriteText("\x1b(U\x1b[0m");
+    Screen->PutTextAsIs("\x1b(U\x1b[0m");
 }
 
 void AppendTextLine(const std::string& FileName, const std::string& S) {
-    // "a" appends, and creates the file when it is missing.
-    std::FILE* F = std::fopen(FileName.c_str(), "ab");
-    if (!F) return;
-    std::fwrite(S.data(), 1, S.size(), F);
-    std::fputc('\n', F);
-    std::fclose(F);
+    TFileDesc File;
+    if (!File.Open(FileName, O_WRONLY | O_APPEND | O_CREAT)) return;
+    File.WriteAll(S + '\n');
 }
 
 namespace {

@@ -42,6 +42,11 @@ void WritePipe(const std::string& S); // pipe-coded S at the cursor, tracked
 void WriteCenteredPipe(const std::string& S, uint8_t Y);
 // Columns X1 to X2 - 1 of lines Y1 to Y2 filled with Ch in the current attribute.
 void FillArea(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, char Ch);
+// The program's own fixed pictures that carry escape sequences: WriteText and
+// WriteXY with every byte sent as it is. Text from outside never goes here:
+// the plain procedures send its control bytes as a stand-in.
+void WriteTextAsIs(const std::string& S);
+void WriteXYAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
 void ClearScreen();                   // whole screen in the current attribute, cursor home
 void ClearEol();                      // queues "\e[K"
 void QueueText(const std::string& S); // raw bytes into the queue, untracked

@@ -2,11 +2,14 @@
 // What reaches the terminal is the contract: every byte goes through the queue
 // (or WriteRaw), the queue goes out only at the flush points below, and the
 // tracked attribute always equals the terminal's rendition. Positions outside
-// the shadow or an image are never read or written.
+// the shadow or an image are never read or written. A write that the terminal
+// takes only in part is continued until every byte is out: one lost byte would
+// leave the shadow unlike the screen for every later redraw.
 
+#include "support/FileDesc.h"
 #include "support/StrUtil.h"
 
-#include <unistd.h>
+#include <cstdlib>
 
 namespace {
 
@@ -67,6 +70,7 @@ TOutputLinux::TOutputLinux(bool Active) {
 }
 
 TOutputLinux::~TOutputLinux() {
+    Closing = true;
     FlushBuf();
     SetRawMode(false);
 }
@@ -81,8 +85,7 @@ void TOutputLinux::SetRawMode(bool On) {
     if (!SettingsSaved) {
         termios T{};
         if (tcgetattr(1, &T) != 0) return; // not a terminal: nothing to save or change
-        InputWasRaw =
-            (T.c_iflag & RawClearedIFlags) == 0 && (T.c_lflag & RawClearedLFlags) == 0;
+        InputWasRaw = (T.c_iflag & RawClearedIFlags) == 0 && (T.c_lflag & RawClearedLFlags) == 0;
         OutputWasRaw = (T.c_oflag & OPOST) == 0 && (T.c_cflag & (CSIZE | PARENB)) == CS8;
         SavedTermios = T;
         SettingsSaved = true;
@@ -92,9 +95,19 @@ void TOutputLinux::SetRawMode(bool On) {
     tcsetattr(1, TCSANOW, &T);
 }
 
+// Every byte reaches standard output, or the terminal is gone: then the
+// program ends as it does at the end of its input, with exit code 0 and the
+// terminal settings put back by the exit finalisation.
+void TOutputLinux::Send(const char* P, size_t N) {
+    if (OutputLost || N == 0) return;
+    int Err = 0;
+    if (WriteAll(1, P, static_cast<int64_t>(N), Err) == static_cast<int64_t>(N)) return;
+    OutputLost = true;
+    if (!Closing) std::exit(0);
+}
+
 void TOutputLinux::WriteRaw(const std::string& S) {
-    ssize_t Ignored = write(1, S.data(), S.size());
-    (void)Ignored;
+    Send(S.data(), S.size());
 }
 
 void TOutputLinux::BufWrite(std::string_view S) {
@@ -107,11 +120,11 @@ void TOutputLinux::BufWrite(std::string_view S) {
 
 void TOutputLinux::FlushBuf() {
     // An inactive writer drops its queue, so the queue never outgrows 1024.
-    if (OutLen > 0 && Active) {
-        ssize_t Ignored = write(1, OutBuf.data(), OutLen);
-        (void)Ignored;
-    }
+    // The queue is emptied before the write: should the write end the
+    // program, the finalisation finds nothing left to send.
+    const uint16_t Len = OutLen;
     OutLen = 0;
+    if (Len > 0 && Active) Send(OutBuf.data(), Len);
 }
 
 std::string TOutputLinux::AttrToAnsi(uint8_t NewAttr) const {
@@ -184,6 +197,10 @@ void TOutputLinux::ClearToEol() {
 }
 
 void TOutputLinux::PutChar(char C) {
+    Track(C == '\b' || C == '\n' || C == '\r' ? C : CellChar(C));
+}
+
+void TOutputLinux::Track(char C) {
     BufWrite(std::string_view(&C, 1));
     switch (C) {
     case '\b':
@@ -215,11 +232,31 @@ void TOutputLinux::PutLine(const std::string& S) {
     for (char C : CutStr(S + "\r\n")) PutChar(C);
 }
 
+void TOutputLinux::PutTextAsIs(const std::string& S) {
+    for (char C : S) Track(C);
+    FlushBuf();
+}
+
+void TOutputLinux::PutLineAsIs(const std::string& S) {
+    for (char C : CutStr(S + "\r\n")) Track(C);
+}
+
 void TOutputLinux::WriteAt(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
+    PlaceText(X, Y, A, S, false);
+}
+
+void TOutputLinux::WriteAtAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
+    PlaceText(X, Y, A, S, true);
+}
+
+void TOutputLinux::PlaceText(uint8_t X, uint8_t Y, uint8_t A, const std::string& S, bool AsIs) {
     const uint8_t OldAttr = Attr, OldX = CurX, OldY = CurY;
     MoveCursor(X, Y);
     SetAttr(A);
-    PutText(S);
+    if (AsIs)
+        PutTextAsIs(S);
+    else
+        PutText(S);
     SetAttr(OldAttr);
     MoveCursor(OldX, OldY);
 }
@@ -237,7 +274,10 @@ void TOutputLinux::WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
             P += 2;
             SetAttr(PipeCodeAttr(N, Attr));
         } else {
-            BufWrite(std::string_view(&S[P], 1));
+            // One column of text, past the tracking: a line end or a
+            // backspace here would move the real cursor unseen.
+            const char C = CellChar(S[P]);
+            BufWrite(std::string_view(&C, 1));
             --Left;
         }
         if (Left == 0) break;
@@ -294,7 +334,9 @@ void TOutputLinux::RestoreRegion(const TConsoleImageRec& Img) {
         for (int I = 1; I <= Cols && I <= ScreenWidth; ++I) {
             const int X = Img.X1 + I - 1;
             if (X < 1 || X > ScreenWidth) continue;
-            const TCharInfo Cell = Img.Data[R][I];
+            // Cells set in memory may hold any byte; each one fills one
+            // column, so a control byte goes out, and is kept, as the stand-in.
+            const TCharInfo Cell{Img.Data[R][I].Attr, CellChar(Img.Data[R][I].Ch)};
             Shadow[Y][X] = Cell;
             SetAttr(Cell.Attr);
             BufWrite(std::string_view(&Cell.Ch, 1));

@@ -5,6 +5,8 @@
 // keeps a shadow screen: lines 1-50, columns 1-80, each cell the attribute then
 // the character. The shadow never scrolls. Screen images are edited in memory
 // with the same cells and can be decoded from a run-length screen stream.
+// Text is outside data: a byte that a terminal would act on goes out as a
+// stand-in, so only the writer's own escapes ever steer the terminal.
 
 #include <array>
 #include <cstdint>
@@ -60,6 +62,26 @@ inline constexpr std::string_view AnsiColorDigits = "04261537";
 
 inline constexpr uint16_t OutBufSize = 1024;
 
+// What the terminal receives, and the shadow holds, in place of a byte of text
+// that a terminal would take as a control (0-31 and 127): a title change, a
+// switch to the line-drawing set, a bell or a status request could otherwise
+// come from a message, and a tab or an escape would move the real cursor where
+// the shadow's did not move. A plain "." looks the same on every terminal.
+inline constexpr char ControlStandIn = '.';
+
+// True for the bytes a terminal acts on rather than shows: 0-31 and 127.
+constexpr bool IsControlByte(char C) {
+    const auto U = static_cast<uint8_t>(C);
+    return U < 32 || U == 127;
+}
+
+// C as it may go out to fill one cell: #0, the empty cell of every image (and
+// a byte terminals drop without moving the cursor), is a blank; every other
+// control byte is the stand-in.
+constexpr char CellChar(char C) {
+    return C == '\0' ? ' ' : IsControlByte(C) ? ControlStandIn : C;
+}
+
 class TOutputLinux {
 public:
     explicit TOutputLinux(bool Active);
@@ -90,10 +112,18 @@ public:
     void MoveCursor(uint8_t X, uint8_t Y);
     void ClearWindow();
     void ClearToEol();
+    // BS, LF and CR act as the writer tracks them; every other byte goes out,
+    // and is recorded, as CellChar gives it.
     void PutChar(char C);
     void PutText(const std::string& S);
     void PutLine(const std::string& S);
     void WriteAt(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
+    // The same three for the program's own fixed texts that carry escape
+    // sequences: every byte goes out as it is, tracked as PutChar tracks a
+    // character. Never for outside data.
+    void PutTextAsIs(const std::string& S);
+    void PutLineAsIs(const std::string& S);
+    void WriteAtAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
     void WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width, const std::string& S);
     void WritePiped(const std::string& S);
     void SaveRegion(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, TConsoleImageRec& Img) const;
@@ -121,6 +151,14 @@ private:
     // Whether SavedTermios holds settings actually read from the terminal;
     // settings that could not be read are never applied.
     bool SettingsSaved = false;
+    // Standard output failed for good (the terminal is gone): nothing more is
+    // written. Set before the program is ended, so the finalisation that runs
+    // at exit never writes, fails and ends the program again.
+    bool OutputLost = false;
+    bool Closing = false; // the destructor runs: a failed write ends nothing
 
     void BlankShadowLine(int Y);
+    void Send(const char* P, size_t N);
+    void Track(char C); // sends C as it is and records its effect
+    void PlaceText(uint8_t X, uint8_t Y, uint8_t A, const std::string& S, bool AsIs);
 };

@@ -1,11 +1,326 @@
 #include "ui/LightBar.h"
-// The list keeps its items in a vector; Run keeps the window's first item in
-// a local, places it from Start on entry and after every owner callback, and
-// redraws two rows for a move inside the window, the whole window otherwise.
+// The list keeps its items in a vector. Run keeps the window's first item in
+// a local, places it from Start on entry and again whenever an owner callback
+// left the highlight off the window, and redraws two rows for a move inside
+// the window, the whole window otherwise. Nothing is drawn off the screen.
 
 #include "support/StrUtil.h"
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int32_t LastCol = 80;
+constexpr int32_t LastLine = 25;
+constexpr char UpMark = '\xF4';   // upper half of the integral sign
+constexpr char DownMark = '\xF5'; // lower half
+constexpr char Blank = ' ';
+constexpr char CtrlA = 1; // search again
+
+uint8_t ToByte(int32_t V) {
+    return static_cast<uint8_t>(std::clamp<int32_t>(V, 0, 255));
+}
+
+bool OnScreen(int32_t X, int32_t Y) {
+    return X >= 1 && X <= LastCol && Y >= 1 && Y <= LastLine;
+}
+
+// S at (X, Y) in A, cut at the screen's right edge; nothing off the screen.
+void PutXY(int32_t X, int32_t Y, uint8_t A, const std::string& S) {
+    if (!OnScreen(X, Y) || S.empty()) return;
+    WriteXY(ToByte(X), ToByte(Y), A, S.substr(0, static_cast<size_t>(LastCol - X + 1)));
+}
+
+// One call of Run: the rectangle (kept on the screen), the window's first
+// item and what the more marks last showed.
+class TBarRun {
+public:
+    TBarRun(TBar& Bar, uint8_t X, uint8_t Y, uint8_t Width, uint8_t Height)
+        : Bar(Bar), X(std::clamp<int32_t>(X, 1, LastCol)), Y(std::clamp<int32_t>(Y, 1, LastLine)),
+          Width(std::min<int32_t>(Width, LastCol - this->X + 1)),
+          Height(std::clamp<int32_t>(Height, 1, LastLine - this->Y + 1)) {}
+
+    int32_t Run(int32_t Start);
+
+private:
+    TBar& Bar;
+    int32_t X, Y, Width, Height;
+    int32_t Top = 0;
+    int32_t MoreState = 0;
+    int32_t Result = -1;
+    bool Done = false;
+
+    // Items that count: Count, but never more than the array holds.
+    int32_t Count() const {
+        return static_cast<int32_t>(std::min<int64_t>(Bar.Count, Bar.Items.size()));
+    }
+    bool HasItem(int32_t I) const { return I >= 0 && static_cast<size_t>(I) < Bar.Items.size(); }
+    void Place(int32_t Start);
+    void PlaceAfterOwner();
+    void DrawRow(int32_t I, const std::string& Color);
+    void DrawItem() { DrawRow(Bar.Index, Bar.LoColor); }
+    void DrawSelected();
+    void DrawPage();
+    void DrawMore();
+    void DrawScroll();
+    void OwnerKey(char K);
+    void SearchNext();
+    void ExtendedKey(uint8_t Code);
+    void PlainKey(char K);
+    void SearchKey(char K);
+};
+
+void TBarRun::Place(int32_t Start) {
+    const int32_t N = Count();
+    if (Start > N - 1 || Start < 0) {
+        Top = 0;
+        Bar.Index = 0;
+    } else if (N - Height < Start) {
+        Top = std::max(N - Height, 0);
+        Bar.Index = Start;
+    } else {
+        Top = Start;
+        Bar.Index = Start;
+    }
+}
+
+// The owner may have refilled the list and moved Index: a highlight that is
+// off the window or names no item places the window anew.
+void TBarRun::PlaceAfterOwner() {
+    const bool Names = Bar.Index >= 0 && Bar.Index < Count();
+    const bool Shown = Bar.Index >= Top && Bar.Index <= Top + Height - 1;
+    if (!Names || !Shown) Place(Bar.Index);
+}
+
+void TBarRun::DrawRow(int32_t I, const std::string& Color) {
+    if (!HasItem(I) || I < Top || I > Top + Height - 1) return;
+    const std::string Text = PadRight(Bar.Items[static_cast<size_t>(I)].Text, ToByte(Width), Blank);
+    WriteXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Color + Text);
+}
+
+void TBarRun::DrawSelected() {
+    if (!HasItem(Bar.Index)) return;
+    DrawRow(Bar.Index, Bar.HiColor);
+    if (Bar.OnChange) Bar.OnChange(Bar.Index);
+}
+
+void TBarRun::DrawPage() {
+    for (int32_t R = 0; R < Height; ++R) {
+        if (Top + R <= Count() - 1) {
+            DrawRow(Top + R, Bar.LoColor);
+        } else {
+            PutXY(X, Y + R, 7, std::string(static_cast<size_t>(Width), Blank));
+        }
+    }
+    DrawSelected();
+}
+
+void TBarRun::DrawMore() {
+    const bool Up = Top > 0;
+    const bool Down = Top + Height < Count();
+    const int32_t State = (Up ? 1 : 0) + (Down ? 2 : 0);
+    if (State == MoreState) return;
+    MoreState = State;
+    if (!OnScreen(Bar.MoreX, Bar.MoreY)) return;
+    const std::string Marks = std::string{Up ? UpMark : Blank, Down ? DownMark : Blank} + " more";
+    GotoXY(Bar.MoreX, Bar.MoreY);
+    WritePipe(Bar.MoreColor + Marks.substr(0, static_cast<size_t>(LastCol - Bar.MoreX + 1)));
+}
+
+void TBarRun::DrawScroll() {
+    if (Bar.Items.empty() || Width < 1) return;
+    const int32_t Col = X + Width - 1;
+    for (int32_t R = 0; R < Height; ++R) PutXY(Col, Y + R, Bar.ScrollAttr, {Bar.ScrollChar});
+    const auto N = static_cast<int64_t>(Bar.Items.size());
+    int64_t P = 0;
+    if (Bar.Index == N - 1) {
+        P = Height - 1;
+    } else if (Bar.Index > 0) {
+        P = static_cast<int64_t>(Bar.Index) * Height / N;
+    }
+    P = std::clamp<int64_t>(P, 0, Height - 1);
+    PutXY(Col, Y + static_cast<int32_t>(P), Bar.BarAttr, {Bar.BarChar});
+}
+
+// A key handed to the owner, then the list as the owner left it.
+void TBarRun::OwnerKey(char K) {
+    if (!Bar.OnKey) return;
+    Bar.OnKey(K, Bar.Index);
+    PlaceAfterOwner();
+    DrawPage();
+}
+
+void TBarRun::SearchNext() {
+    if (Bar.Items.empty() || Bar.SearchStr.empty()) return;
+    for (int32_t I = std::max(Bar.SearchPos, 0); I < Count(); ++I) {
+        if (UpperCase(Bar.Items[static_cast<size_t>(I)].Text).find(Bar.SearchStr) ==
+            std::string::npos)
+            continue;
+        Top = I;
+        Bar.Index = I;
+        Bar.SearchPos = I;
+        DrawPage();
+        return;
+    }
+}
+
+void TBarRun::ExtendedKey(uint8_t Code) {
+    const int32_t N = Count();
+    int32_t& Index = Bar.Index;
+    switch (Code) {
+    case Scan::Home:
+        Bar.SearchPos = 0;
+        Top = 0;
+        Index = 0;
+        DrawPage();
+        break;
+    case Scan::End:
+        Bar.SearchPos = 0;
+        if (N > Height) Top = N - Height;
+        if (N > 0) Index = N - 1;
+        DrawPage();
+        break;
+    case Scan::Up:
+        Bar.SearchPos = 0;
+        if (Index > Top) {
+            DrawItem();
+            --Index;
+            DrawSelected();
+        } else if (Top > 0) {
+            --Top;
+            --Index;
+            DrawPage();
+        }
+        break;
+    case Scan::Down:
+        Bar.SearchPos = 0;
+        if (Index < N - 1) {
+            if (Index < Top + Height - 1) {
+                DrawItem();
+                ++Index;
+                DrawSelected();
+            } else {
+                ++Top;
+                ++Index;
+                DrawPage();
+            }
+        }
+        break;
+    case Scan::PgUp:
+        if (Bar.CommandMode) {
+            OwnerKey('[');
+            break;
+        }
+        Bar.SearchPos = 0;
+        if (Top - Height >= 0) {
+            Top -= Height;
+            Index -= Height;
+        } else {
+            Top = 0;
+            Index = 0;
+        }
+        DrawPage();
+        break;
+    case Scan::PgDn:
+        if (Bar.CommandMode) {
+            OwnerKey(']');
+            break;
+        }
+        Bar.SearchPos = 0;
+        if (N > Height) {
+            if (N - 1 > Top + Height) {
+                Top += Height;
+                Index = Top;
+            } else {
+                Top = N - Height;
+                Index = N - 1;
+            }
+            DrawPage();
+        }
+        break;
+    case Scan::Left:
+    case Scan::Right:
+        Bar.SearchPos = 0;
+        Result = Code == Scan::Left ? brLeft : brRight;
+        Done = true;
+        break;
+    default: break;
+    }
+}
+
+void TBarRun::PlainKey(char K) {
+    if (K == Key::Esc) {
+        Result = brEscape;
+        Done = true;
+    } else if (K == Key::Enter && Bar.Count >= 0) {
+        Result = Bar.Index;
+        if (Bar.OnSelect) Bar.OnSelect(Bar.Index);
+        Done = true;
+    }
+    if (!Bar.CommandMode) {
+        SearchKey(K);
+        return;
+    }
+    switch (K) {
+    case '+': Result = brPlus; break;
+    case '-': Result = brMinus; break;
+    case '*': Result = brStar; break;
+    case '/': Result = brSlash; break;
+    case Key::Backspace: Result = brBackspace; break;
+    default: OwnerKey(K); return;
+    }
+    Done = true;
+}
+
+// Outside command mode typed text searches the items.
+void TBarRun::SearchKey(char K) {
+    const auto U = static_cast<uint8_t>(K);
+    if (K == CtrlA) {
+        Bar.SearchPos = int64_t{Bar.SearchPos} + 1 < Count() ? Bar.SearchPos + 1 : 0;
+        SearchNext();
+    } else if (U >= 32 && U <= 128) {
+        if (Bar.SearchStr.size() < MaxStrLen) Bar.SearchStr += UpperCase(std::string(1, K));
+        Bar.SearchPos = 0;
+        SearchNext();
+    } else if (K == Key::Backspace) {
+        if (!Bar.SearchStr.empty()) Bar.SearchStr.pop_back();
+        if (Bar.SearchX != 0)
+            PutXY(Bar.SearchX, Bar.SearchY, Bar.SearchAttr, Bar.SearchStr + Blank);
+        Bar.SearchPos = 0;
+        SearchNext();
+    } else if (K == Key::CtrlY) {
+        if (Bar.SearchX != 0 && OnScreen(Bar.SearchX, Bar.SearchY)) {
+            GotoXY(Bar.SearchX, Bar.SearchY);
+            const size_t Room = static_cast<size_t>(LastCol - Bar.SearchX + 1);
+            WriteText(std::string(std::min(Bar.SearchStr.size(), Room), Blank));
+        }
+        Bar.SearchStr.clear();
+        Bar.SearchPos = 0;
+    }
+}
+
+int32_t TBarRun::Run(int32_t Start) {
+    Place(Start);
+    Result = -1;
+    MoreState = 0;
+    DrawPage();
+    while (!Done) {
+        if (Bar.ShowMore) DrawMore();
+        if (Bar.SearchX != 0) PutXY(Bar.SearchX, Bar.SearchY, Bar.SearchAttr, Bar.SearchStr);
+        if (Bar.ShowScroll) DrawScroll();
+        const char K = ReadKey();
+        if (K == Key::Extended) {
+            ExtendedKey(static_cast<uint8_t>(ReadKey()));
+        } else {
+            PlainKey(K);
+        }
+    }
+    return Result;
+}
+
+} // namespace
 
 TBar::~TBar() = default;
 
@@ -20,8 +335,16 @@ void TBar::Clear() {
     Index = 0;
 }
 
-int32_t TBar::Run(uint8_t, uint8_t, uint8_t, uint8_t, int32_t) {
-    return brEscape;
+int32_t TBar::Run(uint8_t X, uint8_t Y, uint8_t Width, uint8_t Height, int32_t Start) {
+    TBarRun R(*this, X, Y, Width, Height);
+    return R.Run(Start);
 }
 
-void TBar::Sort() {}
+void TBar::Sort() {
+    const auto N = static_cast<size_t>(std::clamp<int64_t>(Count, 0, Items.size()));
+    if (N < 2) return;
+    // Every pass runs in full; std::string compares bytes as unsigned.
+    for (size_t Pass = 0; Pass < N; ++Pass)
+        for (size_t I = 0; I + 1 < N; ++I)
+            if (Items[I].Text > Items[I + 1].Text) std::swap(Items[I], Items[I + 1]);
+}

@@ -65,6 +65,7 @@ public:
 
 private:
     bool StillOpen = false; // opened and not closed since
+    bool HideSaved = false; // Hide has put a screen aside
 };
 
 // The raised panel with a blue title bar on row Y1 + 1.
@@ -153,9 +154,12 @@ public:
     void Close();
 
 private:
-    std::string ItemText(int32_t Index) const;
-    void MoveDown();
+    std::string ItemText(int32_t Index) const; // empty outside 1 to ListMax
+    void DrawItemRow(int32_t Index);           // the item's row, when in the window
     void RedrawMove(int32_t OldPicked, int32_t OldTop);
+    void MoveDown();
+    void MoveByKey(uint8_t Code);
+    void RunKeys();
     void DropSearch(std::string& Search);
     void DoSearch(const std::string& Search);
 };

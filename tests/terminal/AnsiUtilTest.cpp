@@ -133,7 +133,7 @@ TEST_F(AnsiOnPty, SequencesSendTheirBytes) {
         {"|04", "|04"},                               // no pipe codes here
         {"ab\x1b[3\x1b[1mc", "ab\x1b[30m\x1b[0;1mc"}, // ESC abandons the first
         {"a\x1b[3\rb", "ab"},                         // a control byte is a final byte
-        {"x\r\ny\x08z\t", "x\r\ny\x08z\t"},
+        {"x\r\ny\x08z\t", "x\r\ny\x08z."},            // the writer sends a tab as its stand-in
         {std::string(300, 'a'), std::string(255, 'a')},
         {std::string(300, 'a') + "\x1b[K" + std::string(3, 'b'),
          std::string(255, 'a') + "\x1b[Kbbb"},
@@ -230,8 +230,8 @@ TEST_F(AnsiOnPty, PlayedFilesShowLinesWithCrLfBetween) {
         {"A\nB\n\n", "A\r\nB\r\n"},
         {"", ""},
         {"\r\n", ""},
-        {"T\x1aSAUCE00x", "T\x1aSAUCE00x"}, // Ctrl-Z is an ordinary byte
-        {"a\x1b[3\r\nb", "a\nb"},           // the CR ends the open sequence
+        {"T\x1aSAUCE00x", "T.SAUCE00x"}, // Ctrl-Z is an ordinary byte, shown as the stand-in
+        {"a\x1b[3\r\nb", "a\nb"},        // the CR ends the open sequence
         {std::string(5000, 'x'), std::string(255, 'x')},
         // CR at the end of the first 4096-byte block, its LF in the next; the
         // run is cut at 255 with the CR LF that closes it

@@ -112,7 +112,7 @@ TEST_F(PipeOnPty, ControlBytesAndEscapesOfThePlayer) {
         {"\x1b[J", "\x1b[2J\x1b[1;1H"},
         {"\x1b[0J", "\x1b[2J\x1b[1;1H"},
         {"\f", "\x1b[2J\x1b[1;1H"},
-        {"\x1b[3;12H\x1b[6n", "\x1b[3;12H\x1b[3;12R"}, // the report lands as text
+        {"\x1b[3;12H\x1b[6n", "\x1b[3;12H.[3;12R"}, // the report lands as text
         {"\x1b[?25h", ""},
     };
     for (const Case& C : Cases) {

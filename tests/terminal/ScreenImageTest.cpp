@@ -25,8 +25,9 @@ protected:
     }
 };
 
-std::string Nuls(size_t N) {
-    return std::string(N, '\0');
+// Empty image cells (#0) go out, and stay in the shadow, as blanks.
+std::string Empty(size_t N) {
+    return std::string(N, ' ');
 }
 
 std::string LineText(const TOutputLinux& Out, int Y, int From, int To) {
@@ -41,12 +42,12 @@ TEST_F(ImageTest, ShowCrunchedRunsAndLineBreak) {
     TOutputLinux Out(true);
     Settle();
     Show(Out, {26, 2, 'x', 24, 25, 1});
-    EXPECT_EQ(TakeWrites(), (Writes{"\033[1;1H", "xxx\033[30m" + Nuls(77) + "\033[2;1H",
-                                    "\033[0m  \033[30m" + Nuls(78) + "\033[0m\033[2;3H"}));
+    EXPECT_EQ(TakeWrites(), (Writes{"\033[1;1H", "xxx\033[30m" + Empty(77) + "\033[2;1H",
+                                    "\033[0m  \033[30m" + Empty(78) + "\033[0m\033[2;3H"}));
     EXPECT_EQ(Out.Shadow[1][3], (TCharInfo{7, 'x'}));
-    EXPECT_EQ(Out.Shadow[1][4], (TCharInfo{0, 0}));
+    EXPECT_EQ(Out.Shadow[1][4], (TCharInfo{0, ' '}));
     EXPECT_EQ(Out.Shadow[2][2], (TCharInfo{7, ' '}));
-    EXPECT_EQ(Out.Shadow[2][3], (TCharInfo{0, 0}));
+    EXPECT_EQ(Out.Shadow[2][3], (TCharInfo{0, ' '}));
     EXPECT_EQ(Out.Shadow[3][1], (TCharInfo{7, ' '})); // below the stream: untouched
     EXPECT_EQ(Out.Attr, 7);
     EXPECT_EQ(Out.CurX, 3);
@@ -58,7 +59,7 @@ TEST_F(ImageTest, ShowCrunchedColourCommandsOnly) {
     Settle();
     Show(Out, {1, 17});
     EXPECT_EQ(TakeWrites(),
-              (Writes{"\033[1;1H", "\033[30m" + Nuls(80) + "\033[0;34;44m\033[1;1H"}));
+              (Writes{"\033[1;1H", "\033[30m" + Empty(80) + "\033[0;34;44m\033[1;1H"}));
     EXPECT_EQ(Out.Attr, 0x11);
     EXPECT_EQ(Out.CurX, 1);
     EXPECT_EQ(Out.CurY, 1);
@@ -72,10 +73,19 @@ TEST_F(ImageTest, ShowCrunchedStaysInsideImageAndStream) {
         std::string Line1, Line1End; // shadow line 1, columns 1-8 and 73-80, afterwards
         uint8_t CurX, CurY, Attr;
     } Cases[] = {
-        {"blank group cut short", {'a', 25}, 80, 1, 1, "a" + Nuls(7), Nuls(8), 2, 1, 7},
-        {"run group cut short", {'a', 26, 5}, 80, 1, 1, "a" + Nuls(7), Nuls(8), 2, 1, 7},
-        {"run without its character", {26}, 80, 1, 1, Nuls(8), Nuls(8), 1, 1, 7},
-        {"ignored commands", {27, 28, 'b', 31, 2, 'c'}, 80, 1, 1, "bc" + Nuls(6), Nuls(8), 3, 1, 2},
+        {"blank group cut short", {'a', 25}, 80, 1, 1, "a" + Empty(7), Empty(8), 2, 1, 7},
+        {"run group cut short", {'a', 26, 5}, 80, 1, 1, "a" + Empty(7), Empty(8), 2, 1, 7},
+        {"run without its character", {26}, 80, 1, 1, Empty(8), Empty(8), 1, 1, 7},
+        {"ignored commands",
+         {27, 28, 'b', 31, 2, 'c'},
+         80,
+         1,
+         1,
+         "bc" + Empty(6),
+         Empty(8),
+         3,
+         1,
+         2},
         // The column runs on past 80; the cursor stops at the last column.
         {"run past column 80", {26, 255, 'y', 'z'}, 80, 1, 1, "yyyyyyyy", "yyyyyyyy", 80, 1, 7},
         {"region inside the line", {'a', 'b', 'c', 'd'}, 7, 5, 1, "    abc ", "        ", 5, 1, 7},
@@ -105,7 +115,7 @@ TEST_F(ImageTest, ShowCrunchedLinesBeyondTheScreenAreDropped) {
     B.push_back('z');
     Show(Out, B);
     EXPECT_EQ(Out.Shadow[1][1], (TCharInfo{7, 't'}));
-    for (int Y = 2; Y <= 25; ++Y) ASSERT_EQ(Out.Shadow[Y][1], (TCharInfo{0, 0})) << Y;
+    for (int Y = 2; Y <= 25; ++Y) ASSERT_EQ(Out.Shadow[Y][1], (TCharInfo{0, ' '})) << Y;
     // Only the screen's 25 lines are shown: lines 26-50 keep what they had.
     EXPECT_EQ(Out.Shadow[26][1], (TCharInfo{0x2C, 'k'}));
     EXPECT_EQ(Out.Shadow[50][1], (TCharInfo{0x2C, 'k'}));

@@ -437,11 +437,11 @@ TEST_F(WriterTest, PutCharTracksCursorAndShadowWithoutScrolling) {
     Want[25][80] = TCharInfo{7, 'Q'};
     EXPECT_EQ(Out.Shadow, Want); // nothing moved up
 
-    // Tab and escape are cells for the shadow; BS and CR only move.
+    // Tab and escape are one stand-in cell each; BS and CR only move.
     Out.MoveCursor(5, 3);
     for (char C : std::string("\t\033\b\b\b\b\b\b")) Out.PutChar(C);
-    EXPECT_EQ(Out.Shadow[3][5], (TCharInfo{7, '\t'}));
-    EXPECT_EQ(Out.Shadow[3][6], (TCharInfo{7, '\033'}));
+    EXPECT_EQ(Out.Shadow[3][5], (TCharInfo{7, ControlStandIn}));
+    EXPECT_EQ(Out.Shadow[3][6], (TCharInfo{7, ControlStandIn}));
     EXPECT_EQ(Out.CurX, 1);
     Out.MoveCursor(9, 3);
     Out.PutChar('\r');

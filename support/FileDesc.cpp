@@ -1,0 +1,153 @@
+#include "support/FileDesc.h"
+// Every transfer is one loop over one system call. The loop ends only when
+// the count is reached, at the end of the file, or on an error other than an
+// interruption or "try again"; "try again" waits in poll for the descriptor
+// to become ready instead of spinning, so a descriptor that another program
+// made non-blocking loses nothing. Calls are cut to 1 GiB so that a 32-bit
+// size_t never overflows.
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t MaxChunk = int64_t{1} << 30;
+
+size_t ChunkOf(int64_t Left) {
+    return static_cast<size_t>(std::min(Left, MaxChunk));
+}
+
+// Waits until Fd is ready for Events; False when it never can be (a closed
+// or invalid descriptor), with Err set.
+bool WaitReady(int Fd, short Events, int& Err) {
+    pollfd P{Fd, Events, 0};
+    for (;;) {
+        const int R = ::poll(&P, 1, -1);
+        if (R < 0 && errno == EINTR) continue;
+        if (R < 0) {
+            Err = errno;
+            return false;
+        }
+        if (P.revents & POLLNVAL) {
+            Err = EBADF;
+            return false;
+        }
+        // Ready, or an error or hang-up that the next call reports itself.
+        return true;
+    }
+}
+
+bool TryAgain(int E) {
+    return E == EAGAIN || E == EWOULDBLOCK;
+}
+
+// The loop shared by all four transfers; Call moves up to N bytes at offset
+// Done of the transfer and returns what the system call returned.
+template <class TCall> int64_t Transfer(int Fd, int64_t Count, short Events, int& Err, TCall Call) {
+    Err = 0;
+    int64_t Done = 0;
+    while (Done < Count) {
+        const ssize_t R = Call(Done, ChunkOf(Count - Done));
+        if (R > 0) {
+            Done += R;
+            continue;
+        }
+        if (R == 0) break; // end of the file, or a write that took nothing
+        if (errno == EINTR) continue;
+        if (TryAgain(errno)) {
+            if (WaitReady(Fd, Events, Err)) continue;
+            break;
+        }
+        Err = errno;
+        break;
+    }
+    return Done;
+}
+
+} // namespace
+
+TFileDesc& TFileDesc::operator=(TFileDesc&& Other) noexcept {
+    if (this != &Other) {
+        Close();
+        FFd = Other.Release();
+    }
+    return *this;
+}
+
+bool TFileDesc::Open(const std::string& Name, int Flags, mode_t Mode) {
+    Close();
+    int Fd;
+    do Fd = ::open(Name.c_str(), Flags | O_CLOEXEC, Mode);
+    while (Fd < 0 && errno == EINTR);
+    FFd = Fd;
+    return Fd >= 0;
+}
+
+int TFileDesc::Release() {
+    const int Fd = FFd;
+    FFd = -1;
+    return Fd;
+}
+
+bool TFileDesc::Close() {
+    if (FFd < 0) return true;
+    // Linux frees the descriptor even when close reports EINTR: never retry.
+    const int R = ::close(FFd);
+    FFd = -1;
+    return R == 0;
+}
+
+bool TFileDesc::Stat(struct stat64& St) const {
+    return FFd >= 0 && ::fstat64(FFd, &St) == 0;
+}
+
+int64_t TFileDesc::ReadAll(void* Buf, int64_t Count, int& Err) const {
+    return ::ReadAll(FFd, Buf, Count, Err);
+}
+
+bool TFileDesc::WriteAll(const void* Buf, int64_t Count) const {
+    int Err = 0;
+    return ::WriteAll(FFd, Buf, Count, Err) == Count;
+}
+
+int64_t ReadAll(int Fd, void* Buf, int64_t Count, int& Err) {
+    char* P = static_cast<char*>(Buf);
+    return Transfer(Fd, Count, POLLIN, Err,
+                    [&](int64_t Done, size_t N) { return ::read(Fd, P + Done, N); });
+}
+
+int64_t WriteAll(int Fd, const void* Buf, int64_t Count, int& Err) {
+    const char* P = static_cast<const char*>(Buf);
+    return Transfer(Fd, Count, POLLOUT, Err,
+                    [&](int64_t Done, size_t N) { return ::write(Fd, P + Done, N); });
+}
+
+bool WriteAll(int Fd, std::string_view S) {
+    int Err = 0;
+    return WriteAll(Fd, S.data(), static_cast<int64_t>(S.size()), Err) ==
+           static_cast<int64_t>(S.size());
+}
+
+int64_t PReadAll(int Fd, void* Buf, int64_t Count, int64_t At, int& Err) {
+    char* P = static_cast<char*>(Buf);
+    return Transfer(Fd, Count, POLLIN, Err,
+                    [&](int64_t Done, size_t N) { return ::pread64(Fd, P + Done, N, At + Done); });
+}
+
+int64_t PWriteAll(int Fd, const void* Buf, int64_t Count, int64_t At, int& Err) {
+    const char* P = static_cast<const char*>(Buf);
+    return Transfer(Fd, Count, POLLOUT, Err,
+                    [&](int64_t Done, size_t N) { return ::pwrite64(Fd, P + Done, N, At + Done); });
+}
+
+void PauseMs(uint32_t Ms) {
+    timeval Tv{static_cast<time_t>(Ms / 1000), static_cast<suseconds_t>((Ms % 1000) * 1000)};
+    // Linux leaves the time still to wait in Tv when a signal interrupts.
+    while (::select(0, nullptr, nullptr, nullptr, &Tv) < 0 && errno == EINTR) {
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The one way to a file descriptor: an owning descriptor closed in its
+// destructor, and reads and writes that move every byte asked for. A short
+// transfer is continued, an interrupted call is tried again, and a descriptor
+// that answers "try again" (non-blocking) is waited on with poll; only a real
+// error or the end of a file stops a transfer. Also the millisecond pause.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+class TFileDesc {
+public:
+    TFileDesc() = default;
+    explicit TFileDesc(int AFd) : FFd(AFd) {}
+    ~TFileDesc() { Close(); }
+    TFileDesc(TFileDesc&& Other) noexcept : FFd(Other.Release()) {}
+    TFileDesc& operator=(TFileDesc&& Other) noexcept;
+    TFileDesc(const TFileDesc&) = delete;
+    TFileDesc& operator=(const TFileDesc&) = delete;
+
+    // Opens Name with Flags (O_CLOEXEC is always added; Mode for a created
+    // file), closing what was open before. False on failure, errno kept.
+    bool Open(const std::string& Name, int Flags, mode_t Mode = 0666);
+    bool IsOpen() const { return FFd >= 0; }
+    int Fd() const { return FFd; }
+    // Gives the descriptor up without closing it; -1 when none was open.
+    int Release();
+    // True when nothing was open or the close succeeded.
+    bool Close();
+    // The descriptor's status (64-bit sizes on every build); False on failure.
+    bool Stat(struct stat64& St) const;
+    // Up to Count bytes; fewer only at the end of the file or on an error,
+    // whose errno is left in Err (0 when none).
+    int64_t ReadAll(void* Buf, int64_t Count, int& Err) const;
+    // True when every byte was written.
+    bool WriteAll(const void* Buf, int64_t Count) const;
+    bool WriteAll(std::string_view S) const { return WriteAll(S.data(), int64_t(S.size())); }
+
+private:
+    int FFd = -1;
+};
+
+// The same transfers on a descriptor the caller owns. The count moved is
+// returned; Err holds the errno that stopped a short transfer, 0 when it was
+// the end of the file (reads) or a write that took nothing.
+int64_t ReadAll(int Fd, void* Buf, int64_t Count, int& Err);
+int64_t WriteAll(int Fd, const void* Buf, int64_t Count, int& Err);
+bool WriteAll(int Fd, std::string_view S);
+// Positioned transfers at byte offset At; the file offset is left alone.
+int64_t PReadAll(int Fd, void* Buf, int64_t Count, int64_t At, int& Err);
+int64_t PWriteAll(int Fd, const void* Buf, int64_t Count, int64_t At, int& Err);
+
+// Waits Ms milliseconds, the whole time even when a signal interrupts.
+void PauseMs(uint32_t Ms);

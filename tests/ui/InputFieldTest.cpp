@@ -1,0 +1,362 @@
+// The one-line editor and the small prompts on a real pty: keys are typed
+// before the call, the answer, InputKey and InputChanged are checked, and what
+// was drawn is read back from the shadow screen.
+
+#include "ui/Dialogs.h"
+
+#include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
+#include "tests/common/PtyFixture.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Bytes a terminal sends for the keys the tests use.
+const std::string Up = "\x1b[A";
+const std::string Right = "\x1b[C";
+const std::string Left = "\x1b[D";
+const std::string Home = "\x1b[H";
+const std::string End = "\x1b[F";
+const std::string Del = "\x1b[3~";
+const std::string F1 = "\x1bOP";
+const std::string F2 = "\x1bOQ";
+const std::string Bs = "\b";
+const std::string CtrlY = "\x19";
+const std::string Enter = "\r";
+
+std::string Times(const std::string& S, int N) {
+    std::string R;
+    for (int I = 0; I < N; ++I) R += S;
+    return R;
+}
+
+class InputFieldTest : public ConsolePtyFixture {
+protected:
+    static constexpr uint8_t X = 5, Y = 10;
+
+    void SetUp() override {
+        ConsolePtyFixture::SetUp();
+        InitDialogs();
+        InputKey = 0;
+    }
+
+    // Keys typed, then the field run at (X, Y); the output is drained.
+    std::string Field(const std::string& Keys, uint8_t FieldLen, uint8_t MaxLen, uint8_t Mode,
+                      const std::string& Default, uint8_t At = X) {
+        TypeAndWait(Keys);
+        const std::string Answer = InputField(At, Y, FieldLen, MaxLen, Mode, Default);
+        ReadOutput();
+        return Answer;
+    }
+
+    // Text of columns From..To of line L on the shadow.
+    static std::string Row(uint8_t L, uint8_t From, uint8_t To) {
+        std::string R;
+        for (int C = From; C <= To; ++C) R += ScreenCharAt(static_cast<uint8_t>(C), L);
+        return R;
+    }
+    static std::vector<uint8_t> Attrs(uint8_t L, uint8_t From, uint8_t To) {
+        std::vector<uint8_t> R;
+        for (int C = From; C <= To; ++C) R.push_back(ScreenAttrAt(static_cast<uint8_t>(C), L));
+        return R;
+    }
+};
+
+struct EditCase {
+    const char* Name;
+    uint8_t FieldLen, MaxLen, Mode;
+    std::string Default, Keys, Want;
+    int CursorCol; // cursor column after the field, relative to X (0: X itself)
+    bool Changed;
+};
+
+TEST_F(InputFieldTest, EditingKeysAndModes) {
+    const std::string Eighty = Times("0123456789", 8);
+    const std::vector<EditCase> Cases = {
+        {"TypeIntoEmpty", 10, 20, imAny, "", "abc" + Enter, "abc", 3, true},
+        {"HomeThenInsert", 10, 20, imAny, "abc", Home + "x" + Enter, "xabc", 1, true},
+        {"InsertInMiddle", 10, 20, imAny, "abd", Left + "c" + Enter, "abcd", 3, true},
+        {"BackspaceAfterLefts", 10, 20, imAny, "abcd", Left + Left + Bs + Enter, "acd", 1, true},
+        {"DelUnderCursor", 10, 20, imAny, "abc", Home + Del + Enter, "bc", 0, true},
+        {"DelAtEndDoesNothing", 10, 20, imAny, "abc", Del + Enter, "abc", 3, false},
+        {"BackspaceAtStartDoesNothing", 10, 20, imAny, "abc", Home + Bs + Enter, "abc", 0, false},
+        {"RightStopsAtEnd", 10, 20, imAny, "ab", Home + Right + Right + Right + Enter, "ab", 2,
+         false},
+        {"EndAfterHome", 10, 20, imAny, "abc", Home + End + "d" + Enter, "abcd", 4, true},
+        {"CtrlYEmpties", 10, 20, imAny, "abc", CtrlY + "z" + Enter, "z", 1, true},
+        {"EditedBackIsUnchanged", 10, 20, imAny, "abc", Bs + "c" + Enter, "abc", 3, false},
+        {"MaxLenStopsTyping", 10, 3, imAny, "", "abcdef" + Enter, "abc", 3, true},
+        {"NoMoreThan80", 60, 255, imAny, Eighty, "x" + Enter, Eighty, 60, false},
+        {"DefaultCutTo80", 60, 255, imAny, Eighty + "xyz", Enter, Eighty, 60, false},
+        {"DefaultCutToMaxLen", 10, 3, imAny, "abcdef", Enter, "abc", 3, true},
+        {"NumberTakesDigitsAndMinus", 10, 20, imNumber, "", "1a -2b.3" + Enter, "1-23", 4, true},
+        {"UpperCasesLettersOnly", 10, 20, imUpper, "", "aZ\xE4{q" + Enter, "AZ\xE4{Q", 5, true},
+        {"AnyTakesHighBytes", 10, 20, imAny, "", "\x80\xFE\xFF" + Enter, "\x80\xFE", 2, true},
+        {"DateShape", 10, 20, imDate, "", "311299" + Enter, "31/12/99", 8, true},
+        {"DateIgnoresNonDigits", 10, 20, imDate, "", "3a/1" + Enter, "31/", 3, true},
+        {"DateLimitStopsSecondInsert", 10, 4, imDate, "", "3112" + Enter, "31/1", 4, true},
+        {"UnknownModeTakesNothing", 10, 20, 7, "", "a1-" + Enter, "", 0, false},
+        {"ControlKeysIgnored", 10, 20, imAny, "",
+         "a\t\x01\x1f"
+         "b" +
+             Enter,
+         "ab", 2, true},
+    };
+    for (const EditCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        InputChanged = !C.Changed;
+        EXPECT_EQ(Field(C.Keys, C.FieldLen, C.MaxLen, C.Mode, C.Default), C.Want);
+        EXPECT_EQ(WhereX(), X + C.CursorCol);
+        EXPECT_EQ(WhereY(), Y);
+        EXPECT_EQ(InputKey, Key::Enter);
+        EXPECT_EQ(InputChanged, C.Changed);
+    }
+}
+
+// Word moves are keys no terminal sequence produces; they go straight into
+// the key ring.
+TEST_F(InputFieldTest, WordMoves) {
+    constexpr uint8_t CtrlLeft = 115, CtrlRight = 116;
+    struct Case {
+        const char* Name;
+        std::vector<uint8_t> Moves;
+        int Cur; // where "#" lands, 1-based in the text
+    };
+    const std::string Text = "one two  three";
+    const std::vector<Case> Cases = {
+        {"LeftFromEndToWordStart", {CtrlLeft}, 10},
+        {"LeftTwice", {CtrlLeft, CtrlLeft}, 5},
+        {"LeftToTextStart", {CtrlLeft, CtrlLeft, CtrlLeft, CtrlLeft}, 1},
+        {"RightFromStartPastBlank", {CtrlLeft, CtrlLeft, CtrlLeft, CtrlRight}, 5},
+        {"RightStopsAfterFirstBlank", {CtrlLeft, CtrlLeft, CtrlRight}, 9},
+        {"RightAtEndStays", {CtrlRight}, 15},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        for (uint8_t M : C.Moves) Keyboard->PushExtKey(M);
+        Keyboard->PushKey('#');
+        Keyboard->PushKey(Key::Enter);
+        std::string Want = Text;
+        Want.insert(static_cast<size_t>(C.Cur - 1), "#");
+        EXPECT_EQ(Field("", 30, 40, imAny, Text), Want);
+    }
+}
+
+TEST_F(InputFieldTest, DrawsTextThenFill) {
+    EXPECT_EQ(Field("d" + Left + Left + "x" + Enter, 8, 20, imAny, "abc"), "abxcd");
+    EXPECT_EQ(Row(Y, X, X + 7), "abxcd\xB0\xB0\xB0");
+    const std::vector<uint8_t> Want = {0x1F, 0x1F, 0x1F, 0x1F, 0x1F, 0x17, 0x17, 0x17};
+    EXPECT_EQ(Attrs(Y, X, X + 7), Want);
+    EXPECT_EQ(GetTextAttr(), 0x1F); // the field's attribute stays current
+    EXPECT_EQ(WhereX(), X + 3);
+
+    // The same with the drawing settings as arguments.
+    TypeAndWait(Bs + Enter);
+    EXPECT_EQ(InputFieldAttr(X, Y, 6, 20, imAny, 0x4E, 0x20, '.', "xy").str(), "x");
+    EXPECT_EQ(Row(Y, X, X + 5), "x.....");
+    EXPECT_EQ(Attrs(Y, X, X + 1), (std::vector<uint8_t>{0x4E, 0x20}));
+    EXPECT_EQ(GetTextAttr(), 0x4E);
+}
+
+TEST_F(InputFieldTest, LongDefaultShowsItsEndInTheWindow) {
+    std::string Text;
+    for (int I = 0; I < 80; ++I) Text += static_cast<char>('A' + I % 26);
+    TypeAndWait(Enter);
+    InputField(1, Y, 60, 255, imAny, Text + "tail");
+    EXPECT_EQ(Row(Y, 1, 60), Text.substr(20));
+    EXPECT_EQ(WhereX(), 61);
+}
+
+TEST_F(InputFieldTest, BackspaceInFirstColumnScrollsBack) {
+    // 15 characters in a 10-column window: positions 6-15 shown; ten Lefts
+    // bring the cursor to the window's first column over position 6.
+    EXPECT_EQ(Field(Times(Left, 10) + Bs + Enter, 10, 20, imAny, "ABCDEFGHIJKLMNO"),
+              "ABCDFGHIJKLMNO");
+    EXPECT_EQ(Row(Y, X, X + 9), "FGHIJKLMNO");
+    EXPECT_EQ(WhereX(), X);
+}
+
+TEST_F(InputFieldTest, TypingPastTheWindowScrollsIt) {
+    EXPECT_EQ(Field("abcdefghijkl" + Enter, 5, 20, imAny, ""), "abcdefghijkl");
+    EXPECT_EQ(Row(Y, X, X + 5), "ijkl\xB0 ");
+    EXPECT_EQ(WhereX(), X + 4);
+    EXPECT_EQ(Field(Home + Enter, 5, 20, imAny, "abcdefghijkl"), "abcdefghijkl");
+    EXPECT_EQ(Row(Y, X, X + 5), "abcde ");
+}
+
+TEST_F(InputFieldTest, NarrowFieldsAndTheScreenEdgeDrawOnlyInside) {
+    struct Case {
+        uint8_t At, FieldLen;
+        int LastDrawn; // last column a field of this kind may touch
+    };
+    for (const Case& C : {Case{X, 0, X + 1}, Case{X, 1, X + 1}, Case{75, 20, 80}}) {
+        SCOPED_TRACE(testing::Message() << int(C.At) << "/" << int(C.FieldLen));
+        SetTextAttr(7);
+        ClearScreen();
+        ReadOutput();
+        EXPECT_EQ(Field("abcdefgh" + Enter, C.FieldLen, 20, imAny, "", C.At), "abcdefgh");
+        for (int Col = 1; Col <= 80; ++Col) {
+            const bool Inside = Col >= C.At && Col <= C.LastDrawn;
+            if (!Inside) {
+                EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(Col), Y), ' ') << Col;
+            }
+        }
+        EXPECT_EQ(Row(Y + 1, 1, 80), std::string(80, ' '));
+        EXPECT_LE(WhereX(), 80);
+        EXPECT_EQ(WhereY(), Y);
+    }
+}
+
+TEST_F(InputFieldTest, ExitKeys) {
+    struct Case {
+        const char* Name;
+        std::string Exit, ExitExt, Keys, Want;
+        char Key;
+    };
+    const std::string ExtF1Home{static_cast<char>(Scan::F1), static_cast<char>(Scan::Home)};
+    const std::vector<Case> Cases = {
+        {"TabAndUnlistedKeysIgnored", "\r", "", "a\tb" + F1 + "c" + Enter, "abc", Key::Enter},
+        {"TabEnds", "\t\r\x1b", "", "ab\tc", "ab", Key::Tab},
+        {"EscEnds", "\t\r\x1b", "", "ab\x1b", "ab", Key::Esc},
+        {"EnterNotListed", "\t", "", "a\rb\t", "ab", Key::Tab},
+        {"ListedExtendedKeyEnds", "\r", ExtF1Home, "a" + Home + "x" + F2 + F1, "xa",
+         static_cast<char>(Scan::F1)},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        InputExit = C.Exit;
+        InputExitExt = C.ExitExt;
+        EXPECT_EQ(Field(C.Keys, 10, 20, imAny, ""), C.Want);
+        EXPECT_EQ(InputKey, C.Key);
+        EXPECT_TRUE(InputChanged);
+        ReadOutput();
+        // Whatever stayed unread must not leak into the next case.
+        while (KeyPressed()) ReadKey();
+    }
+}
+
+TEST_F(InputFieldTest, InitDialogsSetsTheSettings) {
+    InputExit = "\t";
+    InputExitExt = "x";
+    InputAttr = 1;
+    InputFillChar = 'x';
+    InputFillAttr = 2;
+    InputChanged = true;
+    InitDialogs();
+    EXPECT_EQ(InputExit.str(), "\r");
+    EXPECT_EQ(InputExitExt.str(), "");
+    EXPECT_EQ(InputAttr, 0x1F);
+    EXPECT_EQ(InputFillChar, '\xB0');
+    EXPECT_EQ(InputFillAttr, 0x17);
+    EXPECT_FALSE(InputChanged);
+    MyString Long = std::string(100, 'a');
+    EXPECT_EQ(Long.size(), 80u);
+}
+
+TEST_F(InputFieldTest, InputRangeClamps) {
+    struct Case {
+        std::string Keys;
+        int32_t Min, Max, Default, Want;
+    };
+    const std::vector<Case> Cases = {
+        {Enter, 1, 10, 5, 5},
+        {Bs + "0" + Enter, 1, 10, 5, 1},
+        {CtrlY + Enter, 1, 10, 5, 1},
+        {Bs + "99" + Enter, 1, 10, 5, 10},
+        {Bs + "-3" + Enter, -5, 10, 5, -3},
+        {Bs + "1-2" + Enter, -5, 10, 5, 0},
+        {Bs + "-" + Enter, -5, 10, 5, 0},
+        {Bs + "7" + Enter, 10, 5, 5, 5},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Keys);
+        TypeAndWait(C.Keys);
+        EXPECT_EQ(InputRange(X, Y, 6, 6, C.Min, C.Max, C.Default), C.Want);
+        ReadOutput();
+    }
+}
+
+TEST_F(InputFieldTest, InputMaskedAppendsAndMasks) {
+    const uint8_t Before = GetTextAttr();
+    GotoXY(X, Y);
+    TypeAndWait(Enter + "a1b" + Bs + "c" + Enter);
+    EXPECT_EQ(InputMasked("", "abc", '*', 6, 10, 0x1E), "ac");
+    EXPECT_EQ(Row(Y, X, X + 6), "**     ");
+    EXPECT_EQ(GetTextAttr(), Before); // the caller's attribute is back
+
+    GotoXY(X, Y);
+    TypeAndWait("x\x1b");
+    EXPECT_EQ(InputMasked("secret", "xyz", 0, 6, 3, 0x1E), "sec");
+
+    // Longer than the window: its last characters are shown.
+    GotoXY(X, Y);
+    TypeAndWait("abcdef" + Enter);
+    EXPECT_EQ(InputMasked("", "abcdef", 0, 4, 10, 7), "abcdef");
+    EXPECT_EQ(Row(Y, X, X + 4), "cdef ");
+
+    // An arrow key is no text, though its scan code is a letter.
+    GotoXY(X, Y);
+    TypeAndWait(Up + "a" + Enter);
+    EXPECT_EQ(InputMasked("", "Ha", 0, 4, 10, 7), "a");
+}
+
+TEST_F(InputFieldTest, YesNoCharAndButton) {
+    TypeAndWait(" " + Enter);
+    EXPECT_TRUE(InputYesNo(X, Y, false));
+    EXPECT_EQ(InputKey, 0);
+    EXPECT_TRUE(InputChanged);
+    EXPECT_EQ(Row(Y, X, X + 2), "Yes");
+
+    InputExit = "\r\t";
+    TypeAndWait(Left + Right + "\t");
+    EXPECT_TRUE(InputYesNo(X, Y, true));
+    EXPECT_EQ(InputKey, Key::Tab);
+    EXPECT_FALSE(InputChanged);
+
+    InputChanged = true;
+    InputKey = 'q';
+    TypeAndWait(Right + Enter);
+    EXPECT_FALSE(AskYesNo(X, Y, 0x2F, 0x4F, 0x70, true));
+    EXPECT_EQ(Row(Y, X, X + 8), " Yes  No ");
+    EXPECT_EQ(ScreenAttrAt(X, Y), 0x70);
+    EXPECT_EQ(ScreenAttrAt(X + 5, Y), 0x4F);
+    EXPECT_EQ(InputKey, 'q'); // it leaves the settings alone
+    EXPECT_TRUE(InputChanged);
+
+    InputExit = "\r\x1b";
+    TypeAndWait("xy" + Enter);
+    EXPECT_EQ(InputChar(X, Y, 'a'), 'y');
+    EXPECT_EQ(InputKey, Key::Enter);
+    EXPECT_TRUE(InputChanged);
+    TypeAndWait("x\x1b");
+    EXPECT_EQ(InputChar(X, Y, 'a'), 'a');
+    EXPECT_EQ(InputKey, Key::Esc);
+    EXPECT_FALSE(InputChanged);
+
+    InputExit = "\t";
+    InputExitExt = std::string(1, static_cast<char>(Scan::F1));
+    TypeAndWait("a" + Enter);
+    EXPECT_TRUE(InputButton(X, Y, 6, "OK"));
+    EXPECT_EQ(InputKey, Key::Enter);
+    EXPECT_EQ(Row(Y, X, X + 5), "OK    ");
+    TypeAndWait(F1);
+    EXPECT_FALSE(InputButton(X, Y, 6, "OK"));
+    EXPECT_EQ(InputKey, static_cast<char>(Scan::F1));
+    EXPECT_FALSE(InputChanged);
+}
+
+TEST_F(InputFieldTest, GetKeyFromWaitsForAListedKey) {
+    TypeAndWait("xay");
+    EXPECT_EQ(GetKeyFrom("YN", false), 'Y');
+    TypeAndWait(Up);
+    EXPECT_EQ(GetKeyFrom("H", false), 'H'); // an arrow's scan code counts as a key
+    GotoXY(1, 3);
+    TypeAndWait("n");
+    EXPECT_EQ(GetKeyFrom("YN", true), 'N');
+    EXPECT_EQ(ScreenCharAt(1, 3), 'N');
+    EXPECT_EQ(WhereY(), 4);
+}
+
+} // namespace

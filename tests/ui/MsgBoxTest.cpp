@@ -1,0 +1,436 @@
+// The message box and the other prompt boxes on a real pseudo-terminal: the
+// answers to the keys typed, the screen and cursor they leave behind, and
+// what they show while they wait for a key.
+#include "ui/Dialogs.h"
+
+#include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
+#include "tests/common/PtyFixture.h"
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs when the program is about to wait for a key and none is typed: the
+// screen is then exactly what the user sees.
+std::function<void()> WhenIdle;
+
+} // namespace
+
+// Every select() of the program comes here (the keyboard reader waits with it).
+// It is carried out with poll(), which has no time-size variants; a wait
+// without a time-out on an empty standard input first runs WhenIdle.
+extern "C" int select(int N, fd_set* R, fd_set* W, fd_set* E, struct timeval* T) {
+    if (T == nullptr && N == 1 && R != nullptr && FD_ISSET(0, R) && WhenIdle) {
+        int pending = 0;
+        if (::ioctl(0, FIONREAD, &pending) == 0 && pending == 0) WhenIdle();
+    }
+    std::vector<pollfd> fds;
+    for (int fd = 0; fd < N; ++fd) {
+        short events = 0;
+        if (R != nullptr && FD_ISSET(fd, R)) events |= POLLIN;
+        if (W != nullptr && FD_ISSET(fd, W)) events |= POLLOUT;
+        if (E != nullptr && FD_ISSET(fd, E)) events |= POLLPRI;
+        if (events != 0) fds.push_back(pollfd{fd, events, 0});
+    }
+    const int ms =
+        T == nullptr ? -1 : static_cast<int>(T->tv_sec * 1000 + (T->tv_usec + 999) / 1000);
+    const int got = ::poll(fds.data(), fds.size(), ms);
+    if (got < 0) return got;
+    if (T != nullptr) *T = timeval{0, 0};
+    if (R != nullptr) FD_ZERO(R);
+    if (W != nullptr) FD_ZERO(W);
+    if (E != nullptr) FD_ZERO(E);
+    int ready = 0;
+    for (const pollfd& p : fds) {
+        if (p.revents & (POLLIN | POLLHUP | POLLERR)) FD_SET(p.fd, R), ++ready;
+        if (p.revents & POLLOUT) FD_SET(p.fd, W), ++ready;
+        if (p.revents & POLLPRI) FD_SET(p.fd, E), ++ready;
+    }
+    return ready;
+}
+
+namespace {
+
+class BoxTest : public ConsolePtyFixture {
+protected:
+    void SetUp() override {
+        ConsolePtyFixture::SetUp();
+        InitDialogs();
+        Pattern();
+    }
+    void TearDown() override {
+        WhenIdle = nullptr;
+        ScreenRows = 25;
+        ConsolePtyFixture::TearDown();
+    }
+
+    // A screen whose every cell differs from its neighbours, the cursor at
+    // (5, 3) and attribute $1E: whatever a box forgets to put back shows.
+    static void Pattern() {
+        for (uint8_t y = 1; y <= 25; ++y) {
+            std::string row;
+            for (int x = 0; x < 80; ++x) row += static_cast<char>('A' + (x + y) % 26);
+            WriteXY(1, y, static_cast<uint8_t>(y % 8 + 0x10 * (y % 3)), row);
+        }
+        GotoXY(5, 3);
+        SetTextAttr(0x1E);
+    }
+
+    // A step looks at the screen while the program waits, and returns the keys
+    // it types next. Keys the program asks for beyond the steps: a failure,
+    // then Fallback.
+    using Step = std::function<std::string()>;
+    void OnIdle(std::vector<Step> Steps, std::string Fallback) {
+        WhenIdle = [this, Steps, Fallback, n = std::size_t(0)]() mutable {
+            if (n < Steps.size()) {
+                TypeAndWait(Steps[n++]());
+                return;
+            }
+            ADD_FAILURE() << "the program waits for a key the test did not plan";
+            if (++n > Steps.size() + 5) std::abort();
+            TypeAndWait(Fallback);
+        };
+    }
+
+    static std::string Text(int X, int Y, int Len) {
+        std::string s;
+        for (int i = 0; i < Len; ++i) s += Screen->Shadow[Y][X + i].Ch;
+        return s;
+    }
+    // Text at (X, Y) and every one of its cells in Attr.
+    static void ExpectRun(int X, int Y, const std::string& Want, uint8_t Attr) {
+        SCOPED_TRACE("at column " + std::to_string(X) + " of row " + std::to_string(Y));
+        EXPECT_EQ(Hex(Text(X, Y, static_cast<int>(Want.size()))), Hex(Want));
+        for (int i = 0; i < static_cast<int>(Want.size()); ++i)
+            EXPECT_EQ(Screen->Shadow[Y][X + i].Attr, Attr) << "column " << X + i;
+    }
+    // The screen, the cursor and the attribute are those of Pattern().
+    void ExpectPatternBack() {
+        const TConsoleScreenRec now = Screen->Shadow;
+        Pattern();
+        for (int y = 1; y <= 25; ++y) EXPECT_EQ(now[y], Screen->Shadow[y]) << "row " << y;
+        EXPECT_EQ(WhereX(), 5);
+        EXPECT_EQ(WhereY(), 3);
+        EXPECT_EQ(GetTextAttr(), 0x1E);
+    }
+};
+
+using MsgBoxTest = BoxTest;
+
+TEST_F(MsgBoxTest, YesNoAnswersByKey) {
+    const struct {
+        const char* keys;
+        bool want;
+    } cases[] = {
+        {"\r", true},                // YES is preselected
+        {"y", true},                 //
+        {"Y", true},                 //
+        {"n", false},                //
+        {"N", false},                //
+        {"\x1b[C\r", false},         // Right chooses NO
+        {"\x1b[C\x1b[D\r", true},    // Left chooses YES again
+        {" \r", false},              // Space toggles
+        {"  \r", true},              //
+        {"\x1b[Cy", true},           // Y answers whatever is chosen
+        {"x\x1b[A\x1b\x1b\r", true}, // other keys, extended ones and Esc are ignored
+        {"n\r", false},              // the key after the answer stays for the next prompt
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        TypeAndWait(c.keys);
+        EXPECT_EQ(ShowMsgBox(mbYesNo, "Delete this message?"), c.want);
+        ExpectPatternBack();
+    }
+    EXPECT_TRUE(KeyPressed());
+    EXPECT_EQ(ReadKey(), Key::Enter);
+}
+
+TEST_F(MsgBoxTest, YesNoBoxShowsTheChosenButton) {
+    const std::string text = "abcdefghijklmnopqrst"; // 20 characters: the box is (29,10)-(52,15)
+    OnIdle({[&] {
+                EXPECT_EQ(Text(29, 10, 1), "\xDB");
+                EXPECT_EQ(Text(52, 15, 1), "\xDB");
+                ExpectRun(38, 10, " Info ", 0x70);
+                ExpectRun(31, 12, text, 0x7F);
+                ExpectRun(36, 14, " YES ", 0x3F);
+                ExpectRun(41, 14, " NO ", 0x78);
+                return "\x1b[C";
+            },
+            [&] {
+                ExpectRun(36, 14, " YES ", 0x78);
+                ExpectRun(41, 14, " NO ", 0x4F);
+                return "\r";
+            }},
+           "n");
+    EXPECT_FALSE(ShowMsgBox(mbYesNo, text));
+    ExpectPatternBack();
+}
+
+TEST_F(MsgBoxTest, InfoBoxTakesEveryKeyTypedAhead) {
+    TypeAndWait("ab\x1b[Ac");
+    EXPECT_TRUE(ShowMsgBox(mbInfo, "Saved."));
+    EXPECT_FALSE(KeyPressed());
+    ExpectPatternBack();
+
+    const std::string text = "abcdefghijklmnopqrst";
+    OnIdle({[&] {
+               ExpectRun(31, 12, text, 0x7F);
+               ExpectRun(39, 14, " OK ", 0x3F);
+               return "\x1b[B";
+           }},
+           "\r");
+    EXPECT_TRUE(ShowMsgBox(mbInfo, text));
+    EXPECT_FALSE(KeyPressed());
+    ExpectPatternBack();
+}
+
+// The console draws 25 lines whatever the terminal's height: on a 50-line
+// terminal the box goes down as far as it can with its shadow on line 25.
+TEST_F(MsgBoxTest, BoxRowsByTerminalHeight) {
+    const struct {
+        uint8_t rows;
+        int top;
+    } cases[] = {{25, 10}, {24, 10}, {43, 10}, {50, 19}, {51, 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.rows));
+        ScreenRows = c.rows;
+        OnIdle({[&] {
+                   EXPECT_EQ(Text(29, c.top, 1), "\xDB");
+                   ExpectRun(31, c.top + 2, "abcdefghijklmnopqrst", 0x7F);
+                   ExpectRun(39, c.top + 4, " OK ", 0x3F);
+                   EXPECT_EQ(Text(52, c.top + 5, 1), "\xDB");
+                   EXPECT_LE(c.top + 6, 25);
+                   return "\r";
+               }},
+               "\r");
+        ShowMsgBox(mbInfo, "abcdefghijklmnopqrst");
+        ExpectPatternBack();
+    }
+}
+
+TEST_F(MsgBoxTest, StayModeLeavesTheBoxDrawn) {
+    EXPECT_TRUE(ShowMsgBox(mbStay, "Please wait"));
+    // 11 characters: X = 33, the box (33,10)-(47,14), no button row.
+    EXPECT_EQ(Text(33, 10, 1), "\xDB");
+    EXPECT_EQ(Text(47, 14, 1), "\xDB");
+    ExpectRun(35, 12, "Please wait", 0x7F);
+    EXPECT_EQ(WhereX(), 5);
+    EXPECT_EQ(WhereY(), 3);
+    EXPECT_EQ(GetTextAttr(), 0x1E);
+    const TConsoleScreenRec now = Screen->Shadow;
+    Pattern();
+    for (int y : {1, 9, 16, 25}) EXPECT_EQ(now[y], Screen->Shadow[y]) << "row " << y;
+}
+
+TEST_F(MsgBoxTest, LongTextIsCutToTheScreen) {
+    std::string text;
+    for (int i = 0; i < 100; ++i) text += static_cast<char>('a' + i % 26);
+    ShowMsgBox(mbStay, text);
+    // Cut to 76: the box spans columns 1 to 80, nothing wraps onto row 13.
+    EXPECT_EQ(Text(1, 10, 1), "\xDB");
+    EXPECT_EQ(Text(80, 14, 1), "\xDB");
+    ExpectRun(3, 12, text.substr(0, 76), 0x7F);
+    ExpectRun(79, 12, " ", 0x7F);
+    ExpectRun(2, 13, std::string(78, ' '), 0x7F);
+}
+
+TEST_F(MsgBoxTest, ControlAndHighBytesKeepTheirColumns) {
+    const std::string text = "a\x01"
+                             "b\x7f"
+                             "c\x82\xDB"
+                             "d";
+    ShowMsgBox(mbStay, text); // 8 characters: X = 35, text from column 37
+    for (int i : {0, 2, 4, 5, 6, 7}) ExpectRun(37 + i, 12, text.substr(i, 1), 0x7F);
+    EXPECT_EQ(Text(46, 12, 1), "\xDB"); // the right edge stays in place
+}
+
+using AskBoxTest = BoxTest;
+
+TEST_F(AskBoxTest, NoIsPreselectedAndTheScreenComesBack) {
+    const struct {
+        const char* keys;
+        bool want;
+    } cases[] = {{"\r", false}, {"\x1b[D\r", true}, {" \r", true}, {"  \r", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        TypeAndWait(c.keys);
+        EXPECT_EQ(AskBox(" Delete ", "Delete the marked messages?"), c.want);
+        ExpectPatternBack();
+    }
+}
+
+TEST_F(AskBoxTest, ShowsTitleTextAndChoice) {
+    OnIdle({[&] {
+               ExpectRun(15, 11, " Delete ", 0x70);
+               ExpectRun(23, 11, std::string(22, ' '), 0x70); // placeholder caption blanked
+               ExpectRun(15, 12,
+                         std::string(11, ' ') + "Delete the marked messages?" +
+                             std::string(11, ' '),
+                         0x70);
+               ExpectRun(39, 13, " No ", 0x4F);
+               return "\r";
+           }},
+           "\r");
+    EXPECT_FALSE(AskBox(" Delete ", "Delete the marked messages?"));
+    ExpectPatternBack();
+}
+
+using AboutTest = BoxTest;
+
+TEST_F(AboutTest, ShowsTitleAndVersionUntilAKey) {
+    OnIdle({[&] {
+               ExpectRun(21, 8, std::string(17, ' ') + "About" + std::string(18, ' '), 0x1F);
+               ExpectRun(21, 9, std::string(40, '-'), 0x70);
+               ExpectRun(21, 13, std::string(12, ' ') + "Version 0.8 Beta" + std::string(12, ' '),
+                         0x71);
+               ExpectRun(21, 17, std::string(40, '-'), 0x70);
+               for (int y : {10, 11, 15, 16}) EXPECT_EQ(Screen->Shadow[y][21].Attr, 0x71);
+               return "\x1b[B";
+           }},
+           "\r");
+    ShowAbout("About");
+    EXPECT_FALSE(KeyPressed()); // an extended key is one key: its scan code went too
+    ExpectPatternBack();
+}
+
+using PickerTest = BoxTest;
+
+TEST_F(PickerTest, SelectCharsetAnswers) {
+    const struct {
+        const char* keys;
+        int want;
+    } cases[] = {
+        {"\r", 1}, {"\x1b[B\x1b[B\r", 3}, {"\x1b[B\x1b[B\x1b", 4}, {"\x1b", 4}, {"\x1b[F\r", 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        TypeAndWait(c.keys);
+        EXPECT_EQ(SelectCharset(), c.want);
+        ExpectPatternBack();
+    }
+}
+
+TEST_F(PickerTest, SelectCharsetShowsEachSetBetweenBlanks) {
+    OnIdle({[&] {
+               ExpectRun(31, 9, " \xDA\xBF\xC0\xD9\xC4\xB3\xC3\xB4\xC1\xC2 ", 0x1F);
+               ExpectRun(31, 18, " \xE8\xE9\xEA\x9B\x9C\x9D\x9F\x91\x92\xF7 ", 0x70);
+               return "\r";
+           }},
+           "\r");
+    EXPECT_EQ(SelectCharset(), 1);
+}
+
+TEST_F(PickerTest, SelectColorAnswers) {
+    const struct {
+        uint8_t attr;
+        const char* keys;
+        int want;
+    } cases[] = {
+        {0x1E, "\x1b", 0x1E},
+        {0x1E, "\r", 0x1E},
+        {0x1E, "\x1b[C\x1b[C\x1b[C\r", 0x1F},                               // Right stops at 15
+        {0x1E, "\x1b[B\x1b[D\x1b[D\r", 0x0E},                               // Left stops at 0
+        {0x1E, "\x1b[B\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C\r", 0x7E}, // and Right at 7
+        {0x1E, "\x1b[B\x1b[C\x1b[A\x1b[D\r", 0x2D}, // Up goes back to the foreground
+        {0x9E, "\r", 0x1E},                         // the blink bit's swatch is its colour
+        {0x9E, "\x1b", 0x9E},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        TypeAndWait(c.keys);
+        EXPECT_EQ(SelectColor(c.attr), c.want);
+        ExpectPatternBack();
+        while (KeyPressed()) ReadKey();
+    }
+}
+
+TEST_F(PickerTest, SelectColorMarksTheActiveRow) {
+    OnIdle({[&] {
+                ExpectRun(65, 8, "[", 0x7F); // F = 14
+                ExpectRun(68, 8, "]", 0x7F);
+                ExpectRun(30, 12, "[", 0x70); // G = 1
+                ExpectRun(33, 12, "]", 0x70);
+                ExpectRun(10, 8, "\xDB\xDB", 0x70);
+                ExpectRun(70, 8, "\xDB\xDB", 0x7F);
+                ExpectRun(55, 12, "  ", 0x70);
+                return "\x1b[B";
+            },
+            [&] {
+                ExpectRun(65, 8, "[", 0x70);
+                ExpectRun(30, 12, "[", 0x7F);
+                return "\r";
+            }},
+           "\r");
+    EXPECT_EQ(SelectColor(0x1E), 0x1E);
+}
+
+TEST_F(PickerTest, SelectCharAnswers) {
+    const struct {
+        const char* keys;
+        int want;
+    } cases[] = {
+        {"\r", 0},
+        {"\x1b[C\x1b[B\r", 17},
+        {"\x1b[A\x1b[D\r", 0}, // no move past the first row and column
+        {"\x1b[C\x1b\x1b", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        TypeAndWait(c.keys);
+        EXPECT_EQ(SelectChar(), static_cast<char>(c.want));
+        ExpectPatternBack();
+        while (KeyPressed()) ReadKey();
+    }
+    std::string keys;
+    for (int i = 0; i < 20; ++i) keys += "\x1b[C\x1b[B";
+    TypeAndWait(keys + "\r");
+    EXPECT_EQ(SelectChar(), '\xFF');
+}
+
+TEST_F(PickerTest, SelectCharShowsTheCodeOfTheChosenCell) {
+    std::string toHundred;
+    for (int i = 0; i < 6; ++i) toHundred += "\x1b[B";
+    for (int i = 0; i < 4; ++i) toHundred += "\x1b[C"; // 16 * 6 + 4 = 100
+    OnIdle({[&] {
+                ExpectRun(32, 5, "Dec: 0 Hex: 00  ", 0x70);
+                EXPECT_EQ(Screen->Shadow[6][32].Attr, 0x2F); // character 0 chosen
+                EXPECT_EQ(Screen->Shadow[6][33].Attr, 0x70);
+                ExpectRun(32, 10, "@ABCDEFGHIJKLMNO", 0x70);
+                ExpectRun(47, 21, "\xFF", 0x70);
+                return toHundred;
+            },
+            [&] {
+                ExpectRun(32, 5, "Dec: 100 Hex: 64", 0x70);
+                ExpectRun(36, 12, "d", 0x2F);
+                return std::string("\x1b[D");
+            },
+            [&] {
+                ExpectRun(32, 5, "Dec: 99 Hex: 63 ", 0x70); // no digit left behind
+                return std::string("\r");
+            }},
+           "\x1b");
+    EXPECT_EQ(SelectChar(), 'c');
+    ExpectPatternBack();
+}
+
+TEST_F(PickerTest, WritePipeCenterCentresTheVisibleText) {
+    ReadOutput();
+    WritePipeCenter("|00|23ForeGround Color", 6); // 16 visible characters
+    WritePipeCenter("abc", 7);
+    FlushScreen();
+    const std::string out = ReadOutput();
+    EXPECT_NE(out.find("\x1b[6;32H"), std::string::npos) << Hex(out);
+    EXPECT_NE(out.find("\x1b[7;39H"), std::string::npos) << Hex(out);
+    EXPECT_NE(out.find("ForeGround Color"), std::string::npos) << Hex(out);
+}
+
+} // namespace
