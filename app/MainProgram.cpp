@@ -104,6 +104,9 @@ void StartSearch() {
     MsgList->Index = 0;
     TopMsg = 1;
     SearchMessages();
+    // The list's redraw draws the frame only through a highlighted row; with
+    // no hits the status row would still claim the index.
+    DrawFrame();
 }
 
 } // namespace
