@@ -339,6 +339,64 @@ TEST_F(QuorvexTmux, DeleteWithAndWithoutPurgeOnACopy) {
     }
 }
 
+TEST_F(QuorvexTmux, RefusedDeleteSaysSoAndLeavesTheBase) {
+    std::string base = MakeBase(5);
+    BaseFiles before = ReadBaseFiles(base);
+    // Another program holds the JAM lock (a write lock on the header's first byte).
+    int fd = open((base + ".jhr").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    struct flock lk {};
+    lk.l_type = F_WRLCK;
+    lk.l_whence = SEEK_SET;
+    lk.l_start = 0;
+    lk.l_len = 1;
+    ASSERT_EQ(fcntl(fd, F_SETLK, &lk), 0);
+    Start(Quote(base));
+    WaitRows(Range(1, 5));
+    Keys("D");
+    WaitText("Delete Msg.No: 1. Are you sure?");
+    Keys("y");
+    WaitText("Purge text?");
+    Keys("y");
+    WaitText("Msg.No: 1 could not be deleted!");
+    Key("Enter");
+    WaitGone("could not be deleted");
+    Sync();
+    EXPECT_LT(Screen()[2].size(), 70u) << "no D flag: " << Screen()[2];
+    EXPECT_EQ(ReadBaseFiles(base), before);
+    close(fd);
+    Quit();
+}
+
+TEST_F(QuorvexTmux, NextPageShowsWhatAnotherProgramLeftInTheBase) {
+    std::string base = MakeBase(30);
+    Start(Quote(base));
+    WaitRows(Range(9, 30));
+    MakeBase(60); // a tosser appended 30 messages
+    Keys(">");
+    WaitRows(Range(39, 60));
+    MakeBase(10); // and then the base was packed to 10
+    Keys("]");
+    WaitRows(Range(1, 10));
+    Keys("J");
+    WaitText("Jump To:");
+    Keys("55");
+    Key("Enter");
+    WaitRows({10});
+    Quit();
+}
+
+TEST_F(QuorvexTmux, HelpScreenComesFromBesideTheProgram) {
+    Start(Quote(MakeBase(3)));
+    WaitRows({1, 2, 3});
+    Keys("h");
+    WaitText("keys of the main screen");
+    Key("Escape");
+    WaitRows({1, 2, 3});
+    WaitText("ESC/Quit # H/Help |");
+    Quit();
+}
+
 TEST_F(QuorvexTmux, DeleteInSearchModeAsksAboutTheRowsMessage) {
     Start(Quote(MakeBase(30)));
     WaitRows(Range(9, 30));
