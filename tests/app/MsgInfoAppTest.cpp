@@ -185,6 +185,8 @@ std::string Dump(const std::vector<std::string>& Rows) {
 
 const std::string Joe = "Joe Sysop";
 const std::string Uu = "Uu Sender";
+const std::string ThirdText = "Who am I?\r\rI am \x1b[1mbold\x1b[0m.\r";
+const std::string ThirdSaved = "Who am I?\n\nI am \x1b[1mbold\x1b[0m.\n";
 
 // Message 1: a header with every field shown by "M"; message 2: two
 // UUencoded blocks; message 3: a sender without a last-read record.
@@ -211,7 +213,7 @@ JamFixture TestBase() {
     f.AddSimple(Uu, "All", "Two files",
                 "Here they are:\rbegin 644 one.bin\rM86)C\rend\rand\rbegin 600 two.bin\r"
                 "M9&%T\r`\rend\rbye\r");
-    f.AddSimple("Nobody", "All", "Who am I", "text\r");
+    f.AddSimple("Nobody", "All", "Who am I", ThirdText);
     f.Lr = LastBytes(static_cast<int32_t>(StrCrc32(Joe)), 77, 2, 3);
     return f;
 }
@@ -219,7 +221,7 @@ JamFixture TestBase() {
 class MsgInfoApp : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/kv-info-XXXXXX";
+        char tmpl[] = "/var/tmp/kv-info-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
         Dir = tmpl;
         fs::create_directory(Dir + "/tmp");
@@ -256,17 +258,14 @@ protected:
     // Highlights row Row (0-based) of the list and returns the screen.
     std::vector<std::string> OnRow(int Row) {
         for (int i = 0; i < Row; ++i) App->Key("Down");
-        // The frame is redrawn on every move; the highlighted row is the one
-        // whose colours differ from the rows around it, so wait for them.
+        // The highlighted row is black on light grey.
+        auto lit = [&](const std::vector<std::string>& Cells) {
+            return Cells[static_cast<std::size_t>(2 + Row)].substr(0, 9) == "0/30/47/0";
+        };
         std::vector<std::string> s;
-        App->WaitUntil([&] {
-            s = App->Cells();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            return s == App->Cells();
-        });
+        EXPECT_TRUE(App->WaitUntil([&] { return lit(s = App->Cells()); })) << Dump(s);
         return s;
     }
-
     // The screen is Before again and the program waits in its list: a probe
     // ("*", the base header box) opens and closes, which it would not if some
     // further box had been waiting for a key.
@@ -358,6 +357,132 @@ TEST_F(MsgInfoApp, BoxesShowTheirFieldsAndCloseWithoutATrace) {
         for (const BoxRow& r : c.Want)
             EXPECT_EQ(App->At(r.X, r.Y, r.Text.size()), r.Text) << "row " << r.Y;
         App->Key(c.Closer);
+        ExpectBackTo(before);
+    }
+}
+
+TEST_F(MsgInfoApp, LastReadOfASenderWithoutRecordSaysSo) {
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Type("l");
+    ASSERT_TRUE(App->WaitFor("User Nobody not found in Index.")) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, EnterShowsTheTextAndEscReturnsToTheSameRow) {
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("File: ")) << Dump(App->Screen());
+    EXPECT_EQ(App->At(1, 1, 10), "Who am I? ");
+    EXPECT_EQ(App->At(1, 3, 11), "I am bold. ");
+    EXPECT_EQ(ReadFileBytes(Dir + "/tmp/quorvex.tmp"), ThirdSaved);
+    App->Key("Escape");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, TempFileBehindASymbolicLinkIsNotWritten) {
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    WriteFileBytes(Dir + "/victim", "precious");
+    ASSERT_EQ(::symlink((Dir + "/victim").c_str(), (Dir + "/tmp/quorvex.tmp").c_str()), 0);
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("Could not write /tmp/quorvex.tmp!")) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
+    EXPECT_EQ(ReadFileBytes(Dir + "/victim"), "precious");
+    struct stat st {};
+    ASSERT_EQ(::lstat((Dir + "/tmp/quorvex.tmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(MsgInfoApp, HelpShowsHelpAnsOrSaysItIsMissing) {
+    Start();
+    std::vector<std::string> before = OnRow(1);
+    App->Type("h");
+    ASSERT_TRUE(App->WaitFor("Help file is missing!")) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
+
+    WriteFileBytes(Dir + "/help.ans", "Keys of the list\r\n\x1b[1mEsc\x1b[0m leaves\r\n");
+    App->Type("H");
+    ASSERT_TRUE(App->WaitFor("File: ")) << Dump(App->Screen());
+    EXPECT_EQ(App->At(1, 1, 17), "Keys of the list ");
+    EXPECT_EQ(App->At(1, 2, 11), "Esc leaves ");
+    App->Key("Escape");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, ExportWritesTheTextByteForByteOrSaysItCannot) {
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Type("e");
+    ASSERT_TRUE(App->WaitFor("msg00003.txt")) << Dump(App->Screen());
+    App->Key("Tab Tab Enter");
+    ExpectBackTo(before);
+    EXPECT_EQ(ReadFileBytes(Dir + "/msg00003.txt"), ThirdSaved);
+
+    // A directory of the offered name: nothing is written, and a box says so.
+    ASSERT_EQ(::mkdir((Dir + "/msg00001.txt").c_str(), 0755), 0);
+    App->Key("Up Up");
+    before = OnRow(0);
+    App->Type("E");
+    ASSERT_TRUE(App->WaitFor("msg00001.txt")) << Dump(App->Screen());
+    App->Key("Tab Tab Enter");
+    ASSERT_TRUE(App->WaitFor("Could not write ")) << Dump(App->Screen());
+    EXPECT_TRUE(App->Shows("msg00001.txt!"));
+    App->Key("Enter");
+    ExpectBackTo(before);
+    EXPECT_TRUE(fs::is_directory(Dir + "/msg00001.txt"));
+    EXPECT_TRUE(fs::is_empty(Dir + "/msg00001.txt"));
+}
+
+TEST_F(MsgInfoApp, TwoUueBlocksAreOfferedOneAndTwoAndADeclinedOneKeepsItsNumber) {
+    Start();
+    std::vector<std::string> before = OnRow(1);
+    const std::string question = "UUE Block Found. Extract?";
+    App->Type("u");
+    for (const char* name : {"Uu_Sender1.uue", "Uu_Sender2.uue"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(App->WaitFor(question)) << Dump(App->Screen());
+        App->Key("Enter");
+        // The name line of the chooser (the file pane may list the name too).
+        ASSERT_TRUE(App->WaitUntil([&] { return App->At(8, 21, 15) == std::string(name) + " "; }))
+            << Dump(App->Screen());
+        App->Key("Tab Tab Enter");
+        ASSERT_TRUE(App->WaitGone(name)) << Dump(App->Screen());
+    }
+    ExpectBackTo(before);
+    EXPECT_EQ(ReadFileBytes(Dir + "/Uu_Sender1.uue"), "begin 644 one.bin\nM86)C\nend\n");
+    EXPECT_EQ(ReadFileBytes(Dir + "/Uu_Sender2.uue"), "begin 600 two.bin\nM9&%T\n`\nend\n");
+
+    // The first block declined: the second is offered with 1; Esc saves nothing.
+    App->Type("U");
+    ASSERT_TRUE(App->WaitFor(question)) << Dump(App->Screen());
+    // The second question looks like the first: its answer is typed ahead.
+    App->Type("n");
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitUntil([&] { return App->At(8, 21, 15) == "Uu_Sender1.uue "; }))
+        << Dump(App->Screen());
+    App->Key("Escape");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, RowWithoutABlockSaysSo) {
+    Start();
+    std::vector<std::string> before = OnRow(0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"u", "Message doesn't contain a UUEncoded file!"},
+        {"p", "Message doesn't contain a PGP Key"},
+    };
+    for (const auto& [key, text] : cases) {
+        App->Type(key);
+        ASSERT_TRUE(App->WaitFor(text)) << Dump(App->Screen());
+        App->Key("Enter");
         ExpectBackTo(before);
     }
 }
