@@ -78,7 +78,7 @@ private:
     int32_t Len() const { return static_cast<int32_t>(Buffer.size()); }
     bool BlankAt(int32_t P) const { return P >= 1 && P <= Len() && Buffer[P - 1] == Blank; }
     void PlaceCursor() const;
-    // Text from Col on, cut to the window.
+    // S from window column WinCol on, cut at the window's right edge.
     void PutInWindow(int32_t WinCol, uint8_t A, const std::string& S) const;
     void DrawField();
     void DrawTail();
@@ -692,8 +692,8 @@ void ShowAbout(const std::string& Title) {
     WriteXY(21, 10, 0x71, PadCenter("Kelvarin", 40, ' '));
     WriteXY(21, 11, 0x71, PadCenter("A reader for JAM message bases", 40, ' '));
     WriteXY(21, 13, 0x71, PadCenter("Version 0.8 Beta", 40, ' '));
-    WriteXY(21, 15, 0x71, PadCenter("Runs in any terminal of 80 x 25", 40, ' '));
-    WriteXY(21, 16, 0x71, PadCenter("Esc leaves every box and list", 40, ' '));
+    WriteXY(21, 15, 0x71, PadCenter("Written in C++ for Linux terminals", 40, ' '));
+    WriteXY(21, 16, 0x71, PadCenter("Reads bases, never locks them", 40, ' '));
     WriteXY(21, 17, 0x70, std::string(40, '-'));
     WriteXY(21, 18, 0x1F, PadCenter("(.. Press A Key ..", 40, ' '));
     ReadOneKey();
@@ -915,7 +915,12 @@ template <class Visit> void ListEntries(const std::string& Search, Visit visit) 
     while (const struct dirent* de = ::readdir(d.get())) {
         const std::string name = de->d_name;
         if (!PatternMatch(pattern, name)) continue;
-        if (Examine(dir, name, isDir)) visit(name, isDir);
+        // The entry's type, when the listing gives it, saves a look at each
+        // entry of a large directory; links and unknown types are looked at.
+        if (de->d_type != DT_UNKNOWN && de->d_type != DT_LNK)
+            visit(name, de->d_type == DT_DIR);
+        else if (Examine(dir, name, isDir))
+            visit(name, isDir);
     }
 }
 

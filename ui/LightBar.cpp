@@ -17,7 +17,6 @@ constexpr int32_t LastLine = 25;
 constexpr char UpMark = '\xF4';   // upper half of the integral sign
 constexpr char DownMark = '\xF5'; // lower half
 constexpr char Blank = ' ';
-constexpr char CtrlA = 1; // search again
 
 uint8_t ToByte(int32_t V) {
     return static_cast<uint8_t>(std::clamp<int32_t>(V, 0, 255));
@@ -277,7 +276,7 @@ void TBarRun::PlainKey(char K) {
 // Outside command mode typed text searches the items.
 void TBarRun::SearchKey(char K) {
     const auto U = static_cast<uint8_t>(K);
-    if (K == CtrlA) {
+    if (K == Key::CtrlA) { // search again
         Bar.SearchPos = int64_t{Bar.SearchPos} + 1 < Count() ? Bar.SearchPos + 1 : 0;
         SearchNext();
     } else if (U >= 32 && U <= 128) {

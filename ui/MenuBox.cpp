@@ -9,6 +9,7 @@
 #include "support/StrUtil.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -250,11 +251,12 @@ void GotoClamped(int32_t X, int32_t Y) {
            static_cast<uint8_t>(std::clamp(Y, 1, LastRow)));
 }
 
-} // namespace
-
+// The eight characters of style FrameType; the default style when out of range.
 std::string FrameCharsOf(uint8_t FrameType) {
     return BoxFrameChars[FrameType >= 1 && FrameType <= 8 ? FrameType : DefaultFrameType];
 }
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // TMenuBox
@@ -371,7 +373,6 @@ void DrawPipeFrame(uint8_t X, uint8_t Y) {
     // the cursor after the last line, as when the lines are written at the cursor.
     uint8_t attr = 0;
     int32_t col = 0;
-    SetTextAttr(0);
     DrawPicture(X, Y, PipeFrameLines, PicCodes::Pipe, attr, col, true);
     SetTextAttr(attr);
     GotoClamped(X + col, Y + static_cast<int32_t>(PipeFrameLines.size()) - 1);

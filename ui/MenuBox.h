@@ -30,11 +30,8 @@ inline constexpr std::array<const char*, 9> BoxFrameChars = {
     ".-.||`-'",                         // plain ASCII
 };
 
-// The style used for a FrameType outside 1 to 8: the default one.
+// A new box's style, also drawn for a FrameType outside 1 to 8.
 inline constexpr uint8_t DefaultFrameType = 6;
-
-// The eight characters of style FrameType (the default style when out of range).
-std::string FrameCharsOf(uint8_t FrameType);
 
 class TMenuBox {
 public:

@@ -228,6 +228,41 @@ TEST_F(LightBarTest, MovesTheHighlight) {
     }
 }
 
+// A move inside the window rewrites the two rows concerned; a move that
+// scrolls rewrites the window. Rows are counted by the cursor moves that
+// start them (column 1 of lines 2-6).
+TEST_F(LightBarTest, RedrawsOnlyWhatAMoveChanges) {
+    struct Case {
+        const char* Name;
+        int Start;
+        std::string Keys;
+        int RowWrites; // after the first page: 5 rows and the highlight
+    };
+    const std::vector<Case> Cases = {
+        {"UpInsideWindow", 5, Down + Down + Up, 2 + 2 + 2},
+        {"DownInsideWindow", 5, Down, 2},
+        {"UpScrolls", 5, Up, 6},
+        {"HomeRedrawsAll", 5, Home, 6},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        Bar.Clear();
+        Fill(30);
+        GotoXY(40, 20);
+        ReadOutput();
+        TypeAndWait(C.Keys + Esc);
+        EXPECT_EQ(Bar.Run(1, 2, 20, 5, C.Start), brEscape);
+        const std::string Out = ReadOutput();
+        int Writes = 0;
+        for (int L = 2; L <= 6; ++L) {
+            const std::string Move = "\x1b[" + std::to_string(L) + ";1H";
+            for (size_t P = Out.find(Move); P != std::string::npos; P = Out.find(Move, P + 1))
+                ++Writes;
+        }
+        EXPECT_EQ(Writes, 6 + C.RowWrites) << Hex(Out);
+    }
+}
+
 TEST_F(LightBarTest, CommandModeResultsAndCallbacks) {
     struct Case {
         const char* Name;

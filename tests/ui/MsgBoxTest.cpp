@@ -7,14 +7,18 @@
 #include "terminal/KeyCodes.h"
 #include "tests/common/PtyFixture.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -61,14 +65,43 @@ extern "C" int select(int N, fd_set* R, fd_set* W, fd_set* E, struct timeval* T)
 
 namespace {
 
+// Reads and drops what reaches the pty's master side while it lives: a box
+// that redraws on every key would otherwise fill the pty and block.
+class MasterDrain {
+public:
+    explicit MasterDrain(int Fd) : fd(Fd), reader([this] { Run(); }) {}
+    ~MasterDrain() {
+        stop = true;
+        reader.join();
+    }
+
+private:
+    void Run() {
+        char buf[4096];
+        while (!stop) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 5) > 0)
+                while (::read(fd, buf, sizeof buf) > 0) {
+                }
+        }
+    }
+    std::atomic<bool> stop{false};
+    int fd;
+    std::thread reader;
+};
+
 class BoxTest : public ConsolePtyFixture {
 protected:
     void SetUp() override {
         ConsolePtyFixture::SetUp();
+        drain = std::make_unique<MasterDrain>(Master());
         InitDialogs();
         Pattern();
+        OnIdle({}, "\r"); // a box that waits for more keys than typed fails, never hangs
     }
     void TearDown() override {
+        ExpectStepsDone();
+        drain.reset();
         WhenIdle = nullptr;
         ScreenRows = 25;
         ConsolePtyFixture::TearDown();
@@ -76,7 +109,7 @@ protected:
 
     // A screen whose every cell differs from its neighbours, the cursor at
     // (5, 3) and attribute $1E: whatever a box forgets to put back shows.
-    static void Pattern() {
+    void Pattern() {
         for (uint8_t y = 1; y <= 25; ++y) {
             std::string row;
             for (int x = 0; x < 80; ++x) row += static_cast<char>('A' + (x + y) % 26);
@@ -91,16 +124,28 @@ protected:
     // then Fallback.
     using Step = std::function<std::string()>;
     void OnIdle(std::vector<Step> Steps, std::string Fallback) {
-        WhenIdle = [this, Steps, Fallback, n = std::size_t(0)]() mutable {
-            if (n < Steps.size()) {
-                TypeAndWait(Steps[n++]());
+        ExpectStepsDone();
+        steps = std::move(Steps);
+        fallback = std::move(Fallback);
+        next = 0;
+        WhenIdle = [this] {
+            if (next < steps.size()) {
+                TypeAndWait(steps[next++]());
                 return;
             }
             ADD_FAILURE() << "the program waits for a key the test did not plan";
-            if (++n > Steps.size() + 5) std::abort();
-            TypeAndWait(Fallback);
+            if (++next > steps.size() + 5) std::abort();
+            TypeAndWait(fallback);
         };
     }
+    void ExpectStepsDone() const {
+        EXPECT_GE(next, steps.size()) << "the program never waited for the keys of a step";
+    }
+
+    std::vector<Step> steps;
+    std::size_t next = 0;
+    std::string fallback;
+    std::unique_ptr<MasterDrain> drain;
 
     static std::string Text(int X, int Y, int Len) {
         std::string s;
@@ -322,7 +367,8 @@ TEST_F(PickerTest, SelectCharsetAnswers) {
 TEST_F(PickerTest, SelectCharsetShowsEachSetBetweenBlanks) {
     OnIdle({[&] {
                ExpectRun(31, 9, " \xDA\xBF\xC0\xD9\xC4\xB3\xC3\xB4\xC1\xC2 ", 0x1F);
-               ExpectRun(31, 18, " \xE8\xE9\xEA\x9B\x9C\x9D\x9F\x91\x92\xF7 ", 0x70);
+               ExpectRun(31, 13, " \xB0\xB1\xB2\xDB\xDC\xDF\xDD\xDE\xFE\xF9 ", 0x70);
+               ExpectRun(31, 18, " \xE8\xE9\xEA", 0x70); // the tenth and last set
                return "\r";
            }},
            "\r");
@@ -423,6 +469,8 @@ TEST_F(PickerTest, SelectCharShowsTheCodeOfTheChosenCell) {
 }
 
 TEST_F(PickerTest, WritePipeCenterCentresTheVisibleText) {
+    drain.reset();
+    FlushScreen();
     ReadOutput();
     WritePipeCenter("|00|23ForeGround Color", 6); // 16 visible characters
     WritePipeCenter("abc", 7);

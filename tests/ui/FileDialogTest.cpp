@@ -1,0 +1,652 @@
+// The file choosers on a real pseudo-terminal over a temporary directory tree:
+// what the panes and lines show while the chooser waits for a key, the path it
+// returns for the keys typed, and the current directory, screen and cursor it
+// leaves behind on every way out.
+#include "ui/Dialogs.h"
+
+#include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
+#include "tests/common/PtyFixture.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs when the program is about to wait for a key and none is typed: the
+// screen is then exactly what the user sees.
+std::function<void()> WhenIdle;
+
+} // namespace
+
+// Every select() of the program comes here (the keyboard reader waits with it).
+// It is carried out with poll(), which has no time-size variants; a wait
+// without a time-out on an empty standard input first runs WhenIdle.
+extern "C" int select(int N, fd_set* R, fd_set* W, fd_set* E, struct timeval* T) {
+    if (T == nullptr && N == 1 && R != nullptr && FD_ISSET(0, R) && WhenIdle) {
+        int pending = 0;
+        if (::ioctl(0, FIONREAD, &pending) == 0 && pending == 0) WhenIdle();
+    }
+    std::vector<pollfd> fds;
+    for (int fd = 0; fd < N; ++fd) {
+        short events = 0;
+        if (R != nullptr && FD_ISSET(fd, R)) events |= POLLIN;
+        if (W != nullptr && FD_ISSET(fd, W)) events |= POLLOUT;
+        if (E != nullptr && FD_ISSET(fd, E)) events |= POLLPRI;
+        if (events != 0) fds.push_back(pollfd{fd, events, 0});
+    }
+    const int ms =
+        T == nullptr ? -1 : static_cast<int>(T->tv_sec * 1000 + (T->tv_usec + 999) / 1000);
+    const int got = ::poll(fds.data(), fds.size(), ms);
+    if (got < 0) return got;
+    if (T != nullptr) *T = timeval{0, 0};
+    if (R != nullptr) FD_ZERO(R);
+    if (W != nullptr) FD_ZERO(W);
+    if (E != nullptr) FD_ZERO(E);
+    int ready = 0;
+    for (const pollfd& p : fds) {
+        if (p.revents & (POLLIN | POLLHUP | POLLERR)) FD_SET(p.fd, R), ++ready;
+        if (p.revents & POLLOUT) FD_SET(p.fd, W), ++ready;
+        if (p.revents & POLLPRI) FD_SET(p.fd, E), ++ready;
+    }
+    return ready;
+}
+
+namespace {
+
+// Reads and drops what reaches the pty's master side while it lives: a box
+// that redraws on every key would otherwise fill the pty and block.
+class MasterDrain {
+public:
+    explicit MasterDrain(int Fd) : fd(Fd), reader([this] { Run(); }) {}
+    ~MasterDrain() {
+        stop = true;
+        reader.join();
+    }
+
+private:
+    void Run() {
+        char buf[4096];
+        while (!stop) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 5) > 0)
+                while (::read(fd, buf, sizeof buf) > 0) {
+                }
+        }
+    }
+    std::atomic<bool> stop{false};
+    int fd;
+    std::thread reader;
+};
+
+class BoxTest : public ConsolePtyFixture {
+protected:
+    void SetUp() override {
+        ConsolePtyFixture::SetUp();
+        drain = std::make_unique<MasterDrain>(Master());
+        InitDialogs();
+        Pattern();
+        OnIdle({}, "\r"); // a box that waits for more keys than typed fails, never hangs
+    }
+    void TearDown() override {
+        ExpectStepsDone();
+        drain.reset();
+        WhenIdle = nullptr;
+        ScreenRows = 25;
+        ConsolePtyFixture::TearDown();
+    }
+
+    // A screen whose every cell differs from its neighbours, the cursor at
+    // (5, 3) and attribute $1E: whatever a box forgets to put back shows.
+    void Pattern() {
+        for (uint8_t y = 1; y <= 25; ++y) {
+            std::string row;
+            for (int x = 0; x < 80; ++x) row += static_cast<char>('A' + (x + y) % 26);
+            WriteXY(1, y, static_cast<uint8_t>(y % 8 + 0x10 * (y % 3)), row);
+        }
+        GotoXY(5, 3);
+        SetTextAttr(0x1E);
+    }
+
+    // A step looks at the screen while the program waits, and returns the keys
+    // it types next. Keys the program asks for beyond the steps: a failure,
+    // then Fallback.
+    using Step = std::function<std::string()>;
+    void OnIdle(std::vector<Step> Steps, std::string Fallback) {
+        ExpectStepsDone();
+        steps = std::move(Steps);
+        fallback = std::move(Fallback);
+        next = 0;
+        WhenIdle = [this] {
+            if (next < steps.size()) {
+                TypeAndWait(steps[next++]());
+                return;
+            }
+            ADD_FAILURE() << "the program waits for a key the test did not plan";
+            if (++next > steps.size() + 5) std::abort();
+            TypeAndWait(fallback);
+        };
+    }
+    void ExpectStepsDone() const {
+        EXPECT_GE(next, steps.size()) << "the program never waited for the keys of a step";
+    }
+
+    std::vector<Step> steps;
+    std::size_t next = 0;
+    std::string fallback;
+    std::unique_ptr<MasterDrain> drain;
+
+    static std::string Text(int X, int Y, int Len) {
+        std::string s;
+        for (int i = 0; i < Len; ++i) s += Screen->Shadow[Y][X + i].Ch;
+        return s;
+    }
+    // Text at (X, Y) and every one of its cells in Attr.
+    static void ExpectRun(int X, int Y, const std::string& Want, uint8_t Attr) {
+        SCOPED_TRACE("at column " + std::to_string(X) + " of row " + std::to_string(Y));
+        EXPECT_EQ(Hex(Text(X, Y, static_cast<int>(Want.size()))), Hex(Want));
+        for (int i = 0; i < static_cast<int>(Want.size()); ++i)
+            EXPECT_EQ(Screen->Shadow[Y][X + i].Attr, Attr) << "column " << X + i;
+    }
+    // The screen, the cursor and the attribute are those of Pattern().
+    void ExpectPatternBack() {
+        const TConsoleScreenRec now = Screen->Shadow;
+        Pattern();
+        for (int y = 1; y <= 25; ++y) EXPECT_EQ(now[y], Screen->Shadow[y]) << "row " << y;
+        EXPECT_EQ(WhereX(), 5);
+        EXPECT_EQ(WhereY(), 3);
+        EXPECT_EQ(GetTextAttr(), 0x1E);
+    }
+};
+
+std::string Cwd() {
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) != nullptr ? std::string(buf) : std::string();
+}
+
+// The tree every test starts from, under Root:
+//   ex/    a.txt B.txt README docs/guide.txt
+//   dots/  .profile .x.txt plain.txt noext .cache/
+class FileDialogTest : public BoxTest {
+protected:
+    void SetUp() override {
+        BoxTest::SetUp();
+        home = saved = Cwd();
+        char templ[] = "/tmp/kv-choose-XXXXXX";
+        ASSERT_NE(::mkdtemp(templ), nullptr);
+        Root = std::filesystem::canonical(templ).string();
+        for (const char* d : {"ex", "ex/docs", "dots", "dots/.cache"})
+            std::filesystem::create_directory(Root + "/" + d);
+        for (const char* f : {"ex/a.txt", "ex/B.txt", "ex/README", "ex/docs/guide.txt",
+                              "dots/.profile", "dots/.x.txt", "dots/plain.txt", "dots/noext"})
+            Put(f);
+    }
+    void TearDown() override {
+        BoxTest::TearDown();
+        if (::chdir(home.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << home;
+        if (!Root.empty()) std::filesystem::remove_all(Root);
+    }
+
+    void Put(const std::string& Name) const { std::ofstream(Root + "/" + Name) << "x"; }
+
+    // Rows 10-18 of a pane whose rows start in column X: one name per row
+    // after a blank, the row Lit in $3F (0: none), the others and the rows
+    // past the names blank in 7.
+    static void ExpectPane(int X, const std::vector<std::string>& Names, std::size_t Lit) {
+        for (std::size_t i = 0; i < 9; ++i) {
+            const std::string text = i < Names.size() ? " " + Names[i] : "";
+            ExpectRun(X, static_cast<int>(10 + i), PadRight(text, 31), i + 1 == Lit ? 0x3F : 0x07);
+        }
+    }
+    static void ExpectFiles(const std::vector<std::string>& Names, std::size_t Lit = 1) {
+        ExpectPane(8, Names, Lit);
+    }
+    static void ExpectDirs(const std::vector<std::string>& Names, std::size_t Lit = 0) {
+        ExpectPane(41, Names, Lit);
+    }
+    static void ExpectCounts(const std::string& Files, const std::string& Dirs) {
+        ExpectRun(14, 9, Files, 0x70);
+        ExpectRun(53, 9, Dirs, 0x70);
+    }
+    static void ExpectLines(const std::string& Dir, const std::string& Second) {
+        ExpectRun(8, 7, PadRight(Dir, 60), 0x3F);
+        ExpectRun(8, 21, PadRight(Second, 60), 0x3F);
+    }
+    static std::string PadRight(const std::string& S, std::size_t Width) {
+        return S.size() >= Width ? S.substr(0, Width) : S + std::string(Width - S.size(), ' ');
+    }
+    // Everything after a call: the directory, the screen, the cursor and
+    // the attribute are those from before it.
+    void ExpectAllBack() {
+        EXPECT_EQ(Cwd(), saved);
+        ExpectPatternBack();
+    }
+
+    std::string Root;
+    std::string saved; // the current directory every call must leave behind
+    std::string home;  // the test program's own
+};
+
+TEST_F(FileDialogTest, ListsFilesAndDirectoriesSortedByByte) {
+    OnIdle({[&] {
+               ExpectRun(37, 5, " Open ", 0x7F);
+               ExpectRun(8, 6, "Directory", 0x70);
+               ExpectRun(8, 9, "Files", 0x70);
+               ExpectRun(41, 9, "Directories", 0x70);
+               ExpectRun(8, 20, "File Mask", 0x70);
+               ExpectLines(Root + "/ex/", "*.*");
+               ExpectFiles({"B.txt", "a.txt"}); // README has no dot
+               ExpectDirs({"..", "docs"});
+               ExpectCounts("(2)    ", "(2)    ");
+               return "\x1b";
+           }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/ex/"), "");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, NamesBeginningWithADotAreListed) {
+    OnIdle({[&] {
+               ExpectFiles({".profile", ".x.txt", "plain.txt"});
+               ExpectDirs({"..", ".cache"});
+               ExpectCounts("(3)    ", "(2)    ");
+               return "\x1b";
+           }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/dots"), "");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, OpenReturnsThePathChosen) {
+    const struct {
+        const char* keys;
+        const char* want; // below Root; "" for none
+    } cases[] = {
+        {"\r", "/ex/B.txt"},
+        {"\x1b[B\r", "/ex/a.txt"},
+        {"\x1b[B\x1b[B\r", "/ex/a.txt"},              // two files only
+        {"\t\x1b[B\r\x1b[D\r", "/ex/docs/guide.txt"}, // into docs, back to the files
+        {"\x1b[C\x1b[D\r", "/ex/B.txt"},              // Right and Left move the focus
+        {"\t\t\t\t\r", "/ex/B.txt"},                  // Tab goes round the four places
+        {"\x1b", ""},                                 // Esc in each place
+        {"\t\x1b", ""},
+        {"\t\t\x1b", ""},
+        {"\t\t\t\x1b", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        InitDialogs();
+        TypeAndWait(c.keys);
+        const std::string want = *c.want ? Root + c.want : "";
+        EXPECT_EQ(OpenFileDialog(" Open ", Root + "/ex/"), want);
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, FocusMovesTheHighlight) {
+    OnIdle({[&] {
+                ExpectFiles({"B.txt", "a.txt"}, 1);
+                ExpectDirs({"..", "docs"}, 0);
+                return "\t";
+            },
+            [&] {
+                ExpectFiles({"B.txt", "a.txt"}, 0);
+                ExpectDirs({"..", "docs"}, 1);
+                return "\x1b[B\r"; // into docs: the focus stays
+            },
+            [&] {
+                ExpectLines(Root + "/ex/docs/", "*.*");
+                ExpectFiles({"guide.txt"}, 0);
+                ExpectDirs({".."}, 1);
+                ExpectCounts("(1)    ", "(1)    ");
+                return "\r"; // ".." goes back up
+            },
+            [&] {
+                ExpectLines(Root + "/ex/", "*.*");
+                ExpectDirs({"..", "docs"}, 1);
+                return "\t";
+            },
+            [&] {
+                ExpectDirs({"..", "docs"}, 0);
+                return "\x1b";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/ex/"), "");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, SaveAsksBeforeOverwriting) {
+    const struct {
+        const char* defName;
+        const char* keys;
+        const char* want; // below Root; "" for none
+    } cases[] = {
+        {"new.txt", "\ry", "/ex/B.txt"},
+        {"new.txt", "\r\r", "/ex/B.txt"},         // YES is preselected
+        {"new.txt", "\rn\x1b", ""},               // NO keeps the chooser open
+        {"new.txt", "\rn\x1b[B\ry", "/ex/a.txt"}, //
+        {"new.txt", "\t\t\r", "/ex/new.txt"},     // a new name asks nothing
+        {"a.txt", "\t\t\ry", "/ex/a.txt"},        //
+        {"a.txt", "\t\t\rn\x1b", ""},             // NO: the name line stays focused
+        {"", "\t\t\r\x1b", ""},                   // an empty name does nothing
+        {"", "\t\tout.txt\r", "/ex/out.txt"},     //
+        {"docs", "\t\t\r", "/ex/docs"},           // not a file: nothing to overwrite
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.defName) + " " + Hex(c.keys));
+        InitDialogs();
+        TypeAndWait(c.keys);
+        const std::string want = *c.want ? Root + c.want : "";
+        EXPECT_EQ(SaveFileDialog(" Save ", c.defName, Root + "/ex/"), want);
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, SaveShowsTheQuestionOverTheChooser) {
+    OnIdle({[&] {
+                ExpectRun(8, 20, "File Name", 0x70);
+                ExpectLines(Root + "/ex/", "new.txt");
+                return "\r";
+            },
+            [&] {
+                ExpectRun(29, 12, "File Exists. Overwrite?", 0x7F); // 23 characters: X = 27
+                return "n";
+            },
+            [&] {
+                ExpectFiles({"B.txt", "a.txt"}, 1); // the question's box is gone
+                ExpectRun(29, 12, " ", 0x07);
+                return "\x1b";
+            }},
+           "\x1b");
+    EXPECT_EQ(SaveFileDialog(" Save ", "new.txt", Root + "/ex/"), "");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, MaskLineRelistsTheFiles) {
+    const struct {
+        const char* mask;
+        std::vector<std::string> files;
+        const char* count;
+    } cases[] = {
+        {"*", {"B.txt", "README", "a.txt"}, "(3)    "},
+        {"?.txt", {"B.txt", "a.txt"}, "(2)    "},
+        {"*.TXT", {}, "(0)    "}, // case-sensitive
+        {"README", {"README"}, "(1)    "},
+        {"", {}, "(0)    "},
+        {"docs/*", {"guide.txt"}, "(1)    "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mask);
+        InitDialogs();
+        TypeAndWait(std::string("\t\t\x7f\x7f\x7f") + c.mask + "\r");
+        OnIdle({[&] {
+                   ExpectRun(8, 7, PadRight(Root + "/ex/", 60), 0x3F);
+                   ExpectRun(8, 21, c.mask, 0x3F); // being edited: the fill follows
+                   ExpectFiles(c.files, 0);
+                   ExpectCounts(c.count, "(2)    ");
+                   // Enter on the first file, or Esc when there is none.
+                   return c.files.empty() ? "\x1b" : "\t\t\r";
+               }},
+               "\x1b");
+        std::string want;
+        if (!c.files.empty())
+            want = Root + "/ex/" + (c.mask == std::string("docs/*") ? "docs/" : "") + c.files[0];
+        EXPECT_EQ(OpenFileDialog(" Open ", Root + "/ex/"), want);
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, DirectoryLineTakesATypedDirectory) {
+    const struct {
+        std::string typed;
+        std::string shown; // below Root
+        std::vector<std::string> files;
+    } cases[] = {
+        {Root + "/dots", "/dots/", {".profile", ".x.txt", "plain.txt"}},
+        {Root + "//dots//", "//dots/", {".profile", ".x.txt", "plain.txt"}},
+        {"docs", "/ex/docs/", {"guide.txt"}}, // relative: from the directory shown
+        {"../dots", "/dots/", {".profile", ".x.txt", "plain.txt"}},
+        {"missing", "/ex/", {"B.txt", "a.txt"}}, // cannot be entered: nothing changes
+        {"", "/ex/", {"B.txt", "a.txt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        InitDialogs();
+        const std::string start = Root + "/ex/";
+        TypeAndWait("\t\t\t" + std::string(start.size(), '\x7f') + c.typed + "\r");
+        OnIdle({[&] {
+                   ExpectRun(8, 7, Root + c.shown, 0x3F); // being edited again
+                   ExpectRun(8, 21, PadRight("*.*", 60), 0x3F);
+                   ExpectFiles(c.files, 0);
+                   return "\t\r"; // the first file
+               }},
+               "\x1b");
+        EXPECT_EQ(OpenFileDialog(" Open ", start), Root + c.shown + c.files[0]);
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, RootAndItsParent) {
+    std::string second; // the root's first directory after ".."
+    OnIdle({[&] {
+                ExpectLines("/", "*.*");
+                EXPECT_EQ(Text(41, 10, 4), " .. ");
+                return "\t\r"; // ".." of the root is the root
+            },
+            [&] {
+                ExpectRun(8, 7, PadRight("/", 60), 0x3F);
+                EXPECT_EQ(Text(41, 10, 4), " .. ");
+                EXPECT_EQ(Cwd(), "/");
+                second = Text(42, 11, 30);
+                second.erase(second.find_last_not_of(' ') + 1);
+                return "\x1b[B\r"; // into it: the root was current
+            },
+            [&] {
+                // The directory the system reports, whatever links led there.
+                EXPECT_TRUE(std::filesystem::equivalent(Cwd(), "/" + second)) << second;
+                ExpectRun(8, 7, PadRight(Cwd() + "/", 60), 0x3F);
+                return "\x1b";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", "/"), "");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, StartDirectoryThatCannotBeEntered) {
+    for (const std::string& start : {Root + "/missing/", Root + "/ex/a.txt"}) {
+        SCOPED_TRACE(start);
+        InitDialogs();
+        OnIdle({[&] {
+                    ExpectRun(8, 7, std::string(60, ' '), 0x7F); // never drawn
+                    ExpectRun(8, 21, std::string(40, ' '), 0x3F);
+                    ExpectRun(48, 21, std::string(20, ' '), 0x7F);
+                    ExpectRun(14, 9, std::string(7, ' '), 0x7F);
+                    ExpectFiles({}, 1); // the focused pane's bar, on no item
+                    ExpectDirs({});
+                    // The user types a directory that works.
+                    return "\t\t\t" + std::string(start.size() + 1, '\x7f') + Root + "/ex\r";
+                },
+                [&] {
+                    ExpectFiles({"B.txt", "a.txt"}, 0);
+                    ExpectCounts("(2)    ", "(2)    ");
+                    return "\t\r";
+                }},
+               "\x1b");
+        EXPECT_EQ(OpenFileDialog(" Open ", start), Root + "/ex/B.txt");
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, DirectoryRemovedWhileShown) {
+    const struct {
+        bool saving;
+        const char* keys;
+        const char* want; // below Root; "" for Esc typed after the keys
+    } cases[] = {
+        {false, "\t\t\r", ""},           // listing again finds nothing
+        {false, "\t\r", ""},             // "..": the parent, or nothing where it is gone too
+        {false, "\r", "/gone/g.txt"},    // the name shown is taken as it is
+        {true, "\r", "/gone/g.txt"},     // no longer exists: nothing to ask
+        {true, "\t\t\r", "/gone/n.txt"}, // the name typed, as for any new file
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        InitDialogs();
+        std::filesystem::create_directory(Root + "/gone");
+        Put("gone/g.txt");
+        std::vector<Step> steps = {[&] {
+            ExpectFiles({"g.txt"});
+            std::filesystem::remove_all(Root + "/gone");
+            return std::string(c.keys);
+        }};
+        if (*c.want == 0)
+            steps.push_back([&] {
+                if (c.keys == std::string("\t\t\r")) {
+                    ExpectFiles({}, 0);
+                    ExpectDirs({});
+                }
+                return "\x1b";
+            });
+        OnIdle(steps, "\x1b");
+        const std::string got = c.saving ? SaveFileDialog(" Save ", "n.txt", Root + "/gone/")
+                                         : OpenFileDialog(" Open ", Root + "/gone/");
+        EXPECT_EQ(got, *c.want ? Root + c.want : "");
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, HugeDirectoryListsItsFirstTenThousand) {
+    std::filesystem::create_directory(Root + "/many");
+    char name[32];
+    for (int i = 10004; i >= 0; --i) {
+        std::snprintf(name, sizeof name, "many/f%05d.txt", i);
+        Put(name);
+    }
+    OnIdle({[&] {
+                ExpectCounts("(10,000)", "(1)    ");
+                ExpectFiles({"f00000.txt", "f00001.txt", "f00002.txt", "f00003.txt", "f00004.txt",
+                             "f00005.txt", "f00006.txt", "f00007.txt", "f00008.txt"});
+                return "\x1b[F"; // End
+            },
+            [&] {
+                ExpectRun(8, 18, PadRight(" f09999.txt", 31), 0x3F);
+                return "\r";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/many/"), Root + "/many/f09999.txt");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, NameBytesKeepTheirColumns) {
+    std::filesystem::create_directory(Root + "/odd");
+    Put("odd/caf\x82.txt");
+    Put("odd/x\x01y.txt");
+    OnIdle({[&] {
+               ExpectRun(8, 10, PadRight(" caf\x82.txt", 31), 0x3F);
+               ExpectRun(9, 11, "x", 0x07);
+               ExpectRun(11, 11, "y.txt" + std::string(22, ' '), 0x07);
+               return "\x1b[B\r";
+           }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/odd/"), Root + "/odd/x\x01y.txt");
+    ExpectAllBack();
+}
+
+TEST_F(FileDialogTest, RelativeStartDirectoryNamesTheSameFileFromTheCaller) {
+    ASSERT_EQ(::chdir(Root.c_str()), 0);
+    saved = Root;
+    for (const std::string start : {"ex", "./ex/", "ex//", "ex/docs/.."}) {
+        SCOPED_TRACE(start);
+        InitDialogs();
+        OnIdle({[&] {
+                   ExpectLines(Root + "/ex/", "*.*");
+                   ExpectFiles({"B.txt", "a.txt"});
+                   return "\r";
+               }},
+               "\x1b");
+        EXPECT_EQ(OpenFileDialog(" Open ", start), Root + "/ex/B.txt");
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, LeftByAnExceptionPutsEverythingBack) {
+    struct PulledOut {};
+    const struct {
+        const char* keys; // typed first; the next wait throws
+        bool saving;
+    } cases[] = {
+        {"\t\x1b[B\r", false}, // inside docs, in the directory pane
+        {"\t\t\t", false},     // in the directory line
+        {"\r", true},          // under the overwrite question
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        InitDialogs();
+        OnIdle({[&] { return std::string(c.keys); },
+                [&]() -> std::string {
+                    if (c.keys == std::string("\t\x1b[B\r")) {
+                        EXPECT_EQ(Cwd(), Root + "/ex/docs");
+                    }
+                    throw PulledOut{};
+                }},
+               "\x1b");
+        EXPECT_THROW(c.saving ? SaveFileDialog(" Save ", "n.txt", Root + "/ex/")
+                              : OpenFileDialog(" Open ", Root + "/ex/"),
+                     PulledOut);
+        ExpectAllBack();
+    }
+}
+
+TEST_F(FileDialogTest, LongDirectoryIsShownCut) {
+    const std::string deep = Root + "/" + std::string(70, 'd');
+    std::filesystem::create_directory(deep);
+    Put(std::string(70, 'd') + "/f.txt");
+    OnIdle({[&] {
+                ExpectRun(8, 7, deep.substr(0, 60), 0x3F);
+                return "\t\t\t\r"; // Enter on the path as the field cut it
+            },
+            [&] {
+                ExpectRun(8, 7, deep.substr(20, 60), 0x3F); // the field shows its end
+                ExpectFiles({"f.txt"}, 0);                  // nothing changed
+                return "\t\r";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", deep + "/"), deep + "/f.txt");
+    ExpectAllBack();
+}
+
+// The text lines set three field settings for the rest of the run; the panes
+// alone leave them as they were.
+TEST_F(FileDialogTest, TextLinesLeaveTheFieldSettingsSet) {
+    const struct {
+        const char* keys;
+        bool changed;
+    } cases[] = {{"\x1b", false}, {"\t\x1b", false}, {"\t\t\x1b", true}, {"\t\t\t\x1b", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.keys));
+        InitDialogs();
+        TypeAndWait(c.keys);
+        OpenFileDialog(" Open ", Root + "/ex/");
+        EXPECT_EQ(InputExit, c.changed ? MyString("\t\r\x1b") : MyString("\r"));
+        EXPECT_EQ(InputAttr, c.changed ? 0x3F : 0x1F);
+        EXPECT_EQ(InputFillAttr, c.changed ? 15 : 0x17);
+        ExpectAllBack();
+    }
+}
+
+} // namespace
