@@ -121,8 +121,8 @@ std::vector<TListRow> PageRows(TJamBase& B, int32_t Top) {
     // counts as visited and gives no row.
     int64_t idxSize = B.IdxStream->Size();
     for (int32_t i = 0; i < PageSize; ++i) {
+        if (int64_t(Top - 1) + i >= idxSize / JamIdxSize + (idxSize % JamIdxSize != 0)) break;
         int32_t n = Top + i;
-        if (int64_t(n - 1) * JamIdxSize >= idxSize) break;
         if (!B.ReadHeader(n)) continue;
         TListRow row{RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo), n};
         if (B.IsDeleted()) row.Text += 'D';

@@ -21,6 +21,7 @@ bool IsClassEscape(char C) {
     default: return false;
     }
 }
+constexpr const char* SpaceMembers = "\\t\\n\\f\\r\\x20";
 } // namespace
 
 std::string TranslatePattern(std::string_view Pattern) {
@@ -32,9 +33,15 @@ std::string TranslatePattern(std::string_view Pattern) {
         char c = Pattern[i];
         if (c == '\\' && i + 1 < Pattern.size()) {
             char e = Pattern[i + 1];
-            out += c;
-            out += e;
             ++i;
+            // PCRE2's \s also takes the vertical tab; here white space is
+            // blank, tab, line feed, carriage return and form feed only.
+            if (e == 's')
+                out += inClass ? SpaceMembers : "[" + std::string(SpaceMembers) + "]";
+            else if (e == 'S')
+                out += inClass ? "\\S\\x0B" : "[\\S\\x0B]";
+            else
+                out += {c, e};
             if (e == 'Q') { // \Q...\E quotes everything, brackets included
                 std::size_t end = Pattern.find("\\E", i + 1);
                 std::size_t stop = end == std::string_view::npos ? Pattern.size() : end + 2;

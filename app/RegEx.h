@@ -17,7 +17,10 @@ struct pcre2_real_match_context_8;
 // The pattern as PCRE2 must see it to mean what the program's patterns mean:
 // inside brackets, a hyphen right after a class escape (\d, \w, \s and their
 // capitals) is a plain hyphen, so "[\w-\.]" is a word character, "-" or ".".
-// PCRE2 refuses such a hyphen; it becomes "\-". Nothing else changes.
+// PCRE2 refuses such a hyphen; it becomes "\-". And "\s" is blank, tab,
+// line feed, carriage return and form feed, not the vertical tab that PCRE2's
+// \s also takes: it is spelled out, and \S gets the vertical tab added.
+// Nothing else changes.
 std::string TranslatePattern(std::string_view Pattern);
 
 class TRegEx {

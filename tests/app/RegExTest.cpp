@@ -19,7 +19,9 @@ TEST(TranslatePattern, HyphenAfterClassEscapeInsideBracketsBecomesPlain) {
         {R"([\w-\.]+@)", R"([\w\-\.]+@)"},
         {R"([\w-]+)", R"([\w-]+)"}, // before "]" PCRE2 takes it as plain already
         {R"([\d-a])", R"([\d\-a])"},
-        {R"([^\s-x])", R"([^\s\-x])"},
+        {R"([^\s-x])", R"([^\t\n\f\r\x20\-x])"},
+        {R"(a\sb\S)", R"(a[\t\n\f\r\x20]b[\S\x0B])"},
+        {R"([\S])", R"([\S\x0B])"},
         {R"([a-z])", R"([a-z])"},      // a real range stays
         {R"(\w-\d)", R"(\w-\d)"},      // outside brackets nothing changes
         {R"([]\w-x])", R"([]\w\-x])"}, // "]" first is a member
@@ -48,6 +50,12 @@ TEST(TRegEx, MatchesByTheProgramsRules) {
         {"^two", "one\ntwo", false},  // no multi-line mode
         {R"(\w)", "\xE9", false},     // bytes, ASCII word characters only
         {R"(\s)", "\f", true},
+        {R"(a\sb)", "a\vb", false}, // the vertical tab is no white space
+        {R"(a\Sb)", "a\vb", true},
+        {R"([\s])", "\v", false},
+        {R"([^\s])", "\v", true},
+        {R"([^\S])", "\v", false},
+        {R"([^\S])", " ", true},
         {R"(\d)", "\xB2", false},
         {R"([\w-\.]+@x)", "a-b.c@x", true},
         {R"(\:\/\.)", ":/.", true},
