@@ -1,1 +1,274 @@
 #include "app/MainProgram.h"
+
+// Start-up finds and opens the base and shows its last page; the loop then
+// runs the list until the exit question is answered YES. Each key of the
+// list reaches OnListKey, which reads the globals, calls the page, search and
+// box procedures and leaves the list refilled for TBar to redraw. Every row
+// command acts on the message number the row remembers.
+
+#include "app/MsgInfo.h"
+#include "app/MsgPages.h"
+#include "jam/JamBase.h"
+#include "support/FileIO.h"
+#include "support/StrUtil.h"
+#include "terminal/Console.h"
+#include "ui/Dialogs.h"
+#include "ui/LightBar.h"
+
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+std::unique_ptr<TJamBase> Base;
+std::unique_ptr<TBar> MsgList;
+int32_t TopMsg = 0;
+std::string BaseDir;
+std::string BaseName;
+std::string ExeDir;
+std::string StatusLine;
+int32_t ListResult = 0;
+int32_t LastIndex = 0;
+std::string SearchText;
+bool SearchRegEx = false;
+
+namespace {
+
+const std::string Title = "Kelvarin v0.2";
+const std::string StartStatus = "ESC/Quit # H/Help | ";
+const std::string ColumnHeader =
+    "Idx   Subject" + std::string(26, ' ') + "From           To             Flags";
+constexpr uint8_t FrameWidth = 79;
+
+bool IndexMode() {
+    return SearchText.empty();
+}
+
+// The current working directory as the system reports it; '' when unknown.
+std::string CurrentDir() {
+    std::vector<char> buf(4096);
+    if (::getcwd(buf.data(), buf.size()) == nullptr) return "";
+    return buf.data();
+}
+
+// The directory of the running executable, ending in "/"; '' when the
+// system reports no path with a "/".
+std::string ExecutableDir() {
+    std::vector<char> buf(4096);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return "";
+    return ExtractFilePath(std::string(buf.data(), std::size_t(n)));
+}
+
+// The base and the directory of a path naming the base or one of its files.
+void SplitBasePath(const std::string& Path) {
+    BaseDir = ExtractFilePath(Path);
+    if (BaseDir.empty()) BaseDir = "./";
+    BaseName = StripExt(ExtractFileName(Path));
+}
+
+// The row's flag characters (columns 70 to 79 of its text).
+std::string RowFlags(int32_t Index) {
+    if (!MsgList || Index < 0 || Index >= int32_t(MsgList->Items.size())) return "";
+    const std::string& text = MsgList->Items[std::size_t(Index)].Text;
+    return text.size() > 69 ? text.substr(69, 10) : "";
+}
+
+void DeleteRowMsg(int32_t N) {
+    if (!ShowMsgBox(mbYesNo, "Delete Msg.No: " + IntToStr(N) + ". Are you sure?")) return;
+    bool purge = ShowMsgBox(mbYesNo, "Purge text?");
+    // A refused deletion (another program holds the lock, a damaged header)
+    // must not look like one that worked.
+    if (!Base->DeleteMsg(N, purge)) {
+        ShowMsgBox(mbInfo, "Msg.No: " + IntToStr(N) + " could not be deleted!");
+        return;
+    }
+    FillPage();
+}
+
+void StartSearch() {
+    std::string oldText = SearchText;
+    std::string text = InputString(20, 11, 40, 5, "");
+    SearchText = text;
+    if (text.empty()) return;
+    bool regEx = ShowMsgBox(mbYesNo, "Make RegEx Search?");
+    if (regEx) {
+        TSearcher probe(text, true);
+        if (!probe.Ok()) { // the list and the mode stay as they were
+            ShowMsgBox(mbInfo, "Bad RegEx: " + probe.Error());
+            SearchText = oldText;
+            return;
+        }
+    }
+    SearchRegEx = regEx;
+    Base->CurMsg = 0;
+    MsgList->Index = 0;
+    TopMsg = 1;
+    SearchMessages();
+    // The list's redraw draws the frame only through a highlighted row; with
+    // no hits the status row would still claim the index.
+    DrawFrame();
+}
+
+} // namespace
+
+int32_t CurrentTotal() {
+    if (!Base) return 0;
+    Base->TotalMsgs = Base->CountMsgs();
+    return Base->TotalMsgs;
+}
+
+int32_t RowMsg(int32_t Index) {
+    if (!MsgList || MsgList->Count <= 0 || Index < 0 || Index >= int32_t(MsgList->Items.size()))
+        return 0;
+    return StrToIntDef(MsgList->Items[std::size_t(Index)].Data, 0);
+}
+
+void DrawFrame() {
+    WriteXY(1, 1, 0x1F, PadRight(Title, FrameWidth, ' '));
+    WriteXY(1, 2, 0x3E, PadRight(ColumnHeader, FrameWidth, ' '));
+    WriteXY(1, 25, 0x1F, PadRight(StatusLine, FrameWidth, ' '));
+}
+
+bool OpenBase() {
+    Base = std::make_unique<TJamBase>();
+    Base->BasePath = BaseDir + BaseName;
+    return Base->Open();
+}
+
+void QuitProgram() {
+    MsgList.reset();
+    Base.reset();
+    Screen->SetAttr(7);
+    ClearScreen();
+    std::exit(0);
+}
+
+void OnListChange(int32_t Index) {
+    LastIndex = Index;
+    DrawFrame();
+}
+
+void OnListKey(char Key, int32_t Index) {
+    char k = Key >= 'a' && Key <= 'z' ? char(Key - 32) : Key;
+    int32_t n = RowMsg(Index); // 0: the list has no such row
+    switch (k) {
+    case ']':
+        if (IndexMode()) {
+            TopMsg = NextPageTop(TopMsg, CurrentTotal());
+            FillPage();
+        }
+        break;
+    case '[':
+        if (IndexMode()) {
+            TopMsg = PrevPageTop(TopMsg);
+            FillPage();
+        }
+        break;
+    case 'U':
+        if (n == 0) break;
+        if (RowFlags(Index).find('U') == std::string::npos)
+            ShowMsgBox(mbInfo, "Message doesn't contain a UUEncoded file!");
+        else if (Base->ReadMessage(n))
+            ExtractUUE();
+        break;
+    case 'R':
+        SearchText.clear();
+        TopMsg = NextPageTop(TopMsg, CurrentTotal());
+        FillPage();
+        MsgList->Index = 0;
+        StatusLine = StartStatus;
+        DrawFrame();
+        break;
+    case 'P':
+        if (n == 0) break;
+        if (RowFlags(Index).find('P') == std::string::npos)
+            ShowMsgBox(mbInfo, "Message doesn't contain a PGP Key");
+        else if (Base->ReadMessage(n))
+            ExtractPGP();
+        break;
+    case 'M':
+        if (n != 0 && Base->ReadHeader(n)) ShowMsgHeader();
+        break;
+    case 'L':
+        if (n != 0 && Base->ReadHeader(n)) ShowLastRead();
+        break;
+    case 'J':
+        if (IndexMode())
+            JumpTo();
+        else
+            ShowMsgBox(mbInfo, "This is possible only in main Index");
+        break;
+    case 'H':
+        ShowHelp();
+        DrawFrame();
+        break;
+    case 'F': StartSearch(); break;
+    case 'E':
+        if (n != 0) ExportText(n);
+        break;
+    case 'D':
+        if (n != 0) DeleteRowMsg(n);
+        break;
+    case '>':
+    case '.':
+        if (IndexMode()) {
+            TopMsg = LastPageTop(CurrentTotal());
+            FillPage();
+        }
+        break;
+    case '<':
+    case ',':
+        if (IndexMode()) {
+            TopMsg = 1;
+            FillPage();
+        }
+        break;
+    default: break;
+    }
+}
+
+void MainProgram(int argc, char** argv) {
+    ClearScreen();
+    WriteXY(1, 1, 0x1F, PadRight(Title, FrameWidth, ' '));
+    WriteXY(1, 25, 0x1F, PadRight(StatusLine, FrameWidth, ' '));
+    if (argc < 2) {
+        BaseDir = CurrentDir();
+        std::string s = OpenFileDialog("Select JAM Base", BaseDir);
+        if (s.empty()) std::exit(0);
+        SplitBasePath(s);
+    } else {
+        SplitBasePath(argv[1]);
+    }
+    ExeDir = ExecutableDir();
+    if (!OpenBase()) {
+        ClearScreen();
+        WriteLine("Could not initialize JAM Base. Aborting...");
+        WriteBlankLine();
+        std::exit(0);
+    }
+    TopMsg = LastPageTop(Base->TotalMsgs);
+    MsgList = std::make_unique<TBar>();
+    MsgList->OnChange = OnListChange;
+    MsgList->OnSelect = OnListSelect;
+    MsgList->OnKey = OnListKey;
+    MsgList->CommandMode = true;
+    FillPage();
+    MsgList->HiColor = "|00|23";
+    MsgList->LoColor = "|07|16";
+    ListResult = 0;
+    StatusLine = StartStatus;
+    for (;;) {
+        DrawFrame();
+        if (ListResult >= 0) {
+            ListResult = MsgList->Run(1, 3, FrameWidth, PageSize, ListResult);
+        } else if (ListResult == brStar) {
+            ShowBaseHeader();
+            ListResult = LastIndex;
+        } else if (ListResult == brEscape) {
+            if (ShowMsgBox(mbYesNo, "Are you sure to exit?")) QuitProgram();
+            ListResult = LastIndex;
+        } else {
+            ListResult = LastIndex;
+        }
+    }
+}

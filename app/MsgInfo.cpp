@@ -1,1 +1,395 @@
 #include "app/MsgInfo.h"
+
+#include "app/MainProgram.h"
+#include "app/RegEx.h"
+#include "jam/JamBase.h"
+#include "terminal/AnsiViewer.h"
+#include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
+#include "ui/Dialogs.h"
+#include "ui/MenuBox.h"
+#include "support/DateUtil.h"
+#include "support/FileDesc.h"
+#include "support/FileIO.h"
+#include "support/StrUtil.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A UUencoded block starts where the U flag of a list row finds its header.
+bool HasUueHeader(const std::string& Line) {
+    static const TRegEx start("begin \\d\\d\\d .*");
+    return start.Matches(Line);
+}
+
+constexpr std::string_view PgpBegin = "-----BEGIN PGP ";
+constexpr std::string_view PgpEnd = "-----END PGP ";
+
+bool IsNameByte(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+}
+
+// Writes all of Bytes; 0 or the errno that stopped it.
+int WriteBytes(const TFileDesc& F, const std::string& Bytes) {
+    int err = 0;
+    int64_t n = WriteAll(F.Fd(), Bytes.data(), static_cast<int64_t>(Bytes.size()), err);
+    if (n == static_cast<int64_t>(Bytes.size())) return 0;
+    return err != 0 ? err : EIO;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// What the boxes show.
+
+std::string FlagLabel(const std::string& Text, bool IsSet) {
+    return (IsSet ? "|15|19" : "|08|23") + Text;
+}
+
+std::vector<TInfoRow> BaseHeaderRows(const JamHdrType& Hdr, int32_t TotalMsgs) {
+    return {
+        {"Created      :", UnixDateStr(Hdr.DateCreated)},
+        {"ModCount     :", IntToHex(static_cast<uint32_t>(Hdr.ModCounter), 8)},
+        {"Active Msgs  :", IntToStr(Hdr.ActiveMsgs)},
+        {"PWD CRC      :", IntToHex(static_cast<uint32_t>(Hdr.PasswordCRC), 8)},
+        {"Base Msg Num :", IntToStr(Hdr.BaseMsgNum)},
+        {"Total Msgs   :", IntToStr(TotalMsgs)},
+    };
+}
+
+std::string LastReadTitle(const std::string& From) {
+    return "User Last Read - " + From;
+}
+
+std::vector<TInfoRow> LastReadRows(const JamLastType& Rec, uint32_t UserCrc) {
+    return {
+        {"Last Read    :", IntToStr(Rec.LastReadMsg)},
+        {"High Read    :", IntToStr(Rec.HighReadMsg)},
+        {"User CRC     :", IntToHex(UserCrc, 8) + " HEX"},
+        {"User ID      :", IntToStr(Rec.UserID)},
+    };
+}
+
+std::string NotFoundText(const std::string& From) {
+    return "User " + From + " not found in Index.";
+}
+
+std::vector<TInfoRow> MsgHeaderRows(const JamMsgHdrType& Hdr) {
+    return {
+        {"Msg Num      :", IntToStr(Hdr.MessageNumber)},
+        {"Read Count   :", IntToStr(Hdr.TimesRead)},
+        {"Written      :", UnixDateStr(Hdr.DateWritten)},
+        {"Received     :", UnixDateStr(Hdr.DateReceived)},
+        {"Arrived      :", UnixDateStr(Hdr.DateProcessed)},
+        {"Reply To     :", IntToStr(Hdr.ReplyTo)},
+    };
+}
+
+std::vector<std::string> MsgFlagRows(const TJamBase& B) {
+    return {
+        FlagLabel(" Local ", B.IsLocal()) + FlagLabel(" Del ", B.IsDeleted()) +
+            FlagLabel(" Priv ", B.IsPrivate()) + FlagLabel(" Locked ", B.IsLocked()) +
+            FlagLabel(" Crash ", B.IsCrash()),
+        FlagLabel(" Sent ", B.IsSent()) + FlagLabel(" Received ", B.IsRead()) +
+            FlagLabel(" KillSent ", B.IsKillSent()) + FlagLabel(" Attach ", B.IsFileAttach()),
+    };
+}
+
+// ---------------------------------------------------------------------------
+// Blocks in a text.
+
+bool IsBlockStart(TBlockKind Kind, const std::string& Line) {
+    if (Kind == TBlockKind::bkUUE) return HasUueHeader(Line);
+    return Line.find(PgpBegin) != std::string::npos;
+}
+
+TBlockSpan BlockAt(TBlockKind Kind, const TStringList& Lines, int32_t First) {
+    TBlockSpan span;
+    span.First = First;
+    span.Last = Lines.Count() - 1;
+    std::string_view endMark = "end";
+    if (Kind == TBlockKind::bkPGP) {
+        std::size_t p = Lines[First].find(PgpBegin);
+        span.Column = p == std::string::npos ? 0 : p;
+        endMark = PgpEnd;
+    }
+    for (int32_t j = First + 1; j < Lines.Count(); ++j) {
+        if (Lines[j].find(endMark) != std::string::npos) {
+            span.Last = j;
+            break;
+        }
+    }
+    return span;
+}
+
+std::string BlockBytes(const TStringList& Lines, const TBlockSpan& Span) {
+    std::string out;
+    for (int32_t j = Span.First; j <= Span.Last; ++j) {
+        const std::string& line = Lines[j];
+        if (line.size() > Span.Column) out.append(line, Span.Column);
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string TextBytes(const TStringList& Lines) {
+    std::string out;
+    for (const std::string& line : Lines) {
+        out += line;
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string SafeFileName(const std::string& Name) {
+    std::string out = CutStr(Name);
+    for (char& c : out)
+        if (!IsNameByte(c)) c = '_';
+    if (out.empty()) return "_";
+    if (out[0] == '.') out[0] = '_';
+    return out;
+}
+
+std::string ExportName(int32_t MsgNo) {
+    std::string digits = IntToStr(MsgNo);
+    if (digits.size() < 5) digits.insert(0, 5 - digits.size(), '0');
+    return "msg" + digits + ".txt";
+}
+
+std::string BlockName(TBlockKind Kind, const std::string& From, int32_t K) {
+    return SafeFileName(From + IntToStr(K) + (Kind == TBlockKind::bkUUE ? ".uue" : ".pgp"));
+}
+
+int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::string& From,
+                      const TBlockPrompts& Prompts) {
+    int32_t k = 1;
+    // A start on the last line has nothing after it and is not offered.
+    for (int32_t i = 0; i < Lines.Count() - 1; ++i) {
+        if (!IsBlockStart(Kind, Lines[i]) || !Prompts.Confirm()) continue;
+        std::string f = Prompts.ChooseFile(BlockName(Kind, From, k));
+        if (f.empty()) continue;
+        TBlockSpan span = BlockAt(Kind, Lines, i);
+        if (Prompts.Save(f, BlockBytes(Lines, span))) ++k;
+        i = span.Last; // the examination goes on after the block
+    }
+    return k - 1;
+}
+
+// ---------------------------------------------------------------------------
+// Writing files.
+
+int WriteExportFile(const std::string& Name, const std::string& Bytes) {
+    // O_NONBLOCK: a FIFO without a reader fails instead of hanging the program.
+    TFileDesc f;
+    if (!f.Open(Name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, 0666)) return errno;
+    struct stat64 own {};
+    const bool plain = f.Stat(own) && S_ISREG(own.st_mode);
+    int err = WriteBytes(f, Bytes);
+    if (err != 0 && plain) ::ftruncate(f.Fd(), 0);
+    if (!f.Close() && err == 0) err = errno;
+    if (err != 0 && plain) {
+        // Remove what was written, but only when the name still is that very
+        // file (not a link to it, not something put there meanwhile).
+        struct stat64 now {};
+        if (::lstat64(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) &&
+            now.st_dev == own.st_dev && now.st_ino == own.st_ino)
+            ::unlink(Name.c_str());
+    }
+    return err;
+}
+
+int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid) {
+    // No O_TRUNC: nothing is changed before the checks below have passed.
+    TFileDesc f;
+    if (!f.Open(Name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600)) return errno;
+    struct stat64 st {};
+    int err = 0;
+    if (!f.Stat(st))
+        err = errno;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    else if (st.st_nlink != 1)
+        err = EMLINK;
+    else if (st.st_uid != Uid)
+        err = EPERM;
+    if (err == 0) {
+        if (::ftruncate(f.Fd(), 0) != 0) err = errno;
+        if (err == 0) err = WriteBytes(f, Bytes);
+        if (err != 0) ::ftruncate(f.Fd(), 0); // no partial text left for a viewer
+    }
+    if (!f.Close() && err == 0) err = errno;
+    return err;
+}
+
+std::string WriteFailText(const std::string& Name) {
+    // The message box holds 76 characters; a long path shows its end.
+    constexpr std::size_t room = 76 - 17;
+    std::string shown = Name.size() > room ? Name.substr(Name.size() - room) : Name;
+    return "Could not write " + shown + "!";
+}
+
+// ---------------------------------------------------------------------------
+// The procedures.
+
+namespace {
+
+// Values are not cut to the panel, but nothing is written past column 80:
+// a long name would otherwise wrap onto the rows below.
+std::string ToScreenEdge(uint8_t X, const std::string& S) {
+    return S.substr(0, static_cast<std::size_t>(81 - X));
+}
+
+// The panel, title and rows shared by the three boxes.
+void DrawInfoBox(uint8_t Y2, const std::string& Title, const std::vector<TInfoRow>& Rows) {
+    DrawPanel(20, 9, 60, Y2, 0);
+    WriteXY(22, 10, 0x1F, ToScreenEdge(22, Title));
+    uint8_t y = 11;
+    for (const TInfoRow& row : Rows) {
+        WriteXY(21, y, 0x70, row.Label);
+        WriteXY(36, y, 0x7F, ToScreenEdge(36, row.Value));
+        ++y;
+    }
+}
+
+// Any key closes a box; an extended key is taken whole, so its scan code
+// does not reach the list as a command letter (Up would read as "H").
+void WaitAnyKey() {
+    if (ReadKey() == Key::Extended) ReadKey();
+}
+
+// Writes Bytes to Name as an export; says so when it could not.
+bool SaveExport(const std::string& Name, const std::string& Bytes) {
+    if (WriteExportFile(Name, Bytes) == 0) return true;
+    ShowMsgBox(mbInfo, WriteFailText(Name));
+    return false;
+}
+
+void ExtractFromText(TBlockKind Kind, const std::string& Question) {
+    TBlockPrompts prompts{
+        [&Question] { return ShowMsgBox(mbYesNo, Question); },
+        [](const std::string& Offered) {
+            return SaveFileDialog(" Save File As... ", Offered, BaseDir);
+        },
+        SaveExport,
+    };
+    ExtractBlocks(Kind, Base->MsgText, Base->MsgFrom, prompts);
+}
+
+} // namespace
+
+void ShowBaseHeader() {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    DrawInfoBox(17, "Header", BaseHeaderRows(Base->BaseHdr, Base->TotalMsgs));
+    WaitAnyKey();
+    RestoreScreen(*saved);
+}
+
+void ShowLastRead() {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    const uint32_t crc = StrCrc32(Base->MsgFrom);
+    JamLastType rec;
+    if (Base->FindLastRead(static_cast<int32_t>(crc), rec)) {
+        DrawInfoBox(16, LastReadTitle(Base->MsgFrom), LastReadRows(rec, crc));
+        WaitAnyKey();
+    } else {
+        ShowMsgBox(mbInfo, NotFoundText(Base->MsgFrom));
+    }
+    RestoreScreen(*saved);
+}
+
+void ShowMsgHeader() {
+    auto saved = std::make_unique<TConsoleImageRec>();
+    SaveScreen(*saved);
+    DrawInfoBox(20, "Message Header", MsgHeaderRows(Base->MsgHdr));
+    WriteXY(21, 17, 0x1F, PadRight("Flags", 39, ' '));
+    std::vector<std::string> flags = MsgFlagRows(*Base);
+    WriteXYPipe(21, 18, 0x7F, flags[0]);
+    WriteXYPipe(21, 19, 0x7F, flags[1]);
+    WaitAnyKey();
+    RestoreScreen(*saved);
+}
+
+void ShowMessageInfo(int32_t MsgNo) {
+    DrawPanel(2, 10, 79, 24, 0);
+    WriteXY(4, 11, 0x1F, "Message Info");
+    static constexpr const char* labels[] = {
+        "From     :", "To       :", "Subject  :", "Kludge   :",
+        "Seen By  :", "ZUTCINFO :", "Path2D   :", "Trace    :"};
+    uint8_t y = 12;
+    for (const char* label : labels) WriteXY(4, y++, 0x70, label);
+    WriteXY(3, 21, 0x1F, PadRight(" Attributes", 77, ' '));
+    if (MsgNo < 0 || !Base->ReadHeader(MsgNo)) return;
+    const std::string values[] = {
+        Base->MsgFrom,   Base->MsgTo,    Base->MsgSubj, Base->MsgKludge.substr(0, 50),
+        Base->MsgSeenBy, Base->MsgTzUtc, Base->MsgPath};
+    y = 12;
+    for (const std::string& v : values) WriteXY(15, y++, 0x7F, ToScreenEdge(15, v));
+    struct Attr {
+        uint8_t X;
+        const char* Name;
+        bool Set;
+    };
+    const Attr attrs[] = {
+        {4, "Local", Base->IsLocal()},      {10, "Crash", Base->IsCrash()},
+        {16, "Deleted", Base->IsDeleted()}, {24, "Receipt", Base->IsRead()},
+        {33, "Sent", Base->IsSent()},       {38, "File_Att.", Base->IsFileAttach()},
+        {48, "Private", Base->IsPrivate()}, {56, "Encrypted", Base->IsEncrypted()},
+    };
+    for (const Attr& a : attrs) WriteXY(a.X, 22, a.Set ? 0x7F : 0x78, a.Name);
+}
+
+void OnListSelect(int32_t Index) {
+    ClearScreen();
+    ViewMessage(RowMsg(Index));
+    LastIndex = Index;
+}
+
+void ViewMessage(int32_t MsgNo) {
+    if (Base->ReadMessage(MsgNo)) {
+        int err = WriteTempFile(TempFileName, TextBytes(Base->MsgText),
+                                static_cast<uint32_t>(::geteuid()));
+        if (err == 0)
+            ViewAnsi(TempFileName);
+        else
+            ShowMsgBox(mbInfo, WriteFailText(TempFileName));
+    }
+    SetForeground(7);
+    ClearScreen();
+}
+
+void ShowHelp() {
+    const std::string name = ExeDir + "help.ans";
+    if (!FileExists(name)) {
+        ShowMsgBox(mbInfo, "Help file is missing!");
+        return;
+    }
+    SetForeground(7);
+    ClearScreen();
+    ViewAnsi(name);
+    SetForeground(7);
+    ClearScreen();
+}
+
+void ExtractUUE() {
+    ExtractFromText(TBlockKind::bkUUE, "UUE Block Found. Extract?");
+}
+
+void ExtractPGP() {
+    ExtractFromText(TBlockKind::bkPGP, "PGP Block Found. Extract?");
+}
+
+void ExportText(int32_t MsgNo) {
+    std::string f = SaveFileDialog(" Save Filename ", ExportName(MsgNo), BaseDir);
+    if (f.empty() || !Base->ReadMessage(MsgNo)) return;
+    SaveExport(f, TextBytes(Base->MsgText));
+}

@@ -1,1 +1,107 @@
 #pragma once
+// What the main program opens on top of its list: the base header, last-read
+// and message header boxes, the full-screen view of a message's text, the help
+// screen, and the saving of a text or of its UUencoded and PGP blocks. The
+// procedures are thin: what a box shows, where a block lies and which bytes a
+// file gets are computed by the functions below from plain arguments, and the
+// files are written whole or not at all.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jam/JamBase.h"
+#include "support/StringList.h"
+
+// ---------------------------------------------------------------------------
+// The procedures the main program calls.
+
+void ShowBaseHeader(); // "*": the base header box
+void ShowLastRead();   // "L": the last-read record of Base's MsgFrom
+void ShowMsgHeader();  // "M": Base's MsgHdr
+// "|15|19" + Text when IsSet, else "|08|23" + Text.
+std::string FlagLabel(const std::string& Text, bool IsSet);
+void ShowMessageInfo(int32_t MsgNo);
+void OnListSelect(int32_t Index); // Enter on a row: the row's message in the viewer
+void ViewMessage(int32_t MsgNo);
+void ShowHelp();                // "H"
+void ExtractUUE();              // "U", on Base's MsgText
+void ExtractPGP();              // "P", on Base's MsgText
+void ExportText(int32_t MsgNo); // "E"
+
+// ---------------------------------------------------------------------------
+// What the boxes show.
+
+// One row of an information box: the label at column 21, the value at 36.
+struct TInfoRow {
+    std::string Label;
+    std::string Value;
+    bool operator==(const TInfoRow&) const = default;
+};
+
+std::vector<TInfoRow> BaseHeaderRows(const JamHdrType& Hdr, int32_t TotalMsgs);
+std::string LastReadTitle(const std::string& From);
+std::vector<TInfoRow> LastReadRows(const JamLastType& Rec, uint32_t UserCrc);
+std::string NotFoundText(const std::string& From);
+std::vector<TInfoRow> MsgHeaderRows(const JamMsgHdrType& Hdr);
+// The two pipe-coded flag rows of the message header box, from B's MsgHdr.
+std::vector<std::string> MsgFlagRows(const TJamBase& B);
+
+// ---------------------------------------------------------------------------
+// Blocks in a text.
+
+enum class TBlockKind : uint8_t { bkUUE, bkPGP };
+
+struct TBlockSpan {
+    int32_t First = 0;      // line index of the start line
+    int32_t Last = 0;       // line index of the end line (or of the text's last line)
+    std::size_t Column = 0; // bytes dropped from every line (the PGP marker's column)
+    bool operator==(const TBlockSpan&) const = default;
+};
+
+// True when Line starts a block of Kind.
+bool IsBlockStart(TBlockKind Kind, const std::string& Line);
+// The block that starts on line First (which must be a start line).
+TBlockSpan BlockAt(TBlockKind Kind, const TStringList& Lines, int32_t First);
+// The bytes a block is saved as: each line from Column on, ended by LF.
+std::string BlockBytes(const TStringList& Lines, const TBlockSpan& Span);
+// The whole text, each line ended by LF.
+std::string TextBytes(const TStringList& Lines);
+
+// A file name made safe to offer: letters, digits, "-", "_" and "." stay
+// (no "." in front), every other byte becomes "_"; never empty.
+std::string SafeFileName(const std::string& Name);
+// "msg" + MsgNo with "0" in front to five digits + ".txt".
+std::string ExportName(int32_t MsgNo);
+// The name offered for block K of a sender: SafeFileName(From + K + ".uue"/".pgp").
+std::string BlockName(TBlockKind Kind, const std::string& From, int32_t K);
+
+// What the block loop asks of the user and of the file system; the program
+// answers through message boxes and the save dialog, tests through tables.
+struct TBlockPrompts {
+    std::function<bool()> Confirm;                                    // "... Block Found. Extract?"
+    std::function<std::string(const std::string&)> ChooseFile;        // offered name -> path or ''
+    std::function<bool(const std::string&, const std::string&)> Save; // path, bytes -> written
+};
+
+// Walks Lines for blocks of Kind as "U" and "P" do; returns the number saved.
+int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::string& From,
+                      const TBlockPrompts& Prompts);
+
+// ---------------------------------------------------------------------------
+// Writing files.
+
+inline constexpr const char* TempFileName = "/tmp/quorvex.tmp";
+
+// 0 when the file holds exactly Bytes, else the errno of the failure.
+// WriteExportFile creates or truncates Name; when the bytes cannot all be
+// written, the file is removed again (or emptied, when Name is not a plain
+// file of its own), so no partial export looks complete.
+int WriteExportFile(const std::string& Name, const std::string& Bytes);
+// WriteTempFile never follows a symbolic link at Name and writes only into a
+// regular file with a single link owned by Uid: anything else is refused
+// (ELOOP, EISDIR, EPERM, EMLINK ...) and left as it is.
+int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid);
+// The message shown when Name could not be written.
+std::string WriteFailText(const std::string& Name);

@@ -1,1 +1,84 @@
 #pragma once
+// The rows of the message list: a page of up to 22 index records from a first
+// message on, or every message that a search finds. A row is the message's
+// number (five digits), subject, sender and recipient in fixed columns, then
+// flag letters; it remembers the number of the message it was built from. The
+// pure builders take the base and their inputs as arguments; FillPage,
+// SearchMessages, JumpTo and the two prompts are the screen side over them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/RegEx.h"
+
+class TJamBase;
+class TStringList;
+
+inline constexpr int32_t PageSize = 22; // rows of the list, index records of a page
+
+struct TListRow {
+    std::string Text;
+    int32_t MsgNo = 0; // the message the row was built from
+    bool operator==(const TListRow&) const = default;
+};
+
+// The row text of message MsgNo without flags: columns 1-69.
+std::string RowText(int32_t MsgNo, const std::string& Subj, const std::string& From,
+                    const std::string& To);
+// The content flags of a text: P, U, L, N, E, B, each at most once, in the
+// order of the lines where each was first found (P U L N E B within a line).
+std::string ContentFlags(const TStringList& Lines);
+// The rows of the page of Top: up to PageSize index records from message Top
+// on, a record whose header cannot be read giving no row.
+std::vector<TListRow> PageRows(TJamBase& B, int32_t Top);
+
+// Paging: the first message of the page that "]", "[", ">" and a jump to N
+// show; T is the number of messages.
+int32_t NextPageTop(int32_t Top, int32_t T);
+int32_t PrevPageTop(int32_t Top);
+int32_t LastPageTop(int32_t T);
+int32_t JumpPageTop(int32_t N, int32_t T); // N >= 0; 0 shows message 1
+
+// A search text and the way it is compared: plain (upper-cased on both sides,
+// a substring) or a regular expression (as typed).
+class TSearcher {
+public:
+    TSearcher(const std::string& Text, bool RegEx);
+    // False when the regular expression does not compile; Error says why.
+    bool Ok() const { return FOk; }
+    const std::string& Error() const { return FRe.Error; }
+    // The test on one sender, recipient, subject or text line.
+    bool Hit(std::string_view S) const;
+    // True when some line of Lines holds the search text.
+    bool TextHit(const TStringList& Lines);
+    // The same test on a message's text as stored: lines end at CR, each is
+    // cut to its first 255 bytes, bytes after the last CR are no line. Text
+    // must be no longer than MaxRawText, which holds fewer lines than a
+    // message keeps, so the result equals TextHit of the lines read.
+    bool RawTextHit(const char* Text, std::size_t Len);
+    static constexpr std::size_t MaxRawText = 65536;
+
+private:
+    bool RawRegExHit(const char* Text, std::size_t Len);
+
+    bool FRegEx;
+    bool FOk = true;
+    std::string FUpper;    // plain mode: the upper-cased search text
+    std::size_t FRare = 0; // plain mode: where FUpper's least common byte stands
+    TRegEx FRe;
+    std::string FFolded; // plain mode: the lines upper-cased and joined by CR
+};
+
+// The search-result rows for S over every message of B from message 1 on;
+// flags F, R, S, B (sender, recipient, subject, a text line) in this order.
+std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S);
+
+// The screen side; they work on the main program's globals.
+void FillPage();
+void SearchMessages();
+void JumpTo();
+std::string InputString(uint8_t X, uint8_t Y, uint8_t W, uint8_t H, const std::string& Default);
+int32_t InputNumber(uint8_t X, uint8_t Y, uint8_t W, uint8_t H, const std::string& Caption,
+                    const std::string& Default);

@@ -17,3 +17,6 @@ kv_install() {
 }
 
 KV_BUILD_PACKAGES=(g++ cmake ninja-build pkgconf libpcre2-dev)
+# What the demo needs besides the build: luit shows the program's code page
+# 437 screen in a UTF-8 terminal.
+KV_DEMO_PACKAGES=(luit)

@@ -1,0 +1,139 @@
+#include "app/RegEx.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+// The program's patterns are tried on up to 255-byte lines; a few hundred
+// thousand backtracking steps are far more than any sound pattern needs there,
+// and a runaway one gives up after about a millisecond.
+namespace {
+constexpr uint32_t MatchLimit = 200000;
+constexpr uint32_t DepthLimit = 10000;
+
+bool IsClassEscape(char C) {
+    switch (C) {
+    case 'd':
+    case 'D':
+    case 'w':
+    case 'W':
+    case 's':
+    case 'S': return true;
+    default: return false;
+    }
+}
+constexpr const char* SpaceMembers = "\\t\\n\\f\\r\\x20";
+} // namespace
+
+std::string TranslatePattern(std::string_view Pattern) {
+    std::string out;
+    out.reserve(Pattern.size() + 4);
+    bool inClass = false;
+    std::size_t classStart = 0; // index in Pattern of the first byte after "[" or "[^"
+    for (std::size_t i = 0; i < Pattern.size(); ++i) {
+        char c = Pattern[i];
+        if (c == '\\' && i + 1 < Pattern.size()) {
+            char e = Pattern[i + 1];
+            ++i;
+            // PCRE2's \s also takes the vertical tab; here white space is
+            // blank, tab, line feed, carriage return and form feed only.
+            if (e == 's')
+                out += inClass ? SpaceMembers : "[" + std::string(SpaceMembers) + "]";
+            else if (e == 'S')
+                out += inClass ? "\\S\\x0B" : "[\\S\\x0B]";
+            else
+                out += {c, e};
+            if (e == 'Q') { // \Q...\E quotes everything, brackets included
+                std::size_t end = Pattern.find("\\E", i + 1);
+                std::size_t stop = end == std::string_view::npos ? Pattern.size() : end + 2;
+                out.append(Pattern.substr(i + 1, stop - i - 1));
+                i = stop - 1;
+            } else if (inClass && IsClassEscape(e) && i + 1 < Pattern.size() &&
+                       Pattern[i + 1] == '-' && i + 2 < Pattern.size() && Pattern[i + 2] != ']') {
+                out += "\\-";
+                ++i;
+            }
+            continue;
+        }
+        if (!inClass) {
+            if (c == '[') {
+                inClass = true;
+                classStart = i + 1;
+                if (classStart < Pattern.size() && Pattern[classStart] == '^') ++classStart;
+                out += c;
+                if (classStart > i + 1) out += '^';
+                i = classStart - 1;
+                // A "]" first in a class is a plain "]".
+                if (classStart < Pattern.size() && Pattern[classStart] == ']') {
+                    out += ']';
+                    ++i;
+                }
+                continue;
+            }
+        } else if (c == '[' && i + 1 < Pattern.size() && Pattern[i + 1] == ':') {
+            std::size_t end = Pattern.find(":]", i + 2); // a POSIX class inside brackets
+            if (end != std::string_view::npos) {
+                out.append(Pattern.substr(i, end + 2 - i));
+                i = end + 1;
+                continue;
+            }
+        } else if (c == ']') {
+            inClass = false;
+        }
+        out += c;
+    }
+    return out;
+}
+
+TRegEx::~TRegEx() {
+    Free();
+}
+
+void TRegEx::Free() {
+    if (FData) pcre2_match_data_free(FData);
+    if (FContext) pcre2_match_context_free(FContext);
+    if (FCode) pcre2_code_free(FCode);
+    FData = nullptr;
+    FContext = nullptr;
+    FCode = nullptr;
+    FJit = false;
+    FRequired = -1;
+}
+
+bool TRegEx::Compile(std::string_view Pattern) {
+    Free();
+    Error.clear();
+    std::string p = TranslatePattern(Pattern);
+    int code = 0;
+    PCRE2_SIZE offset = 0;
+    FCode = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(),
+                          PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY, &code, &offset, nullptr);
+    if (!FCode) {
+        PCRE2_UCHAR msg[256];
+        pcre2_get_error_message(code, msg, sizeof msg);
+        Error = std::string(reinterpret_cast<const char*>(msg)) + " at offset " +
+                std::to_string(offset);
+        return false;
+    }
+    FJit = pcre2_jit_compile(FCode, PCRE2_JIT_COMPLETE) == 0;
+    FData = pcre2_match_data_create(1, nullptr);
+    FContext = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(FContext, MatchLimit);
+    pcre2_set_depth_limit(FContext, DepthLimit);
+    uint32_t type = 0, unit = 0;
+    if (pcre2_pattern_info(FCode, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
+        pcre2_pattern_info(FCode, PCRE2_INFO_LASTCODEUNIT, &unit) == 0) {
+        FRequired = int32_t(unit & 0xFF);
+    } else if (pcre2_pattern_info(FCode, PCRE2_INFO_FIRSTCODETYPE, &type) == 0 && type == 1 &&
+               pcre2_pattern_info(FCode, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0) {
+        FRequired = int32_t(unit & 0xFF);
+    }
+    return true;
+}
+
+bool TRegEx::Matches(std::string_view S) const {
+    if (!FCode) return false;
+    auto subject = reinterpret_cast<PCRE2_SPTR>(S.data());
+    int rc = FJit ? pcre2_jit_match(FCode, subject, S.size(), 0, 0, FData, FContext)
+                  : pcre2_match(FCode, subject, S.size(), 0, 0, FData, FContext);
+    return rc >= 0;
+}

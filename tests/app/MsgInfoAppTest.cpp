@@ -1,0 +1,490 @@
+// The boxes, the message view, the help screen and the exports in the real
+// program, driven in tmux on bases built byte by byte. Every scenario ends
+// where it began: the screen after a box or view closes equals the screen
+// before it opened. The program runs with a /tmp of its own (a bind mount in
+// a private mount namespace), so the fixed temporary file of one test is
+// never another's, and a link planted there harms nothing outside the test.
+#include "app/MsgInfo.h"
+#include "jam/JamBase.h"
+#include "support/StrUtil.h"
+#include "tests/common/JamFixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Run(const std::string& Cmd) {
+    std::string out;
+    if (FILE* p = ::popen(Cmd.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+std::string Quote(const std::string& S) {
+    std::string q = "'";
+    for (char c : S) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+bool PrivateTmpWorks() {
+    static const bool works =
+        std::system("unshare -m sh -c 'mount --bind / /tmp' >/dev/null 2>&1") == 0;
+    return works;
+}
+
+// The program in a detached 80x25 tmux session of its own server.
+class AppSession {
+public:
+    explicit AppSession(const std::string& Script) {
+        static int serial = 0;
+        FSock = "kvinfo-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+        Tmux("new-session -d -x 80 -y 25 " + Quote("sh " + Quote(Script)));
+    }
+    ~AppSession() { Tmux("kill-server"); }
+
+    // The 25 rows as shown, each padded to 80 columns.
+    std::vector<std::string> Screen() const {
+        std::vector<std::string> rows = Lines(Tmux("capture-pane -p -N"));
+        for (std::string& r : rows) r.resize(80, ' ');
+        return rows;
+    }
+    // The 25 rows cell by cell, each cell its character and its colours, so
+    // that two screens compare equal when they look the same (tmux writes the
+    // colours as changes from cell to cell, also across rows).
+    std::vector<std::string> Cells() const {
+        std::vector<std::string> rows = Lines(Tmux("capture-pane -p -N -e"));
+        std::vector<int> sgr; // the codes in force, in order
+        for (std::string& r : rows) {
+            std::string cells;
+            int n = 0;
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                if (r[i] == '\x1b' && i + 1 < r.size() && r[i + 1] == '[') {
+                    std::size_t end = r.find('m', i);
+                    if (end == std::string::npos) break;
+                    std::string params = r.substr(i + 2, end - i - 2);
+                    i = end;
+                    if (params.empty()) params = "0";
+                    for (std::size_t at = 0; at <= params.size();) {
+                        std::size_t semi = params.find(';', at);
+                        if (semi == std::string::npos) semi = params.size();
+                        int code = std::atoi(params.substr(at, semi - at).c_str());
+                        if (code == 0)
+                            sgr.clear();
+                        else
+                            sgr.push_back(code);
+                        at = semi + 1;
+                    }
+                    continue;
+                }
+                if ((static_cast<unsigned char>(r[i]) & 0xC0) == 0x80) {
+                    cells.insert(cells.size() - 1, 1, r[i]); // UTF-8 continuation
+                    continue;
+                }
+                cells += std::string(1, r[i]) + Attr(sgr) + "\n";
+                ++n;
+            }
+            for (; n < 80; ++n) cells += " " + Attr({}) + "\n";
+            r = cells;
+        }
+        return rows;
+    }
+    // Text at column X of row Y (both 1-based), Len columns.
+    std::string At(int X, int Y, std::size_t Len) const {
+        return Screen()[static_cast<std::size_t>(Y - 1)].substr(static_cast<std::size_t>(X - 1),
+                                                                Len);
+    }
+    bool Shows(const std::string& Text) const {
+        for (const std::string& r : Screen())
+            if (r.find(Text) != std::string::npos) return true;
+        return false;
+    }
+    // Waits until Cond holds. The bound only keeps a broken program from
+    // hanging the test run; no result depends on how long anything takes.
+    bool WaitUntil(const std::function<bool()>& Cond) const {
+        for (int i = 0; i < 1500; ++i) {
+            if (Cond()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return Cond();
+    }
+    bool WaitFor(const std::string& Text) const {
+        return WaitUntil([&] { return Shows(Text); });
+    }
+    bool WaitGone(const std::string& Text) const {
+        return WaitUntil([&] { return !Shows(Text); });
+    }
+    bool WaitScreen(const std::vector<std::string>& Want) const {
+        return WaitUntil([&] { return Cells() == Want; });
+    }
+    // Literal text, or tmux key names (Enter, Escape, Down, Tab).
+    void Type(const std::string& Text) const { Tmux("send-keys -l " + Quote(Text)); }
+    void Key(const std::string& Name) const { Tmux("send-keys " + Name); }
+
+private:
+    static std::vector<std::string> Lines(const std::string& Out) {
+        std::vector<std::string> rows;
+        std::size_t at = 0;
+        for (std::size_t nl; (nl = Out.find('\n', at)) != std::string::npos; at = nl + 1)
+            rows.push_back(Out.substr(at, nl - at));
+        rows.resize(25);
+        return rows;
+    }
+    // The colours the codes in force give: foreground, background, bold,
+    // blink and reverse, whatever order and repetitions they came in.
+    static std::string Attr(const std::vector<int>& Sgr) {
+        int fg = 39, bg = 49, bold = 0, blink = 0, rev = 0;
+        for (int c : Sgr) {
+            if ((c >= 30 && c <= 39) || (c >= 90 && c <= 97))
+                fg = c;
+            else if ((c >= 40 && c <= 49) || (c >= 100 && c <= 107))
+                bg = c;
+            else if (c == 1)
+                bold = 1;
+            else if (c == 22)
+                bold = 0;
+            else if (c == 5)
+                blink = 1;
+            else if (c == 25)
+                blink = 0;
+            else if (c == 7)
+                rev = 1;
+            else if (c == 27)
+                rev = 0;
+        }
+        return "/" + std::to_string(fg) + "/" + std::to_string(bg) + "/" + std::to_string(bold) +
+               std::to_string(blink) + std::to_string(rev);
+    }
+    std::string Tmux(const std::string& Args) const {
+        return Run("tmux -L " + FSock + " -f /dev/null " + Args + " 2>/dev/null");
+    }
+    std::string FSock;
+};
+
+std::string Dump(const std::vector<std::string>& Rows) {
+    std::string s;
+    for (const std::string& r : Rows) s += r + "\n";
+    return s;
+}
+
+const std::string Joe = "Joe Sysop";
+const std::string Uu = "Uu Sender";
+const std::string ThirdText = "Who am I?\r\rI am \x1b[1mbold\x1b[0m.\r";
+const std::string ThirdSaved = "Who am I?\n\nI am \x1b[1mbold\x1b[0m.\n";
+
+// Message 1: a header with every field shown by "M"; message 2: two
+// UUencoded blocks; message 3: a sender without a last-read record.
+JamFixture TestBase() {
+    BaseHdrFields bh;
+    bh.DateCreated = 1593835520; // 04:05 04-07-2020
+    bh.ModCounter = 0x00C0FFEE;
+    bh.ActiveMsgs = 3;
+    bh.PasswordCRC = -1;
+    bh.BaseMsgNum = 1000;
+    JamFixture f(bh);
+    FixMsg m;
+    m.Hdr.MessageNumber = 1000;
+    m.Hdr.TimesRead = 4;
+    m.Hdr.DateWritten = 1700000000;   // 22:13 14-11-2023
+    m.Hdr.DateReceived = 1700003600;  // 23:13 14-11-2023
+    m.Hdr.DateProcessed = 1700007200; // 00:13 15-11-2023
+    m.Hdr.ReplyTo = 998;
+    m.Hdr.Attribute = MSG_LOCAL | MSG_PRIVATE | MSG_SENT;
+    m.Subfields = SubBytes(SENDERNAME, Joe) + SubBytes(RECEIVERNAME, "All") +
+                  SubBytes(SUBJECT, "Hello there");
+    m.Text = "First line of the text\r\rThird line, \x1b[1mbold\x1b[0m\r";
+    f.Add(m);
+    f.AddSimple(Uu, "All", "Two files",
+                "Here they are:\rbegin 644 one.bin\rM86)C\rend\rand\rbegin 600 two.bin\r"
+                "M9&%T\r`\rend\rbye\r");
+    f.AddSimple("Nobody", "All", "Who am I", ThirdText);
+    f.Lr = LastBytes(static_cast<int32_t>(StrCrc32(Joe)), 77, 2, 3);
+    return f;
+}
+
+class MsgInfoApp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/var/tmp/kv-info-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        Dir = tmpl;
+        fs::create_directory(Dir + "/tmp");
+        // The program is copied into the test's directory, so that is where
+        // it looks for help.ans.
+        fs::path self = fs::read_symlink("/proc/self/exe");
+        fs::copy_file(self.parent_path().parent_path() / "app" / "quorvex", Dir + "/quorvex");
+        TestBase().Write(Dir + "/base");
+    }
+    void TearDown() override {
+        App.reset();
+        std::error_code ec;
+        fs::remove_all(Dir, ec);
+    }
+
+    // Starts the program on the test base and waits for its list.
+    void Start() {
+        std::string body = "cd " + Quote(Dir) + "\n";
+        if (PrivateTmpWorks())
+            body +=
+                "exec unshare -m sh -c " +
+                Quote("mount --bind " + Quote(Dir + "/tmp") + " /tmp && exec ./quorvex ./base") +
+                "\n";
+        else
+            body += "exec ./quorvex ./base\n";
+        WriteFileBytes(Dir + "/run.sh", body);
+        App = std::make_unique<AppSession>(Dir + "/run.sh");
+        ASSERT_TRUE(App->WaitFor("Who am I")) << Dump(App->Screen());
+        ASSERT_TRUE(App->WaitFor("ESC/Quit # H/Help")) << Dump(App->Screen());
+    }
+    void NeedPrivateTmp() {
+        if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    }
+    // Highlights row Row (0-based) of the list and returns the screen.
+    std::vector<std::string> OnRow(int Row) {
+        for (int i = 0; i < Row; ++i) App->Key("Down");
+        // The highlighted row is black on light grey.
+        auto lit = [&](const std::vector<std::string>& Cells) {
+            return Cells[static_cast<std::size_t>(2 + Row)].substr(0, 9) == "0/30/47/0";
+        };
+        std::vector<std::string> s;
+        EXPECT_TRUE(App->WaitUntil([&] { return lit(s = App->Cells()); })) << Dump(s);
+        return s;
+    }
+    // The screen is Before again and the program waits in its list: a probe
+    // ("*", the base header box) opens and closes, which it would not if some
+    // further box had been waiting for a key.
+    void ExpectBackTo(const std::vector<std::string>& Before) {
+        EXPECT_TRUE(App->WaitScreen(Before)) << Dump(App->Screen());
+        App->Type("*");
+        EXPECT_TRUE(App->WaitFor("Total Msgs   :")) << Dump(App->Screen());
+        App->Key("Space");
+        EXPECT_TRUE(App->WaitScreen(Before)) << Dump(App->Screen());
+    }
+
+    std::string Dir;
+    std::unique_ptr<AppSession> App;
+};
+
+struct BoxRow {
+    int X, Y;
+    std::string Text;
+};
+
+TEST_F(MsgInfoApp, BoxesShowTheirFieldsAndCloseWithoutATrace) {
+    Start();
+    struct Case {
+        const char* What;
+        int Row;            // list row to act on
+        std::string Key;    // opens the box
+        std::string Closer; // tmux key that closes it
+        std::vector<BoxRow> Want;
+    };
+    const std::vector<Case> cases = {
+        {"base header",
+         0,
+         "*",
+         "Space",
+         {{22, 10, "Header"},
+          {21, 11, "Created      :"},
+          {36, 11, "04:05 04-07-2020"},
+          {21, 12, "ModCount     :"},
+          {36, 12, "00c0ffee"},
+          {21, 13, "Active Msgs  :"},
+          {36, 13, "3 "},
+          {21, 14, "PWD CRC      :"},
+          {36, 14, "ffffffff"},
+          {21, 15, "Base Msg Num :"},
+          {36, 15, "1000 "},
+          {21, 16, "Total Msgs   :"},
+          {36, 16, "3 "}}},
+        // Closed by an arrow key: the whole key is taken, so its second byte
+        // does not reach the list as a command (Down would read as "P").
+        {"message header",
+         0,
+         "m",
+         "Down",
+         {{22, 10, "Message Header"},
+          {21, 11, "Msg Num      :"},
+          {36, 11, "1000 "},
+          {21, 12, "Read Count   :"},
+          {36, 12, "4 "},
+          {21, 13, "Written      :"},
+          {36, 13, "22:13 14-11-2023"},
+          {21, 14, "Received     :"},
+          {36, 14, "23:13 14-11-2023"},
+          {21, 15, "Arrived      :"},
+          {36, 15, "00:13 15-11-2023"},
+          {21, 16, "Reply To     :"},
+          {36, 16, "998 "},
+          {21, 17, "Flags" + std::string(34, ' ')},
+          {21, 18, " Local  Del  Priv  Locked  Crash "},
+          {21, 19, " Sent  Received  KillSent  Attach "}}},
+        {"last-read record",
+         0,
+         "L",
+         "Up",
+         {{22, 10, "User Last Read - Joe Sysop"},
+          {21, 11, "Last Read    :"},
+          {36, 11, "2 "},
+          {21, 12, "High Read    :"},
+          {36, 12, "3 "},
+          {21, 13, "User CRC     :"},
+          {36, 13, IntToHex(StrCrc32(Joe), 8) + " HEX"},
+          {21, 14, "User ID      :"},
+          {36, 14, "77 "}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        std::vector<std::string> before = OnRow(c.Row);
+        App->Type(c.Key);
+        ASSERT_TRUE(App->WaitFor(c.Want[0].Text)) << Dump(App->Screen());
+        for (const BoxRow& r : c.Want)
+            EXPECT_EQ(App->At(r.X, r.Y, r.Text.size()), r.Text) << "row " << r.Y;
+        App->Key(c.Closer);
+        ExpectBackTo(before);
+    }
+}
+
+TEST_F(MsgInfoApp, LastReadOfASenderWithoutRecordSaysSo) {
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Type("l");
+    ASSERT_TRUE(App->WaitFor("User Nobody not found in Index.")) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, EnterShowsTheTextAndEscReturnsToTheSameRow) {
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("File: ")) << Dump(App->Screen());
+    EXPECT_EQ(App->At(1, 1, 10), "Who am I? ");
+    EXPECT_EQ(App->At(1, 3, 11), "I am bold. ");
+    EXPECT_EQ(ReadFileBytes(Dir + "/tmp/quorvex.tmp"), ThirdSaved);
+    App->Key("Escape");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, TempFileBehindASymbolicLinkIsNotWritten) {
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    WriteFileBytes(Dir + "/victim", "precious");
+    ASSERT_EQ(::symlink((Dir + "/victim").c_str(), (Dir + "/tmp/quorvex.tmp").c_str()), 0);
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("Could not write /tmp/quorvex.tmp!")) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
+    EXPECT_EQ(ReadFileBytes(Dir + "/victim"), "precious");
+    struct stat st {};
+    ASSERT_EQ(::lstat((Dir + "/tmp/quorvex.tmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(MsgInfoApp, HelpShowsHelpAnsOrSaysItIsMissing) {
+    Start();
+    std::vector<std::string> before = OnRow(1);
+    App->Type("h");
+    ASSERT_TRUE(App->WaitFor("Help file is missing!")) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
+
+    WriteFileBytes(Dir + "/help.ans", "Keys of the list\r\n\x1b[1mEsc\x1b[0m leaves\r\n");
+    App->Type("H");
+    ASSERT_TRUE(App->WaitFor("File: ")) << Dump(App->Screen());
+    EXPECT_EQ(App->At(1, 1, 17), "Keys of the list ");
+    EXPECT_EQ(App->At(1, 2, 11), "Esc leaves ");
+    App->Key("Escape");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, ExportWritesTheTextByteForByteOrSaysItCannot) {
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    Start();
+    std::vector<std::string> before = OnRow(2);
+    App->Type("e");
+    ASSERT_TRUE(App->WaitFor("msg00003.txt")) << Dump(App->Screen());
+    App->Key("Tab Tab Enter");
+    ExpectBackTo(before);
+    EXPECT_EQ(ReadFileBytes(Dir + "/msg00003.txt"), ThirdSaved);
+
+    // A directory of the offered name: nothing is written, and a box says so.
+    ASSERT_EQ(::mkdir((Dir + "/msg00001.txt").c_str(), 0755), 0);
+    App->Key("Up Up");
+    before = OnRow(0);
+    App->Type("E");
+    ASSERT_TRUE(App->WaitFor("msg00001.txt")) << Dump(App->Screen());
+    App->Key("Tab Tab Enter");
+    ASSERT_TRUE(App->WaitFor("Could not write ")) << Dump(App->Screen());
+    EXPECT_TRUE(App->Shows("msg00001.txt!"));
+    App->Key("Enter");
+    ExpectBackTo(before);
+    EXPECT_TRUE(fs::is_directory(Dir + "/msg00001.txt"));
+    EXPECT_TRUE(fs::is_empty(Dir + "/msg00001.txt"));
+}
+
+TEST_F(MsgInfoApp, TwoUueBlocksAreOfferedOneAndTwoAndADeclinedOneKeepsItsNumber) {
+    Start();
+    std::vector<std::string> before = OnRow(1);
+    const std::string question = "UUE Block Found. Extract?";
+    App->Type("u");
+    for (const char* name : {"Uu_Sender1.uue", "Uu_Sender2.uue"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(App->WaitFor(question)) << Dump(App->Screen());
+        App->Key("Enter");
+        // The name line of the chooser (the file pane may list the name too).
+        ASSERT_TRUE(App->WaitUntil([&] { return App->At(8, 21, 15) == std::string(name) + " "; }))
+            << Dump(App->Screen());
+        App->Key("Tab Tab Enter");
+        ASSERT_TRUE(App->WaitGone(name)) << Dump(App->Screen());
+    }
+    ExpectBackTo(before);
+    EXPECT_EQ(ReadFileBytes(Dir + "/Uu_Sender1.uue"), "begin 644 one.bin\nM86)C\nend\n");
+    EXPECT_EQ(ReadFileBytes(Dir + "/Uu_Sender2.uue"), "begin 600 two.bin\nM9&%T\n`\nend\n");
+
+    // The first block declined: the second is offered with 1; Esc saves nothing.
+    App->Type("U");
+    ASSERT_TRUE(App->WaitFor(question)) << Dump(App->Screen());
+    // The second question looks like the first: its answer is typed ahead.
+    App->Type("n");
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitUntil([&] { return App->At(8, 21, 15) == "Uu_Sender1.uue "; }))
+        << Dump(App->Screen());
+    App->Key("Escape");
+    ExpectBackTo(before);
+}
+
+TEST_F(MsgInfoApp, RowWithoutABlockSaysSo) {
+    Start();
+    std::vector<std::string> before = OnRow(0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"u", "Message doesn't contain a UUEncoded file!"},
+        {"p", "Message doesn't contain a PGP Key"},
+    };
+    for (const auto& [key, text] : cases) {
+        App->Type(key);
+        ASSERT_TRUE(App->WaitFor(text)) << Dump(App->Screen());
+        App->Key("Enter");
+        ExpectBackTo(before);
+    }
+}
+
+} // namespace

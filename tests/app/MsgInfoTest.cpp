@@ -1,0 +1,372 @@
+// The pure side of the information boxes and exports: the rows a box shows,
+// the blocks found in a text with the names offered for them, and the two file
+// writers (an export that fails leaves no partial file; the fixed temporary
+// file is never written through a link or into somebody else's file).
+#include "app/MsgInfo.h"
+#include "tests/common/TempDirFixture.h"
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TStringList Lines(const std::vector<std::string>& L) {
+    TStringList s;
+    for (const std::string& line : L) s.Add(line);
+    return s;
+}
+
+TEST(MsgInfoBoxes, BaseHeaderRowsShowEveryFieldWithItsLabel) {
+    JamHdrType h;
+    h.DateCreated = 1593835520; // 2020-07-04 04:05:20
+    h.ModCounter = 0x1234ABCD;
+    h.ActiveMsgs = 17;
+    h.PasswordCRC = -1;
+    h.BaseMsgNum = 300;
+    std::vector<TInfoRow> want = {
+        {"Created      :", "04:05 04-07-2020"},
+        {"ModCount     :", "1234abcd"},
+        {"Active Msgs  :", "17"},
+        {"PWD CRC      :", "ffffffff"},
+        {"Base Msg Num :", "300"},
+        {"Total Msgs   :", "42"},
+    };
+    EXPECT_EQ(BaseHeaderRows(h, 42), want);
+}
+
+TEST(MsgInfoBoxes, LastReadRowsTitleAndNotFoundText) {
+    JamLastType r{0x11111111, 7, 120, -5};
+    std::vector<TInfoRow> want = {
+        {"Last Read    :", "120"},
+        {"High Read    :", "-5"},
+        {"User CRC     :", "0a0b0c0d HEX"},
+        {"User ID      :", "7"},
+    };
+    EXPECT_EQ(LastReadRows(r, 0x0A0B0C0D), want);
+    EXPECT_EQ(LastReadTitle("Joe Sysop"), "User Last Read - Joe Sysop");
+    EXPECT_EQ(NotFoundText("Joe Sysop"), "User Joe Sysop not found in Index.");
+}
+
+TEST(MsgInfoBoxes, MsgHeaderRowsShowNumbersAndThreeDates) {
+    JamMsgHdrType h;
+    h.MessageNumber = 4711;
+    h.TimesRead = 3;
+    h.DateWritten = 1593835520;
+    h.DateReceived = 1700000000; // 2023-11-14 22:13:20
+    h.DateProcessed = -20;       // before 1970 shows the epoch
+    h.ReplyTo = 4700;
+    std::vector<TInfoRow> want = {
+        {"Msg Num      :", "4711"},
+        {"Read Count   :", "3"},
+        {"Written      :", "04:05 04-07-2020"},
+        {"Received     :", "22:13 14-11-2023"},
+        {"Arrived      :", "00:00 01-01-1970"},
+        {"Reply To     :", "4700"},
+    };
+    EXPECT_EQ(MsgHeaderRows(h), want);
+}
+
+TEST(MsgInfoBoxes, FlagRowsMarkEachSetAttributeWhiteOnCyan) {
+    EXPECT_EQ(FlagLabel(" Local ", true), "|15|19 Local ");
+    EXPECT_EQ(FlagLabel(" Local ", false), "|08|23 Local ");
+
+    TJamBase b;
+    b.MsgHdr.Attribute = MSG_LOCAL | MSG_CRASH | MSG_READ | MSG_FILEATTACH;
+    std::vector<std::string> want = {
+        "|15|19 Local |08|23 Del |08|23 Priv |08|23 Locked |15|19 Crash ",
+        "|08|23 Sent |15|19 Received |08|23 KillSent |15|19 Attach ",
+    };
+    EXPECT_EQ(MsgFlagRows(b), want);
+    b.MsgHdr.Attribute = MSG_DELETED | MSG_PRIVATE | MSG_LOCKED | MSG_SENT | MSG_KILLSENT;
+    want = {
+        "|08|23 Local |15|19 Del |15|19 Priv |15|19 Locked |08|23 Crash ",
+        "|15|19 Sent |08|23 Received |15|19 KillSent |08|23 Attach ",
+    };
+    EXPECT_EQ(MsgFlagRows(b), want);
+}
+
+// ---------------------------------------------------------------------------
+// Blocks: ExtractBlocks driven by a script of answers.
+
+struct Script {
+    std::vector<bool> Answers;        // one per question, in order
+    std::vector<std::string> Choices; // one per chooser opened: '' is Esc
+    bool SaveWorks = true;
+    std::vector<std::string> Offered;                       // names the chooser was opened with
+    std::vector<std::pair<std::string, std::string>> Saved; // path, bytes
+    std::size_t Asked = 0;
+
+    Script(std::vector<bool> A, std::vector<std::string> C, bool Works = true)
+        : Answers(std::move(A)), Choices(std::move(C)), SaveWorks(Works) {}
+
+    TBlockPrompts Prompts() {
+        return {
+            [this] { return Asked < Answers.size() && Answers[Asked++]; },
+            [this](const std::string& Name) {
+                std::size_t n = Offered.size();
+                Offered.push_back(Name);
+                return n < Choices.size() ? Choices[n] : std::string();
+            },
+            [this](const std::string& Path, const std::string& Bytes) {
+                Saved.emplace_back(Path, Bytes);
+                return SaveWorks;
+            },
+        };
+    }
+};
+
+const TStringList TwoUue = Lines({
+    "Hi,",             // 0
+    "begin 644 a.zip", // 1
+    "M5&AI<R!I<R!A",   // 2
+    "end",             // 3
+    "between",         // 4
+    "begin 600 b.bin", // 5
+    "M9&%T80``",       // 6
+    "`",               // 7
+    "end",             // 8
+    "bye",             // 9
+});
+
+TEST(MsgInfoBlocks, TwoUueBlocksAreOfferedAsOneAndTwo) {
+    Script s{{true, true}, {"/x/one", "/x/two"}};
+    EXPECT_EQ(ExtractBlocks(TBlockKind::bkUUE, TwoUue, "Joe", s.Prompts()), 2);
+    EXPECT_EQ(s.Offered, (std::vector<std::string>{"Joe1.uue", "Joe2.uue"}));
+    std::vector<std::pair<std::string, std::string>> want = {
+        {"/x/one", "begin 644 a.zip\nM5&AI<R!I<R!A\nend\n"},
+        {"/x/two", "begin 600 b.bin\nM9&%T80``\n`\nend\n"},
+    };
+    EXPECT_EQ(s.Saved, want);
+}
+
+TEST(MsgInfoBlocks, DeclinedOrCancelledOrFailedBlockKeepsTheRunningNumber) {
+    struct Case {
+        const char* What;
+        Script S;
+        std::vector<std::string> Offered;
+        int32_t SavedCount;
+    };
+    std::vector<Case> cases = {
+        {"question answered NO", {{false, true}, {"/x/b"}}, {"Joe1.uue"}, 1},
+        {"chooser left with Esc", {{true, true}, {"", "/x/b"}}, {"Joe1.uue", "Joe1.uue"}, 1},
+        {"file not written", {{true, true}, {"/x/a", "/x/b"}, false}, {"Joe1.uue", "Joe1.uue"}, 0},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        EXPECT_EQ(ExtractBlocks(TBlockKind::bkUUE, TwoUue, "Joe", c.S.Prompts()), c.SavedCount);
+        EXPECT_EQ(c.S.Offered, c.Offered);
+        EXPECT_EQ(c.S.Asked, 2u);
+    }
+}
+
+TEST(MsgInfoBlocks, BlockWithoutEndRunsToTheLastLine) {
+    TStringList text = Lines({"x", "begin 644 f", "M1", "M2"});
+    Script s{{true}, {"/x/f"}};
+    ExtractBlocks(TBlockKind::bkUUE, text, "A", s.Prompts());
+    ASSERT_EQ(s.Saved.size(), 1u);
+    EXPECT_EQ(s.Saved[0].second, "begin 644 f\nM1\nM2\n");
+}
+
+TEST(MsgInfoBlocks, WhichLinesStartABlock) {
+    struct Case {
+        TBlockKind Kind;
+        const char* Line;
+        bool Start;
+    };
+    const Case cases[] = {
+        {TBlockKind::bkUUE, "begin 644 file.zip", true},
+        {TBlockKind::bkUUE, "see: begin 644 x", true},
+        {TBlockKind::bkUUE, "begin 644 ", true},
+        {TBlockKind::bkUUE, "begin 644", false},
+        {TBlockKind::bkUUE, "begin 64x file", false},
+        {TBlockKind::bkUUE, "Begin 644 file", false},
+        {TBlockKind::bkUUE, "begin begin 123 x", true},
+        {TBlockKind::bkPGP, "-----BEGIN PGP SIGNATURE-----", true},
+        {TBlockKind::bkPGP, "> -----BEGIN PGP PUBLIC KEY BLOCK-----", true},
+        {TBlockKind::bkPGP, "-----BEGIN PGP", false},
+        {TBlockKind::bkPGP, "-----begin pgp message-----", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsBlockStart(c.Kind, c.Line), c.Start) << c.Line;
+}
+
+TEST(MsgInfoBlocks, StartOnTheLastLineIsNotOffered) {
+    for (TBlockKind kind : {TBlockKind::bkUUE, TBlockKind::bkPGP}) {
+        TStringList text = Lines({"text", "begin 644 x -----BEGIN PGP MESSAGE-----"});
+        Script s{{true}, {"/x/f"}};
+        EXPECT_EQ(ExtractBlocks(kind, text, "A", s.Prompts()), 0);
+        EXPECT_EQ(s.Asked, 0u);
+    }
+}
+
+TEST(MsgInfoBlocks, QuotedPgpBlockIsSavedWithoutItsPrefix) {
+    TStringList text = Lines({
+        "Joe wrote:",
+        "> -----BEGIN PGP PUBLIC KEY BLOCK-----",
+        "> ",
+        ">",
+        "> mQENBF0abc",
+        "> -----END PGP PUBLIC KEY BLOCK-----",
+        "> -----BEGIN PGP SIGNATURE-----",
+        "> iQEz",
+    });
+    Script s{{true, true}, {"/x/k", "/x/s"}};
+    EXPECT_EQ(ExtractBlocks(TBlockKind::bkPGP, text, "Joe Doe", s.Prompts()), 2);
+    EXPECT_EQ(s.Offered, (std::vector<std::string>{"Joe_Doe1.pgp", "Joe_Doe2.pgp"}));
+    ASSERT_EQ(s.Saved.size(), 2u);
+    // A line shorter than the marker's column is written empty.
+    EXPECT_EQ(s.Saved[0].second, "-----BEGIN PGP PUBLIC KEY BLOCK-----\n\n\nmQENBF0abc\n"
+                                 "-----END PGP PUBLIC KEY BLOCK-----\n");
+    EXPECT_EQ(s.Saved[1].second, "-----BEGIN PGP SIGNATURE-----\niQEz\n");
+}
+
+TEST(MsgInfoNames, OfferedNamesStayInTheChosenDirectory) {
+    struct Case {
+        std::string From;
+        int32_t K;
+        TBlockKind Kind;
+        std::string Want;
+    };
+    const Case cases[] = {
+        {"Joe", 1, TBlockKind::bkUUE, "Joe1.uue"},
+        {"../../etc/passwd", 2, TBlockKind::bkUUE, "_._.._etc_passwd2.uue"},
+        {"/root", 1, TBlockKind::bkPGP, "_root1.pgp"},
+        {"..", 1, TBlockKind::bkPGP, "_.1.pgp"},
+        {std::string("A\x01\x1b[2J\n\x8e\0z", 10), 3, TBlockKind::bkUUE, "A___2J___z3.uue"},
+        {"Dr. J-P_Smith", 1, TBlockKind::bkUUE, "Dr._J-P_Smith1.uue"},
+        {"", 1, TBlockKind::bkUUE, "1.uue"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(BlockName(c.Kind, c.From, c.K), c.Want) << c.From;
+    EXPECT_EQ(SafeFileName(""), "_");
+    EXPECT_EQ(SafeFileName("."), "_");
+    EXPECT_EQ(ExportName(42), "msg00042.txt");
+    EXPECT_EQ(ExportName(99999), "msg99999.txt");
+    EXPECT_EQ(ExportName(123456), "msg123456.txt");
+}
+
+TEST(MsgInfoNames, TextBytesEndEveryLineWithLineFeed) {
+    EXPECT_EQ(TextBytes(Lines({})), "");
+    EXPECT_EQ(TextBytes(Lines({""})), "\n");
+    EXPECT_EQ(TextBytes(Lines({"a\x1b[1m", "", std::string("b\0\x8e\r", 4)})),
+              std::string("a\x1b[1m\n\nb\0\x8e\r\n", 12));
+}
+
+// ---------------------------------------------------------------------------
+// The file writers.
+
+class MsgInfoFiles : public TempDirTest {
+protected:
+    // A file size limit for this process, so a write fails half way as on a
+    // full disk; SIGXFSZ is ignored so the write reports EFBIG instead.
+    struct SizeLimit {
+        rlimit Old{};
+        void (*OldHandler)(int) = nullptr;
+        explicit SizeLimit(rlim_t Bytes) {
+            getrlimit(RLIMIT_FSIZE, &Old);
+            OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit r = Old;
+            r.rlim_cur = Bytes;
+            setrlimit(RLIMIT_FSIZE, &r);
+        }
+        ~SizeLimit() {
+            setrlimit(RLIMIT_FSIZE, &Old);
+            std::signal(SIGXFSZ, OldHandler);
+        }
+    };
+    static bool Exists(const std::string& P) {
+        struct stat st {};
+        return ::lstat(P.c_str(), &st) == 0;
+    }
+    const uint32_t Me = static_cast<uint32_t>(::geteuid());
+};
+
+TEST_F(MsgInfoFiles, ExportWritesExactBytesOverALongerFile) {
+    std::string f = Put("out.txt", std::string(5000, 'x'));
+    EXPECT_EQ(WriteExportFile(f, "line 1\n\n\x8e\n"), 0);
+    EXPECT_EQ(Get(f), "line 1\n\n\x8e\n");
+    EXPECT_EQ(WriteExportFile(Path + "new.txt", ""), 0);
+    EXPECT_TRUE(Exists(Path + "new.txt"));
+}
+
+TEST_F(MsgInfoFiles, ExportIntoADirectorySaysSo) {
+    ASSERT_EQ(::mkdir((Path + "d").c_str(), 0755), 0);
+    EXPECT_EQ(WriteExportFile(Path + "d", "text\n"), EISDIR);
+    EXPECT_EQ(WriteExportFile(Path + "missing/x.txt", "text\n"), ENOENT);
+    EXPECT_EQ(WriteFailText(Path + "d"), "Could not write " + Path + "d!");
+    std::string longName = "/" + std::string(100, 'a') + "/end.txt";
+    EXPECT_EQ(WriteFailText(longName),
+              "Could not write " + longName.substr(longName.size() - 59) + "!");
+    EXPECT_EQ(WriteFailText(longName).size(), 76u);
+}
+
+TEST_F(MsgInfoFiles, ExportThatCannotBeWrittenWholeLeavesNoFile) {
+    std::string f = Put("big.txt", "old");
+    {
+        SizeLimit limit(1000);
+        EXPECT_EQ(WriteExportFile(f, std::string(3000, 'y')), EFBIG);
+    }
+    EXPECT_FALSE(Exists(f));
+}
+
+TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {
+    std::string f = Path + "quorvex.tmp";
+    EXPECT_EQ(WriteTempFile(f, std::string(4000, 'a'), Me), 0);
+    EXPECT_EQ(WriteTempFile(f, "short\n", Me), 0);
+    EXPECT_EQ(Get(f), "short\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u);
+}
+
+TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFile) {
+    std::string f = Path + "quorvex.tmp";
+    std::string victim = Put("victim", "precious");
+    struct Case {
+        const char* What;
+        std::function<void()> Plant;
+        int Err;
+        uint32_t Uid;
+    };
+    const uint32_t me = Me;
+    std::vector<Case> cases = {
+        {"symbolic link to a file", [&] { ::symlink(victim.c_str(), f.c_str()); }, ELOOP, me},
+        {"dangling symbolic link", [&] { ::symlink((Path + "nowhere").c_str(), f.c_str()); }, ELOOP,
+         me},
+        {"directory", [&] { ::mkdir(f.c_str(), 0700); }, EISDIR, me},
+        {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, EMLINK, me},
+        {"FIFO without a reader", [&] { ::mkfifo(f.c_str(), 0600); }, ENXIO, me},
+        {"another user's file", [&] { Put("quorvex.tmp", "precious"); }, EPERM, me + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        c.Plant();
+        EXPECT_EQ(WriteTempFile(f, "message text\n", c.Uid), c.Err);
+        EXPECT_EQ(Get(victim), "precious");
+        EXPECT_FALSE(Exists(Path + "nowhere"));
+        struct stat st {};
+        if (::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+            EXPECT_EQ(Get(f), "precious");
+        }
+        std::filesystem::remove_all(f);
+    }
+}
+
+TEST_F(MsgInfoFiles, TempFileThatCannotBeWrittenWholeIsLeftEmpty) {
+    std::string f = Put("quorvex.tmp", "old text");
+    {
+        SizeLimit limit(1000);
+        EXPECT_EQ(WriteTempFile(f, std::string(3000, 'y'), Me), EFBIG);
+    }
+    EXPECT_EQ(Get(f), "");
+}
+
+} // namespace

@@ -1,0 +1,280 @@
+// The rows of the message list on bases built byte by byte, without a
+// terminal: row layout, content flags, paging arithmetic, the page walk and
+// the search rules.
+
+#include "app/MsgPages.h"
+
+#include "jam/JamBase.h"
+#include "support/StringList.h"
+#include "tests/common/JamFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TStringList Lines(const std::vector<std::string>& L) {
+    TStringList s;
+    for (const auto& l : L) s.Add(l);
+    return s;
+}
+
+// n lines of filler with the given lines put at their 1-based positions.
+TStringList TextWith(int n, const std::vector<std::pair<int, std::string>>& At) {
+    std::vector<std::string> l(std::size_t(n), "nothing to see here");
+    for (const auto& [pos, line] : At) l[std::size_t(pos - 1)] = line;
+    return Lines(l);
+}
+
+TEST(ContentFlags, LettersInOrderOfFirstLineThenOfTests) {
+    struct Case {
+        const char* Name;
+        TStringList Text;
+        std::string Want;
+    };
+    const Case cases[] = {
+        {"e-mail on 2, link on 5",
+         TextWith(6, {{2, "write to john.doe-x@example.com"}, {5, "see https://example.org/a"}}),
+         "EL"},
+        {"uue on 3, pgp on 9, second uue adds nothing",
+         TextWith(20, {{3, "begin 644 file.zip"},
+                       {9, "-----BEGIN PGP PUBLIC KEY BLOCK-----"},
+                       {20, "begin 600 other.bin"}}),
+         "UP"},
+        {"uue header and address on one line", TextWith(2, {{1, "begin 644 2:502/104"}}), "UN"},
+        {"all six on one line in test order",
+         Lines({"-----BEGIN PGP MESSAGE----- begin 644 x 2:5/1 begin-base64 644 y ftp://a@b.cd"}),
+         "PULNEB"},
+        {"base64", TextWith(3, {{3, "begin-base64 644 pic.png"}}), "B"},
+        {"link must run to the line's end", Lines({"http://x.org/a b"}), ""},
+        {"link needs a host character first", Lines({"http://.org", "telnet://bbs.net"}), "L"},
+        {"address needs slash digits", Lines({"2:502", "2:5020/9", "call 2:502/9"}), "N"},
+        {"e-mail must end the line", Lines({"a@b.com then", "mail me@here.de"}), "E"},
+        {"signed message is not a key block", Lines({"-----BEGIN PGP SIGNED MESSAGE-----"}), ""},
+        {"uue needs three digits and a blank", Lines({"begin 64 x", "begin 6444 x", "Begin 644 x"}),
+         ""},
+        {"empty text", Lines({}), ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ContentFlags(c.Text), c.Want) << c.Name;
+}
+
+TEST(RowText, FixedColumnsAndFiveDigitNumber) {
+    std::string r = RowText(42, "Subject", "From Name", "To Name");
+    EXPECT_EQ(r.size(), 69u);
+    EXPECT_EQ(r.substr(0, 6), "00042 ");
+    EXPECT_EQ(r.substr(6, 32), std::string("Subject") + std::string(25, ' '));
+    EXPECT_EQ(r.substr(39, 14), "From Name     ");
+    EXPECT_EQ(r.substr(54, 14), "To Name       ");
+    EXPECT_EQ(r[68], ' ');
+    // Six digits show their first five; long fields are cut.
+    std::string big =
+        RowText(123456, std::string(40, 's'), std::string(20, 'f'), std::string(20, 't'));
+    EXPECT_EQ(big.size(), 69u);
+    EXPECT_EQ(big.substr(0, 6), "12345 ");
+    EXPECT_EQ(big.substr(39, 15), std::string(14, 'f') + " ");
+}
+
+TEST(Paging, PageKeysFollowTheArithmetic) {
+    struct Case {
+        const char* Key;
+        int32_t Top, T, Want;
+    };
+    const Case cases[] = {
+        {"]", 1, 0, 1},   {">", 0, 0, 1},   {"]", 1, 22, 1},   {"]", 29, 50, 29}, {"[", 29, 50, 7},
+        {"[", 7, 50, 1},  {"]", 1, 50, 23}, {"]", 23, 50, 45}, {"]", 45, 50, 29}, {"]", 1, 23, 2},
+        {">", 0, 50, 29}, {">", 0, 22, 1},  {"[", 23, 50, 1},  {"[", 1, 50, 1},
+    };
+    for (const Case& c : cases) {
+        int32_t got = c.Key[0] == ']'   ? NextPageTop(c.Top, c.T)
+                      : c.Key[0] == '[' ? PrevPageTop(c.Top)
+                                        : LastPageTop(c.T);
+        EXPECT_EQ(got, c.Want) << c.Key << " from " << c.Top << " of " << c.T;
+    }
+    EXPECT_EQ(JumpPageTop(999, 50), 50);
+    EXPECT_EQ(JumpPageTop(7, 50), 7);
+    EXPECT_EQ(JumpPageTop(0, 50), 1);
+    EXPECT_EQ(JumpPageTop(5, 0), 1);
+    EXPECT_EQ(NextPageTop(INT32_MAX - 3, INT32_MAX), INT32_MAX - 21); // no overflow
+}
+
+struct PagesTest : JamBaseTest {
+    std::vector<int32_t> Numbers(const std::vector<TListRow>& Rows) {
+        std::vector<int32_t> n;
+        for (const auto& r : Rows) {
+            n.push_back(r.MsgNo);
+            EXPECT_EQ(r.Text.substr(0, 5), PadNo(r.MsgNo));
+        }
+        return n;
+    }
+    static std::string PadNo(int32_t N) {
+        std::string s = std::to_string(N);
+        return std::string(5 - s.size(), '0') + s;
+    }
+};
+
+TEST_F(PagesTest, RecordWithoutHeaderGivesNoRowButUsesItsPlace) {
+    JamFixture f;
+    for (int i = 1; i <= 30; ++i) {
+        if (i == 3) {
+            FixMsg m;
+            m.HdrOffset = -1;
+            f.Add(m);
+        } else {
+            f.AddSimple("From" + std::to_string(i), "To", "Subj", "text\r");
+        }
+    }
+    ASSERT_TRUE(WriteAndOpen(f));
+    std::vector<TListRow> rows = PageRows(B, 1);
+    std::vector<int32_t> want;
+    for (int i = 1; i <= 22; ++i)
+        if (i != 3) want.push_back(i);
+    EXPECT_EQ(Numbers(rows), want);
+    EXPECT_EQ(rows[2].Text.substr(39, 14), "From4         ");
+    EXPECT_EQ(Numbers(PageRows(B, 23)), (std::vector<int32_t>{23, 24, 25, 26, 27, 28, 29, 30}));
+    EXPECT_TRUE(PageRows(B, 31).empty());
+}
+
+TEST_F(PagesTest, DeletedFlagComesBeforeContentFlags) {
+    JamFixture f;
+    f.AddSimple("A", "B", "S", "x\ra@b.com\rx\rx\rhttp://x.org/y\r", MSG_DELETED);
+    f.AddSimple("A", "B", "S", "begin 644 a\r", 0);
+    ASSERT_TRUE(WriteAndOpen(f));
+    std::vector<TListRow> rows = PageRows(B, 1);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Text.substr(69), "DEL");
+    EXPECT_EQ(rows[1].Text.substr(69), "U");
+}
+
+TEST_F(PagesTest, PageShowsWhatTheIndexHoldsNowAndAPartialRecordGivesNoRow) {
+    JamFixture f;
+    for (int i = 1; i <= 5; ++i) f.AddSimple("F", "T", "S" + std::to_string(i), "");
+    ASSERT_TRUE(WriteAndOpen(f));
+    // Another program cuts the index to three records and half of a fourth.
+    WriteFileBytes(Base + ".jdx", f.Idx.substr(0, 3 * 8 + 4));
+    EXPECT_EQ(Numbers(PageRows(B, 1)), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_TRUE(PageRows(B, 5).empty());
+}
+
+TEST_F(PagesTest, SearchFollowsTheRules) {
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "ABC news", "first\rthe AbC line\r");        // 1: S B
+    f.AddSimple("abc Smith", "xabcx", "none", "nothing\r");                // 2: F R
+    f.AddSimple("Joe", "Ann", "none", std::string(260, 'x') + "abc\rabc"); // 3: cut, no CR
+    f.AddSimple("Joe", "Ann", "none", std::string(250, 'x') + "abc\r");    // 4: B (ends at 253)
+    f.AddSimple("Joe", "Ann", "none", "ab\rc\r");                          // 5: no span
+    {
+        FixMsg m;
+        m.HdrOffset = -1;
+        f.Add(m); // 6: no header
+    }
+    f.AddSimple("Joe", "Ann", "none", "line\nwith abc after a line feed\r"); // 7: B
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        bool RegEx;
+        std::vector<std::string> Want; // "number flags"
+    };
+    const Case cases[] = {
+        {"abc", false, {"1 SB", "2 FR", "4 B", "7 B"}},
+        {"abc", true, {"2 FR", "4 B", "7 B"}},
+        {"A.C", true, {"1 SB"}},
+        {"^abc", true, {"2 F"}},
+        {"c$", true, {"4 B", "5 B"}},
+        {"Joe|Smith", true, {"1 F", "2 F", "3 F", "4 F", "5 F", "7 F"}},
+        {"line.with", true, {"7 B"}}, // "." takes the line feed
+        {"zzz", false, {}},
+    };
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, c.RegEx);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        std::vector<std::string> got;
+        for (const TListRow& r : SearchRows(B, s))
+            got.push_back(std::to_string(r.MsgNo) + " " + r.Text.substr(69));
+        EXPECT_EQ(got, c.Want) << c.Text << (c.RegEx ? " (regex)" : "");
+    }
+}
+
+TEST_F(PagesTest, RejectedPatternFindsNothingAndSaysWhy) {
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "S", "");
+    ASSERT_TRUE(WriteAndOpen(f));
+    TSearcher s("[abc", true);
+    EXPECT_FALSE(s.Ok());
+    EXPECT_FALSE(s.Error().empty());
+    EXPECT_TRUE(SearchRows(B, s).empty());
+}
+
+} // namespace
+
+namespace {
+
+// The text test on stored bytes must agree with the test on the lines the
+// base reader makes of them (cut at 255, nothing after the last CR), for
+// plain and regular-expression searches, near every case boundary of bytes.
+TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
+    const std::string alphabet = std::string("aAbBzZ@[`{\n x\xE1\xC1", 16);
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    JamFixture f;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 300; ++i) {
+        std::string t;
+        int lines = int(next(6));
+        for (int l = 0; l < lines; ++l) {
+            uint32_t len = next(4) == 0 ? 240 + next(40) : next(12);
+            for (uint32_t k = 0; k < len; ++k) t += alphabet[next(uint32_t(alphabet.size()))];
+            if (len >= 240 && next(2)) t.replace(t.size() - 3, 3, "ab"); // a hit across the cut
+            t += '\r';
+        }
+        if (next(3) == 0) t += "ab tail";
+        texts.push_back(t);
+        f.AddSimple("F", "T", "S", t);
+    }
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        bool RegEx;
+    };
+    const Case cases[] = {
+        {"ab", false},
+        {"AB", false},
+        {"b", false},
+        {"a\nb", false},
+        {"x ab", false},
+        {"{", false},
+        {"`A", false},
+        {"\xE1"
+         "b",
+         false},
+        {"Z@", false},
+        {"a.b", true},
+        {"b$", true},
+        {"^a", true},
+        {"ab|ba", true},
+        {"[ab]{3}", true},
+        {"x*", true},
+        {"\xC1", true},
+        {"A[^a]", true},
+    };
+    int hits = 0;
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, c.RegEx);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        for (int32_t n = 1; n <= int32_t(texts.size()); ++n) {
+            ASSERT_TRUE(B.ReadMessage(n));
+            const std::string& t = texts[std::size_t(n - 1)];
+            bool want = s.TextHit(B.MsgText);
+            hits += want;
+            EXPECT_EQ(s.RawTextHit(t.data(), t.size()), want)
+                << (c.RegEx ? "regex " : "plain ") << c.Text << " in message " << n;
+        }
+    }
+    EXPECT_GT(hits, 100); // the cases do find things
+}
+
+} // namespace

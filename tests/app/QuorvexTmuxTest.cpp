@@ -1,0 +1,486 @@
+// The whole program in tmux: each test builds a base byte by byte, starts the
+// real quorvex in a detached 80x25 tmux session on a socket of its own, types
+// keys with send-keys and reads the screen with capture-pane. The pane's
+// shell records the terminal settings (stty -g) before and after the run and
+// the exit code, so every test also checks that the terminal came back.
+//
+// Keys are processed in order, so a test that expects nothing to change
+// sends "*" after the key and waits for the base header box and its closing:
+// once that is seen, every earlier key has been handled.
+
+#include "jam/JamBase.h"
+#include "tests/common/JamFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+#ifndef QUORVEX_EMULATOR
+#define QUORVEX_EMULATOR ""
+#endif
+
+std::string RunCmd(const std::string& Cmd) {
+    std::string out;
+    FILE* p = popen(Cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+bool HaveTmux() {
+    return RunCmd("command -v tmux 2>/dev/null").find("tmux") != std::string::npos;
+}
+
+std::string Quote(const std::string& S) {
+    std::string q = "'";
+    for (char c : S) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class QuorvexTmux : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTmux()) GTEST_SKIP() << "tmux is not installed";
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        Socket = "kvq-" + std::to_string(getpid()) + "-" + info->name();
+    }
+    void TearDown() override {
+        if (!Socket.empty()) RunCmd(Tmux("kill-server") + " 2>/dev/null");
+    }
+
+    std::string Tmux(const std::string& Args) const {
+        return "tmux -L " + Quote(Socket) + " -f /dev/null " + Args;
+    }
+
+    // Starts quorvex with Args (already quoted) in the session; Input, when
+    // given, is a file its standard input comes from.
+    void Start(const std::string& Args, const std::string& Input = "") {
+        std::string prog = std::string(QUORVEX_EMULATOR) + " " + Quote(QUORVEX_PATH);
+        std::string script =
+            "cd " + Quote(Dir.Path()) + "; stty -g >before; " + prog + " " + Args +
+            (Input.empty() ? "" : " <" + Quote(Input)) +
+            "; echo $? >rc; stty -g >after.tmp; mv after.tmp after; exec sleep 100000";
+        RunCmd(Tmux("new-session -d -x 80 -y 25 " + Quote(script)));
+    }
+
+    std::vector<std::string> Screen() const {
+        std::vector<std::string> rows;
+        std::istringstream in(RunCmd(Tmux("capture-pane -p")));
+        for (std::string l; std::getline(in, l);) rows.push_back(l);
+        rows.resize(25);
+        return rows;
+    }
+    std::string ScreenText() const {
+        std::string s;
+        for (const auto& r : Screen()) s += r + "\n";
+        return s;
+    }
+
+    // Waits until Pred holds for the screen; a guard against a hang, not a
+    // measure of speed.
+    void WaitFor(const std::function<bool(const std::vector<std::string>&)>& Pred,
+                 const std::string& What) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < until) {
+            if (Pred(Screen())) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "never saw " << What << "; the screen:\n" << ScreenText();
+    }
+    void WaitText(const std::string& Text) {
+        WaitFor([&](const auto&) { return ScreenText().find(Text) != std::string::npos; },
+                "\"" + Text + "\"");
+    }
+    void WaitGone(const std::string& Text) {
+        WaitFor([&](const auto&) { return ScreenText().find(Text) == std::string::npos; },
+                "\"" + Text + "\" go away");
+    }
+
+    void Keys(const std::string& Literal) { RunCmd(Tmux("send-keys -l " + Quote(Literal))); }
+    void Key(const std::string& Name) { RunCmd(Tmux("send-keys " + Name)); }
+
+    // Every key sent so far has been handled.
+    void Sync() {
+        Keys("*");
+        WaitText("Total Msgs");
+        Keys("x");
+        WaitGone("Total Msgs");
+    }
+
+    // The message numbers at the start of the list rows.
+    std::vector<int> Rows() const {
+        std::vector<int> n;
+        auto s = Screen();
+        for (int r = 2; r < 24; ++r)
+            if (s[std::size_t(r)].size() >= 5 && isdigit((unsigned char)s[std::size_t(r)][0]))
+                n.push_back(std::stoi(s[std::size_t(r)].substr(0, 5)));
+        return n;
+    }
+    static std::vector<int> Range(int From, int To) {
+        std::vector<int> v;
+        for (int i = From; i <= To; ++i) v.push_back(i);
+        return v;
+    }
+    void WaitRows(const std::vector<int>& Want) {
+        WaitFor([&](const auto&) { return Rows() == Want; },
+                "the rows " + std::to_string(Want.empty() ? 0 : Want.front()) + ".." +
+                    std::to_string(Want.empty() ? 0 : Want.back()));
+    }
+
+    // After the program ended: its exit code and the terminal settings.
+    void ExpectCleanEnd() {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!PathExists(Dir / "after") && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(PathExists(Dir / "after")) << "the program did not end:\n" << ScreenText();
+        EXPECT_EQ(ReadFileBytes(Dir / "rc"), "0\n");
+        EXPECT_FALSE(ReadFileBytes(Dir / "before").empty());
+        EXPECT_EQ(ReadFileBytes(Dir / "after"), ReadFileBytes(Dir / "before"));
+    }
+    void Quit() {
+        Key("Escape");
+        WaitText("Are you sure to exit?");
+        Key("Enter");
+        ExpectCleanEnd();
+    }
+
+    // A base of Count messages "Subject n" from "From n" to "To n".
+    std::string MakeBase(int Count, const std::string& Name = "base") {
+        JamFixture f;
+        for (int i = 1; i <= Count; ++i)
+            f.AddSimple("From " + std::to_string(i), "To " + std::to_string(i),
+                        "Subject " + std::to_string(i), "line one\rline two\r");
+        f.Write(Dir / Name);
+        return Dir / Name;
+    }
+
+    TempDir Dir;
+    std::string Socket;
+};
+
+TEST_F(QuorvexTmux, StartsOnTheLastPageAndPagesByTheArithmetic) {
+    Start(Quote(MakeBase(50)));
+    WaitRows(Range(29, 50));
+    auto s = Screen();
+    EXPECT_EQ(s[0].substr(0, 13), "Kelvarin v0.2");
+    EXPECT_EQ(s[1], "Idx   Subject" + std::string(26, ' ') + "From           To             Flags");
+    EXPECT_EQ(s[24], "ESC/Quit # H/Help |");
+    EXPECT_EQ(s[2], "00029 Subject 29" + std::string(23, ' ') + "From 29        To 29");
+    Keys("]"); // already on the last page
+    Sync();
+    EXPECT_EQ(Rows(), Range(29, 50));
+    struct Step {
+        const char* Key;
+        bool Named;
+        int From, To;
+    };
+    const Step steps[] = {
+        {"[", false, 7, 28},  {"[", false, 1, 22},  {"<", false, 1, 22},    {"]", false, 23, 44},
+        {"]", false, 45, 50}, {"]", false, 29, 50}, {"PPage", true, 7, 28}, {"NPage", true, 29, 50},
+        {",", false, 1, 22},  {".", false, 29, 50}, {"<", false, 1, 22},    {">", false, 29, 50},
+    };
+    for (const Step& st : steps) {
+        if (st.Named)
+            Key(st.Key);
+        else
+            Keys(st.Key);
+        WaitRows(Range(st.From, st.To));
+    }
+    Quit();
+}
+
+TEST_F(QuorvexTmux, JumpShowsThePageThatStartsThere) {
+    Start(Quote(MakeBase(50)));
+    WaitRows(Range(29, 50));
+    struct Step {
+        const char* Key;
+        const char* Answer;
+        int From, To; // 0: the page stays
+    };
+    const Step steps[] = {
+        {"J", "999", 50, 50}, {"j", "7", 7, 28}, {"J", "-3", 0, 0},
+        {"J", "0", 0, 0},     {"J", "", 0, 0},   {"J", "abc", 0, 0},
+    };
+    std::vector<int> page = Range(29, 50);
+    for (const Step& st : steps) {
+        Keys(st.Key);
+        WaitText("Jump To:");
+        Keys(st.Answer);
+        Key("Enter");
+        if (st.From == 0) {
+            Sync();
+        } else {
+            page = Range(st.From, st.To);
+            WaitRows(page);
+        }
+        EXPECT_EQ(Rows(), page) << st.Key << " " << st.Answer;
+    }
+    Quit();
+}
+
+TEST_F(QuorvexTmux, PlainAndRegExSearchWithTheirStatusTexts) {
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "ABC news", "first\rthe AbC line\r");
+    f.AddSimple("Ann", "Joe", "nothing", "nothing\r");
+    f.AddSimple("Xabc", "Ann", "other", "x\r");
+    f.Write(Dir / "base");
+    Start(Quote(Dir / "base"));
+    WaitRows({1, 2, 3});
+    Keys("f");
+    WaitText("Enter String");
+    Keys("abc");
+    Key("Enter");
+    WaitText("Make RegEx Search?");
+    Keys("n");
+    WaitText("Search Mode:");
+    WaitRows({1, 3});
+    auto s = Screen();
+    EXPECT_EQ(s[24], "ESC/Quit # H/Help |  Search Mode: Simple/Case Ins.");
+    EXPECT_EQ(s[2].substr(69), "SB");
+    EXPECT_EQ(s[3].substr(69), "F");
+    Keys("J"); // refused in search mode
+    WaitText("This is possible only in main Index");
+    Key("Enter");
+    WaitGone("This is possible only in main Index");
+    Keys("]"); // page keys do nothing in search mode
+    Sync();
+    EXPECT_EQ(Rows(), (std::vector<int>{1, 3}));
+
+    Keys("F");
+    WaitText("Enter String");
+    Keys("A.C|^X");
+    Key("Enter");
+    WaitText("Make RegEx Search?");
+    Key("Enter");
+    WaitText("Search Mode: RegEx");
+    WaitRows({1, 3});
+    s = Screen();
+    EXPECT_EQ(s[24], "ESC/Quit # H/Help |  Search Mode: RegEx");
+    EXPECT_EQ(s[2].substr(69), "SB");
+    EXPECT_EQ(s[3].substr(69), "F");
+
+    Keys("r"); // back to the index: the page "]" reaches from 1
+    WaitFor([](const auto& S) { return S[24] == "ESC/Quit # H/Help |"; }, "the index status");
+    WaitRows({1, 2, 3});
+    Quit();
+}
+
+TEST_F(QuorvexTmux, RejectedPatternSaysWhyAndKeepsTheList) {
+    Start(Quote(MakeBase(30)));
+    WaitRows(Range(9, 30));
+    auto before = Screen();
+    Keys("F");
+    WaitText("Enter String");
+    Keys("[abc");
+    Key("Enter");
+    WaitText("Make RegEx Search?");
+    Keys("y");
+    WaitText("Bad RegEx");
+    EXPECT_NE(ScreenText().find("missing terminating ]"), std::string::npos) << ScreenText();
+    Key("Enter");
+    WaitGone("Bad RegEx");
+    WaitFor([&](const auto& S) { return S == before; }, "the list as it was");
+    Keys("["); // still in index mode: the page keys work
+    WaitRows(Range(1, 22));
+    Quit();
+}
+
+TEST_F(QuorvexTmux, DeleteWithAndWithoutPurgeOnACopy) {
+    std::string base = MakeBase(5);
+    std::string text = ReadFileBytes(base + ".jdt");
+    Start(Quote(base));
+    WaitRows(Range(1, 5));
+    Keys("D"); // row 0: message 1
+    WaitText("Delete Msg.No: 1. Are you sure?");
+    Keys("y");
+    WaitText("Purge text?");
+    Keys("n");
+    WaitFor([](const auto& S) { return S[2].size() > 69 && S[2].substr(69) == "D"; },
+            "the D flag on message 1");
+    EXPECT_EQ(ReadFileBytes(base + ".jdt"), text); // not purged
+    Key("Down");
+    Key("Down");
+    Keys("d"); // row 2: message 3, with purge
+    WaitText("Delete Msg.No: 3. Are you sure?");
+    Key("Enter");
+    WaitText("Purge text?");
+    Key("Enter");
+    WaitFor([](const auto& S) { return S[4].size() > 69 && S[4].substr(69) == "D"; },
+            "the D flag on message 3");
+    std::string purged = ReadFileBytes(base + ".jdt");
+    ASSERT_EQ(purged.size(), text.size());
+    EXPECT_NE(purged, text);
+    Keys("D"); // answered NO: nothing changes
+    WaitText("Delete Msg.No: 1. Are you sure?");
+    Keys("n");
+    Sync();
+    EXPECT_EQ(ReadFileBytes(base + ".jdt"), purged);
+    Quit();
+    TJamBase b;
+    b.BasePath = base;
+    ASSERT_TRUE(b.Open());
+    for (int n = 1; n <= 5; ++n) {
+        ASSERT_TRUE(b.ReadHeader(n));
+        EXPECT_EQ(b.IsDeleted(), n == 1 || n == 3) << n;
+    }
+}
+
+TEST_F(QuorvexTmux, RefusedDeleteSaysSoAndLeavesTheBase) {
+    std::string base = MakeBase(5);
+    BaseFiles before = ReadBaseFiles(base);
+    // Another program holds the JAM lock (a write lock on the header's first byte).
+    int fd = open((base + ".jhr").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    struct flock lk {};
+    lk.l_type = F_WRLCK;
+    lk.l_whence = SEEK_SET;
+    lk.l_start = 0;
+    lk.l_len = 1;
+    ASSERT_EQ(fcntl(fd, F_SETLK, &lk), 0);
+    Start(Quote(base));
+    WaitRows(Range(1, 5));
+    Keys("D");
+    WaitText("Delete Msg.No: 1. Are you sure?");
+    Keys("y");
+    WaitText("Purge text?");
+    Keys("y");
+    WaitText("Msg.No: 1 could not be deleted!");
+    Key("Enter");
+    WaitGone("could not be deleted");
+    Sync();
+    EXPECT_LT(Screen()[2].size(), 70u) << "no D flag: " << Screen()[2];
+    EXPECT_EQ(ReadBaseFiles(base), before);
+    close(fd);
+    Quit();
+}
+
+TEST_F(QuorvexTmux, NextPageShowsWhatAnotherProgramLeftInTheBase) {
+    std::string base = MakeBase(30);
+    Start(Quote(base));
+    WaitRows(Range(9, 30));
+    MakeBase(60); // a tosser appended 30 messages
+    Keys(">");
+    WaitRows(Range(39, 60));
+    MakeBase(10); // and then the base was packed to 10
+    Keys("]");
+    WaitRows(Range(1, 10));
+    Keys("J");
+    WaitText("Jump To:");
+    Keys("55");
+    Key("Enter");
+    WaitRows({10});
+    Quit();
+}
+
+TEST_F(QuorvexTmux, HelpScreenComesFromBesideTheProgram) {
+    Start(Quote(MakeBase(3)));
+    WaitRows({1, 2, 3});
+    Keys("h");
+    WaitText("keys of the main screen");
+    Key("Escape");
+    WaitRows({1, 2, 3});
+    WaitText("ESC/Quit # H/Help |");
+    Quit();
+}
+
+TEST_F(QuorvexTmux, DeleteInSearchModeAsksAboutTheRowsMessage) {
+    Start(Quote(MakeBase(30)));
+    WaitRows(Range(9, 30));
+    Keys("F");
+    WaitText("Enter String");
+    Keys("Subject 2");
+    Key("Enter");
+    WaitText("Make RegEx Search?");
+    Keys("n");
+    WaitRows({2, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29});
+    Key("Down");
+    Key("Down");
+    Keys("D");
+    WaitText("Delete Msg.No: 21. Are you sure?");
+    Keys("n");
+    Sync();
+    Quit();
+}
+
+TEST_F(QuorvexTmux, EscapeAnsweredNoKeepsTheRowAndEnterQuits) {
+    Start(Quote(MakeBase(50)));
+    WaitRows(Range(29, 50));
+    for (int i = 0; i < 3; ++i) Key("Down");
+    Key("Escape");
+    WaitText("Are you sure to exit?");
+    Keys("n");
+    WaitGone("Are you sure to exit?");
+    Keys("D"); // the highlight is still on row 3: message 32
+    WaitText("Delete Msg.No: 32. Are you sure?");
+    Keys("n");
+    Sync();
+    Quit();
+}
+
+TEST_F(QuorvexTmux, BaseThatCannotBeOpenedEndsWithTheMessage) {
+    MakeBase(3, "good");
+    mkdir((Dir / "adir").c_str(), 0755);
+    JamFixture nosig(BaseHdrFields{std::string("JAM\x01", 4)});
+    nosig.AddSimple("a", "b", "c", "");
+    nosig.Write(Dir / "nosig");
+    struct Case {
+        const char* Arg;
+        bool Opens;
+    };
+    const Case cases[] = {
+        {"missing", false}, {"nosig", false}, {"adir", false},      {"adir/", false},
+        {"good.jdx", true}, {"good", true},   {"./good.jhr", true},
+    };
+    const std::string socket = Socket;
+    int i = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Arg);
+        unlink((Dir / "after").c_str());
+        Socket = socket + "-" + std::to_string(++i); // a fresh server for each run
+        Start(c.Arg);
+        if (c.Opens) {
+            WaitRows({1, 2, 3});
+            Quit();
+        } else {
+            WaitText("Could not initialize JAM Base. Aborting...");
+            ExpectCleanEnd();
+        }
+        RunCmd(Tmux("kill-server"));
+    }
+}
+
+TEST_F(QuorvexTmux, NoArgumentOpensTheChooserAndEscEnds) {
+    MakeBase(3);
+    Start("");
+    WaitText("Select JAM Base");
+    Key("Escape");
+    ExpectCleanEnd();
+}
+
+TEST_F(QuorvexTmux, ClosingTheInputEndsTheProgramAndRestoresTheTerminal) {
+    MakeBase(3);
+    std::string fifo = Dir / "keys";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Start(Quote(Dir / "base"), fifo);
+    int fd = open(fifo.c_str(), O_WRONLY); // meets the program's reading end
+    ASSERT_GE(fd, 0);
+    WaitRows({1, 2, 3});
+    close(fd);
+    ExpectCleanEnd();
+}
+
+} // namespace
