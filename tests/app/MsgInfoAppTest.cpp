@@ -27,6 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifndef QUORVEX_EMULATOR
+#define QUORVEX_EMULATOR ""
+#endif
+
 std::string Run(const std::string& Cmd) {
     std::string out;
     if (FILE* p = ::popen(Cmd.c_str(), "r")) {
@@ -227,8 +231,7 @@ protected:
         fs::create_directory(Dir + "/tmp");
         // The program is copied into the test's directory, so that is where
         // it looks for help.ans.
-        fs::path self = fs::read_symlink("/proc/self/exe");
-        fs::copy_file(self.parent_path().parent_path() / "app" / "quorvex", Dir + "/quorvex");
+        fs::copy_file(QUORVEX_PATH, Dir + "/quorvex");
         TestBase().Write(Dir + "/base");
     }
     void TearDown() override {
@@ -243,10 +246,10 @@ protected:
         if (PrivateTmpWorks())
             body +=
                 "exec unshare -m sh -c " +
-                Quote("mount --bind " + Quote(Dir + "/tmp") + " /tmp && exec ./quorvex ./base") +
+                Quote("mount --bind " + Quote(Dir + "/tmp") + " /tmp && exec " + Prog + " ./base") +
                 "\n";
         else
-            body += "exec ./quorvex ./base\n";
+            body += "exec " + Prog + " ./base\n";
         WriteFileBytes(Dir + "/run.sh", body);
         App = std::make_unique<AppSession>(Dir + "/run.sh");
         ASSERT_TRUE(App->WaitFor("Who am I")) << Dump(App->Screen());
@@ -277,6 +280,7 @@ protected:
         EXPECT_TRUE(App->WaitScreen(Before)) << Dump(App->Screen());
     }
 
+    const std::string Prog = std::string(QUORVEX_EMULATOR) + " ./quorvex";
     std::string Dir;
     std::unique_ptr<AppSession> App;
 };

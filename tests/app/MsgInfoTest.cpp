@@ -282,26 +282,22 @@ protected:
             std::signal(SIGXFSZ, OldHandler);
         }
     };
-    static bool Exists(const std::string& P) {
-        struct stat st {};
-        return ::lstat(P.c_str(), &st) == 0;
-    }
     const uint32_t Me = static_cast<uint32_t>(::geteuid());
 };
 
 TEST_F(MsgInfoFiles, ExportWritesExactBytesOverALongerFile) {
     std::string f = Put("out.txt", std::string(5000, 'x'));
     EXPECT_EQ(WriteExportFile(f, "line 1\n\n\x8e\n"), 0);
-    EXPECT_EQ(Get(f), "line 1\n\n\x8e\n");
-    EXPECT_EQ(WriteExportFile(Path + "new.txt", ""), 0);
-    EXPECT_TRUE(Exists(Path + "new.txt"));
+    EXPECT_EQ(ReadFileBytes(f), "line 1\n\n\x8e\n");
+    EXPECT_EQ(WriteExportFile(Path() + "/new.txt", ""), 0);
+    EXPECT_TRUE(PathExists(Path() + "/new.txt"));
 }
 
 TEST_F(MsgInfoFiles, ExportIntoADirectorySaysSo) {
-    ASSERT_EQ(::mkdir((Path + "d").c_str(), 0755), 0);
-    EXPECT_EQ(WriteExportFile(Path + "d", "text\n"), EISDIR);
-    EXPECT_EQ(WriteExportFile(Path + "missing/x.txt", "text\n"), ENOENT);
-    EXPECT_EQ(WriteFailText(Path + "d"), "Could not write " + Path + "d!");
+    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
+    EXPECT_EQ(WriteExportFile(Path() + "/d", "text\n"), EISDIR);
+    EXPECT_EQ(WriteExportFile(Path() + "/missing/x.txt", "text\n"), ENOENT);
+    EXPECT_EQ(WriteFailText(Path() + "/d"), "Could not write " + Path() + "/d!");
     std::string longName = "/" + std::string(100, 'a') + "/end.txt";
     EXPECT_EQ(WriteFailText(longName),
               "Could not write " + longName.substr(longName.size() - 59) + "!");
@@ -314,21 +310,21 @@ TEST_F(MsgInfoFiles, ExportThatCannotBeWrittenWholeLeavesNoFile) {
         SizeLimit limit(1000);
         EXPECT_EQ(WriteExportFile(f, std::string(3000, 'y')), EFBIG);
     }
-    EXPECT_FALSE(Exists(f));
+    EXPECT_FALSE(PathExists(f));
 }
 
 TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {
-    std::string f = Path + "quorvex.tmp";
+    std::string f = Path() + "/quorvex.tmp";
     EXPECT_EQ(WriteTempFile(f, std::string(4000, 'a'), Me), 0);
     EXPECT_EQ(WriteTempFile(f, "short\n", Me), 0);
-    EXPECT_EQ(Get(f), "short\n");
+    EXPECT_EQ(ReadFileBytes(f), "short\n");
     struct stat st {};
     ASSERT_EQ(::stat(f.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0077, 0u);
 }
 
 TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFile) {
-    std::string f = Path + "quorvex.tmp";
+    std::string f = Path() + "/quorvex.tmp";
     std::string victim = Put("victim", "precious");
     struct Case {
         const char* What;
@@ -339,8 +335,8 @@ TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFile) {
     const uint32_t me = Me;
     std::vector<Case> cases = {
         {"symbolic link to a file", [&] { ::symlink(victim.c_str(), f.c_str()); }, ELOOP, me},
-        {"dangling symbolic link", [&] { ::symlink((Path + "nowhere").c_str(), f.c_str()); }, ELOOP,
-         me},
+        {"dangling symbolic link", [&] { ::symlink((Path() + "/nowhere").c_str(), f.c_str()); },
+         ELOOP, me},
         {"directory", [&] { ::mkdir(f.c_str(), 0700); }, EISDIR, me},
         {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, EMLINK, me},
         {"FIFO without a reader", [&] { ::mkfifo(f.c_str(), 0600); }, ENXIO, me},
@@ -350,11 +346,11 @@ TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFile) {
         SCOPED_TRACE(c.What);
         c.Plant();
         EXPECT_EQ(WriteTempFile(f, "message text\n", c.Uid), c.Err);
-        EXPECT_EQ(Get(victim), "precious");
-        EXPECT_FALSE(Exists(Path + "nowhere"));
+        EXPECT_EQ(ReadFileBytes(victim), "precious");
+        EXPECT_FALSE(PathExists(Path() + "/nowhere"));
         struct stat st {};
         if (::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
-            EXPECT_EQ(Get(f), "precious");
+            EXPECT_EQ(ReadFileBytes(f), "precious");
         }
         std::filesystem::remove_all(f);
     }
@@ -366,7 +362,7 @@ TEST_F(MsgInfoFiles, TempFileThatCannotBeWrittenWholeIsLeftEmpty) {
         SizeLimit limit(1000);
         EXPECT_EQ(WriteTempFile(f, std::string(3000, 'y'), Me), EFBIG);
     }
-    EXPECT_EQ(Get(f), "");
+    EXPECT_EQ(ReadFileBytes(f), "");
 }
 
 } // namespace
