@@ -203,6 +203,24 @@ TEST_F(QuorvexTmux, StartsOnTheLastPageAndPagesByTheArithmetic) {
     Quit();
 }
 
+TEST_F(QuorvexTmux, EmptyBaseOpensWithAnEmptyListAndRowCommandsDoNothing) {
+    Start(Quote(MakeBase(0)));
+    WaitText("ESC/Quit # H/Help |");
+    Keys("]>.<[DUPMLE");
+    Key("Enter");
+    Sync();
+    EXPECT_TRUE(Rows().empty()) << ScreenText();
+    Keys("F"); // a search that finds nothing still says it is one
+    WaitText("Enter String");
+    Keys("x");
+    Key("Enter");
+    WaitText("Make RegEx Search?");
+    Keys("n");
+    WaitText("Search Mode: Simple/Case Ins.");
+    EXPECT_TRUE(Rows().empty());
+    Quit();
+}
+
 TEST_F(QuorvexTmux, JumpShowsThePageThatStartsThere) {
     Start(Quote(MakeBase(50)));
     WaitRows(Range(29, 50));
