@@ -434,6 +434,23 @@ TEST_F(QuorvexTmux, DeleteInSearchModeAsksAboutTheRowsMessage) {
     Quit();
 }
 
+TEST_F(QuorvexTmux, RowCommandsActOnTheRowsMessageBeyondFiveDigits) {
+    JamFixture f;
+    for (int i = 1; i <= 100030; ++i) f.AddSimple("F", "T", "S" + std::to_string(i), "");
+    f.Write(Dir / "big");
+    Start(Quote(Dir / "big"));
+    WaitText("S100030");
+    auto s = Screen();
+    EXPECT_EQ(s[2].substr(0, 13), "10000 S100009"); // the row shows five digits only
+    Key("Down");
+    Key("Down");
+    Keys("D");
+    WaitText("Delete Msg.No: 100011. Are you sure?");
+    Keys("n");
+    Sync();
+    Quit();
+}
+
 TEST_F(QuorvexTmux, EscapeAnsweredNoKeepsTheRowAndEnterQuits) {
     Start(Quote(MakeBase(50)));
     WaitRows(Range(29, 50));
