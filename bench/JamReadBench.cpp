@@ -121,13 +121,13 @@ bool BuildBase(const std::string& Base, int32_t Count) {
 }
 
 bool CheckBase(const std::string& Base, int32_t Count) {
-    TJamBase B;
-    B.BasePath = Base;
-    if (!B.Open() || B.TotalMsgs != Count) return false;
+    TJamBase b;
+    b.BasePath = Base;
+    if (!b.Open() || b.TotalMsgs != Count) return false;
     for (int32_t n : {1, Count}) {
         std::string head = "Message " + std::to_string(n) + ",";
-        if (!B.ReadMessage(n) || B.MsgSubj != "Benchmark message " + std::to_string(n) ||
-            B.MsgText.Count() != TextBytes / LineBytes || B.MsgText[0].rfind(head, 0) != 0)
+        if (!b.ReadMessage(n) || b.MsgSubj != "Benchmark message " + std::to_string(n) ||
+            b.MsgText.Count() != TextBytes / LineBytes || b.MsgText[0].rfind(head, 0) != 0)
             return false;
     }
     return true;
@@ -135,13 +135,13 @@ bool CheckBase(const std::string& Base, int32_t Count) {
 
 // Reads every message; the sum of the line counts keeps the work observable.
 int64_t ReadAllMessages(const std::string& Base) {
-    TJamBase B;
-    B.BasePath = Base;
-    if (!B.Open()) return -1;
+    TJamBase b;
+    b.BasePath = Base;
+    if (!b.Open()) return -1;
     int64_t lines = 0;
-    for (int32_t n = 1; n <= B.TotalMsgs; ++n) {
-        if (!B.ReadMessage(n)) return -1;
-        lines += B.MsgText.Count() + static_cast<int64_t>(B.MsgFrom.size());
+    for (int32_t n = 1; n <= b.TotalMsgs; ++n) {
+        if (!b.ReadMessage(n)) return -1;
+        lines += b.MsgText.Count() + static_cast<int64_t>(b.MsgFrom.size());
     }
     return lines;
 }

@@ -23,18 +23,18 @@
 namespace {
 
 TMsgBaseAnsi& Image(int N) {
-    static std::unique_ptr<TMsgBaseAnsi> A[2] = {std::make_unique<TMsgBaseAnsi>(0, 0),
+    static std::unique_ptr<TMsgBaseAnsi> a[2] = {std::make_unique<TMsgBaseAnsi>(0, 0),
                                                  std::make_unique<TMsgBaseAnsi>(0, 0)};
-    return *A[N];
+    return *a[N];
 }
 
 // Feeds Len bytes in pieces Feed can take; True when it asked to stop.
 bool FeedAll(TMsgBaseAnsi& A, const uint8_t* P, size_t Len) {
     while (Len > 0) {
-        const uint16_t N = static_cast<uint16_t>(std::min<size_t>(Len, 65535));
-        if (A.Feed(P, N)) return true;
-        P += N;
-        Len -= N;
+        const uint16_t n = static_cast<uint16_t>(std::min<size_t>(Len, 65535));
+        if (A.Feed(P, n)) return true;
+        P += n;
+        Len -= n;
     }
     return false;
 }
@@ -54,38 +54,38 @@ void CheckLimits(const TMsgBaseAnsi& A) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    int Null = open("/dev/null", O_WRONLY);
-    if (Null < 0 || dup2(Null, 1) < 0) std::abort();
-    close(Null);
+    int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 1) < 0) std::abort();
+    close(null);
     InitConsole();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 4) return 0;
-    const uint8_t* Stream = Data + 4;
-    const size_t Len = Size - 4;
-    const size_t Split = (Data[0] | Data[1] << 8) % (Len + 1);
-    const uint16_t Top = static_cast<uint16_t>(Data[2] | Data[3] << 8);
+    const uint8_t* stream = Data + 4;
+    const size_t len = Size - 4;
+    const size_t split = (Data[0] | Data[1] << 8) % (len + 1);
+    const uint16_t top = static_cast<uint16_t>(Data[2] | Data[3] << 8);
 
-    TMsgBaseAnsi& Whole = Image(0);
-    TMsgBaseAnsi& Parts = Image(1);
-    Whole.Clear();
-    Parts.Clear();
-    const bool StopWhole = FeedAll(Whole, Stream, Len);
-    bool StopParts = FeedAll(Parts, Stream, Split);
-    if (!StopParts) StopParts = FeedAll(Parts, Stream + Split, Len - Split);
+    TMsgBaseAnsi& whole = Image(0);
+    TMsgBaseAnsi& parts = Image(1);
+    whole.Clear();
+    parts.Clear();
+    const bool stopWhole = FeedAll(whole, stream, len);
+    bool stopParts = FeedAll(parts, stream, split);
+    if (!stopParts) stopParts = FeedAll(parts, stream + split, len - split);
 
-    CheckLimits(Whole);
-    Check(StopWhole == StopParts);
-    Check(Whole.Data == Parts.Data);
-    Check(Whole.CurX == Parts.CurX && Whole.CurY == Parts.CurY && Whole.Lines == Parts.Lines);
-    Check(Whole.Attr == Parts.Attr && Whole.EscState == Parts.EscState);
-    Check(Whole.EscParams == Parts.EscParams && Whole.InPipe == Parts.InPipe &&
-          Whole.PipeCode == Parts.PipeCode);
-    Check(Whole.SavedX == Parts.SavedX && Whole.SavedY == Parts.SavedY);
+    CheckLimits(whole);
+    Check(stopWhole == stopParts);
+    Check(whole.Data == parts.Data);
+    Check(whole.CurX == parts.CurX && whole.CurY == parts.CurY && whole.Lines == parts.Lines);
+    Check(whole.Attr == parts.Attr && whole.EscState == parts.EscState);
+    Check(whole.EscParams == parts.EscParams && whole.InPipe == parts.InPipe &&
+          whole.PipeCode == parts.PipeCode);
+    Check(whole.SavedX == parts.SavedX && whole.SavedY == parts.SavedY);
 
-    Whole.DrawPage(1, 24, Top);
+    whole.DrawPage(1, 24, top);
     Check(WhereX() >= 1 && WhereX() <= 80 && WhereY() >= 1 && WhereY() <= 25);
     return 0;
 }

@@ -33,32 +33,32 @@ void RemovePlayFile() {
 }
 
 void WritePlayFile(const uint8_t* Data, size_t Size) {
-    const int Fd = open(PlayFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (Fd < 0) std::abort();
+    const int fd = open(PlayFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) std::abort();
     while (Size > 0) {
-        const ssize_t N = write(Fd, Data, Size);
-        if (N <= 0) std::abort();
-        Data += N;
-        Size -= static_cast<size_t>(N);
+        const ssize_t n = write(fd, Data, Size);
+        if (n <= 0) std::abort();
+        Data += n;
+        Size -= static_cast<size_t>(n);
     }
-    close(Fd);
+    close(fd);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    int Null = open("/dev/null", O_WRONLY);
-    if (Null < 0 || dup2(Null, 1) < 0) std::abort();
-    close(Null);
-    int Pipe[2];
-    if (pipe(Pipe) != 0 || dup2(Pipe[0], 0) < 0) std::abort();
-    close(Pipe[0]); // the write end stays open and silent for the whole run
-    const char* Tmp = getenv("TMPDIR");
-    std::string Templ = std::string(Tmp && *Tmp ? Tmp : "/tmp") + "/ansi-fuzz-XXXXXX";
-    const int Fd = mkstemp(Templ.data());
-    if (Fd < 0) std::abort();
-    close(Fd);
-    PlayFile = Templ;
+    int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 1) < 0) std::abort();
+    close(null);
+    int fds[2];
+    if (pipe(fds) != 0 || dup2(fds[0], 0) < 0) std::abort();
+    close(fds[0]); // the write end stays open and silent for the whole run
+    const char* tmp = getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/ansi-fuzz-XXXXXX";
+    const int fd = mkstemp(templ.data());
+    if (fd < 0) std::abort();
+    close(fd);
+    PlayFile = templ;
     atexit(RemovePlayFile);
     InitConsole();
     InitAnsiUtil();
@@ -67,19 +67,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 5) return 0;
-    const uint8_t Rows = ScreenRows, MaxCol = WinMaxCol, MinCol = WinMinCol;
+    const uint8_t rows = ScreenRows, maxCol = WinMaxCol, minCol = WinMinCol;
     ScreenRows = Data[1];
     WinMaxCol = Data[2];
     WinMinCol = Data[3];
     InitAnsiUtil();
     SetTextAttr(Data[4]);
     GotoXY(1, 1);
-    const std::string Text(reinterpret_cast<const char*>(Data + 5), Size - 5);
+    const std::string text(reinterpret_cast<const char*>(Data + 5), Size - 5);
     switch (Data[0] % 4) {
-    case 0: AnsiWrite(Text); break;
+    case 0: AnsiWrite(text); break;
     case 1: {
-        const size_t Piece = Data[4] % 7 + 1;
-        for (size_t At = 0; At < Text.size(); At += Piece) AnsiWrite(Text.substr(At, Piece));
+        const size_t piece = Data[4] % 7 + 1;
+        for (size_t at = 0; at < text.size(); at += piece) AnsiWrite(text.substr(at, piece));
         break;
     }
     case 2:
@@ -88,15 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         break;
     default: {
         WritePlayFile(Data + 5, Size - 5);
-        RecSauceInfo Rec;
-        ReadSauce(PlayFile, Rec);
+        RecSauceInfo rec;
+        ReadSauce(PlayFile, rec);
         AnsiShowFile(PlayFile);
         break;
     }
     }
-    ScreenRows = Rows;
-    WinMaxCol = MaxCol;
-    WinMinCol = MinCol;
+    ScreenRows = rows;
+    WinMaxCol = maxCol;
+    WinMinCol = minCol;
     if (WhereX() < 1 || WhereX() > 80 || WhereY() < 1 || WhereY() > 25) std::abort();
     if (AnsiParamIdx < 1 || AnsiParamIdx > AnsiMaxParams || AnsiParamText.size() > 255)
         std::abort();

@@ -180,25 +180,25 @@ void CheckMessage(const TJamBase& B, int32_t MsgNo, int64_t TextSize) {
 // Opens the base, reads it, looks up a last-read record and deletes one
 // message; returns the number deleted, or 0 when no deletion succeeded.
 int32_t Exercise(const BaseFile* f, uint8_t select) {
-    TJamBase B;
-    B.BasePath = std::string(ScratchDir()) + "/f";
-    if (!B.Open()) return 0;
+    TJamBase b;
+    b.BasePath = std::string(ScratchDir()) + "/f";
+    if (!b.Open()) return 0;
     int32_t total = static_cast<int32_t>(f[IdxFile].Bytes.size() / JamIdxSize);
-    if (B.TotalMsgs != total) Fail("TotalMsgs is not the number of whole index records");
-    if (B.ReadMessage(0) || B.ReadMessage(total + 1)) Fail("read a message number out of range");
+    if (b.TotalMsgs != total) Fail("TotalMsgs is not the number of whole index records");
+    if (b.ReadMessage(0) || b.ReadMessage(total + 1)) Fail("read a message number out of range");
 
     int64_t textSize = static_cast<int64_t>(f[TxtFile].Bytes.size());
     std::string from;
     for (int32_t n = 1; n <= total && n <= MaxRead; ++n)
-        if (B.ReadMessage(n)) {
-            CheckMessage(B, n, textSize);
-            from = B.MsgFrom;
+        if (b.ReadMessage(n)) {
+            CheckMessage(b, n, textSize);
+            from = b.MsgFrom;
         }
     JamLastType rec;
-    B.FindLastRead(static_cast<int32_t>(StrCrc32(from)), rec);
+    b.FindLastRead(static_cast<int32_t>(StrCrc32(from)), rec);
 
     int32_t victim = static_cast<int32_t>(select % (static_cast<uint32_t>(total) + 2u));
-    return B.DeleteMsg(victim, true) ? victim : 0;
+    return b.DeleteMsg(victim, true) ? victim : 0;
 }
 
 } // namespace

@@ -19,29 +19,29 @@
 namespace {
 
 TOutputLinux& Writer() {
-    static TOutputLinux W(true);
-    return W;
+    static TOutputLinux w(true);
+    return w;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The decoder shows its image on standard output; keep that off the console.
-    int Null = open("/dev/null", O_WRONLY);
-    if (Null < 0 || dup2(Null, 1) < 0) std::abort();
-    close(Null);
+    int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 1) < 0) std::abort();
+    close(null);
     Writer();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 4) return 0;
-    TOutputLinux& W = Writer();
-    const uint8_t Lines = W.ScreenLines;
-    W.ScreenLines = Data[3];
-    W.ShowCrunched(Data + 4, static_cast<int32_t>(Size - 4), Data[0], Data[1], Data[2]);
-    W.ScreenLines = Lines;
-    if (W.OutLen >= OutBufSize || W.CurX < 1 || W.CurX > 80 || W.CurY < 1 || W.CurY > 25)
+    TOutputLinux& w = Writer();
+    const uint8_t lines = w.ScreenLines;
+    w.ScreenLines = Data[3];
+    w.ShowCrunched(Data + 4, static_cast<int32_t>(Size - 4), Data[0], Data[1], Data[2]);
+    w.ScreenLines = lines;
+    if (w.OutLen >= OutBufSize || w.CurX < 1 || w.CurX > 80 || w.CurY < 1 || w.CurY > 25)
         std::abort();
     return 0;
 }

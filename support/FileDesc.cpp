@@ -25,15 +25,15 @@ size_t ChunkOf(int64_t Left) {
 // Waits until Fd is ready for Events; False when it never can be (a closed
 // or invalid descriptor), with Err set.
 bool WaitReady(int Fd, short Events, int& Err) {
-    pollfd P{Fd, Events, 0};
+    pollfd p{Fd, Events, 0};
     for (;;) {
-        const int R = ::poll(&P, 1, -1);
-        if (R < 0 && errno == EINTR) continue;
-        if (R < 0) {
+        const int r = ::poll(&p, 1, -1);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
             Err = errno;
             return false;
         }
-        if (P.revents & POLLNVAL) {
+        if (p.revents & POLLNVAL) {
             Err = EBADF;
             return false;
         }
@@ -50,14 +50,14 @@ bool TryAgain(int E) {
 // Done of the transfer and returns what the system call returned.
 template <class TCall> int64_t Transfer(int Fd, int64_t Count, short Events, int& Err, TCall Call) {
     Err = 0;
-    int64_t Done = 0;
-    while (Done < Count) {
-        const ssize_t R = Call(Done, ChunkOf(Count - Done));
-        if (R > 0) {
-            Done += R;
+    int64_t done = 0;
+    while (done < Count) {
+        const ssize_t r = Call(done, ChunkOf(Count - done));
+        if (r > 0) {
+            done += r;
             continue;
         }
-        if (R == 0) break; // end of the file, or a write that took nothing
+        if (r == 0) break; // end of the file, or a write that took nothing
         if (errno == EINTR) continue;
         if (TryAgain(errno)) {
             if (WaitReady(Fd, Events, Err)) continue;
@@ -66,7 +66,7 @@ template <class TCall> int64_t Transfer(int Fd, int64_t Count, short Events, int
         Err = errno;
         break;
     }
-    return Done;
+    return done;
 }
 
 } // namespace
@@ -81,25 +81,25 @@ TFileDesc& TFileDesc::operator=(TFileDesc&& Other) noexcept {
 
 bool TFileDesc::Open(const std::string& Name, int Flags, mode_t Mode) {
     Close();
-    int Fd;
-    do Fd = ::open(Name.c_str(), Flags | O_CLOEXEC, Mode);
-    while (Fd < 0 && errno == EINTR);
-    FFd = Fd;
-    return Fd >= 0;
+    int fd;
+    do fd = ::open(Name.c_str(), Flags | O_CLOEXEC, Mode);
+    while (fd < 0 && errno == EINTR);
+    FFd = fd;
+    return fd >= 0;
 }
 
 int TFileDesc::Release() {
-    const int Fd = FFd;
+    const int fd = FFd;
     FFd = -1;
-    return Fd;
+    return fd;
 }
 
 bool TFileDesc::Close() {
     if (FFd < 0) return true;
     // Linux frees the descriptor even when close reports EINTR: never retry.
-    const int R = ::close(FFd);
+    const int r = ::close(FFd);
     FFd = -1;
-    return R == 0;
+    return r == 0;
 }
 
 bool TFileDesc::Stat(struct stat64& St) const {
@@ -111,43 +111,43 @@ int64_t TFileDesc::ReadAll(void* Buf, int64_t Count, int& Err) const {
 }
 
 bool TFileDesc::WriteAll(const void* Buf, int64_t Count) const {
-    int Err = 0;
-    return ::WriteAll(FFd, Buf, Count, Err) == Count;
+    int err = 0;
+    return ::WriteAll(FFd, Buf, Count, err) == Count;
 }
 
 int64_t ReadAll(int Fd, void* Buf, int64_t Count, int& Err) {
-    char* P = static_cast<char*>(Buf);
+    char* p = static_cast<char*>(Buf);
     return Transfer(Fd, Count, POLLIN, Err,
-                    [&](int64_t Done, size_t N) { return ::read(Fd, P + Done, N); });
+                    [&](int64_t Done, size_t N) { return ::read(Fd, p + Done, N); });
 }
 
 int64_t WriteAll(int Fd, const void* Buf, int64_t Count, int& Err) {
-    const char* P = static_cast<const char*>(Buf);
+    const char* p = static_cast<const char*>(Buf);
     return Transfer(Fd, Count, POLLOUT, Err,
-                    [&](int64_t Done, size_t N) { return ::write(Fd, P + Done, N); });
+                    [&](int64_t Done, size_t N) { return ::write(Fd, p + Done, N); });
 }
 
 bool WriteAll(int Fd, std::string_view S) {
-    int Err = 0;
-    return WriteAll(Fd, S.data(), static_cast<int64_t>(S.size()), Err) ==
+    int err = 0;
+    return WriteAll(Fd, S.data(), static_cast<int64_t>(S.size()), err) ==
            static_cast<int64_t>(S.size());
 }
 
 int64_t PReadAll(int Fd, void* Buf, int64_t Count, int64_t At, int& Err) {
-    char* P = static_cast<char*>(Buf);
+    char* p = static_cast<char*>(Buf);
     return Transfer(Fd, Count, POLLIN, Err,
-                    [&](int64_t Done, size_t N) { return ::pread64(Fd, P + Done, N, At + Done); });
+                    [&](int64_t Done, size_t N) { return ::pread64(Fd, p + Done, N, At + Done); });
 }
 
 int64_t PWriteAll(int Fd, const void* Buf, int64_t Count, int64_t At, int& Err) {
-    const char* P = static_cast<const char*>(Buf);
+    const char* p = static_cast<const char*>(Buf);
     return Transfer(Fd, Count, POLLOUT, Err,
-                    [&](int64_t Done, size_t N) { return ::pwrite64(Fd, P + Done, N, At + Done); });
+                    [&](int64_t Done, size_t N) { return ::pwrite64(Fd, p + Done, N, At + Done); });
 }
 
 void PauseMs(uint32_t Ms) {
-    timeval Tv{static_cast<time_t>(Ms / 1000), static_cast<suseconds_t>((Ms % 1000) * 1000)};
+    timeval tv{static_cast<time_t>(Ms / 1000), static_cast<suseconds_t>((Ms % 1000) * 1000)};
     // Linux leaves the time still to wait in Tv when a signal interrupts.
-    while (::select(0, nullptr, nullptr, nullptr, &Tv) < 0 && errno == EINTR) {
+    while (::select(0, nullptr, nullptr, nullptr, &tv) < 0 && errno == EINTR) {
     }
 }

@@ -32,19 +32,19 @@ void TStringList::Clear() {
 }
 
 bool TStringList::SaveToFile(const std::string& Name) const {
-    TFileDesc File;
-    if (!File.Open(Name, O_WRONLY | O_CREAT | O_TRUNC)) return false;
+    TFileDesc file;
+    if (!file.Open(Name, O_WRONLY | O_CREAT | O_TRUNC)) return false;
     std::string out;
     bool ok = true;
     for (std::size_t i = 0; i < FCount && ok; ++i) {
         out.append(FItems[i]);
         out.push_back('\n');
         if (out.size() >= 64 * 1024) {
-            ok = File.WriteAll(out);
+            ok = file.WriteAll(out);
             out.clear();
         }
     }
-    if (ok) ok = File.WriteAll(out);
-    if (!File.Close()) ok = false;
+    if (ok) ok = file.WriteAll(out);
+    if (!file.Close()) ok = false;
     return ok;
 }

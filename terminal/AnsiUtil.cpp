@@ -45,8 +45,8 @@ uint8_t PosByte(int64_t V) {
 
 // A + D without overflow: pace counters changed by keys stop at the ends.
 int32_t AddClamped(int32_t A, int32_t D) {
-    const int64_t R = int64_t{A} + D;
-    return static_cast<int32_t>(std::clamp<int64_t>(R, std::numeric_limits<int32_t>::min(),
+    const int64_t r = int64_t{A} + D;
+    return static_cast<int32_t>(std::clamp<int64_t>(r, std::numeric_limits<int32_t>::min(),
                                                     std::numeric_limits<int32_t>::max()));
 }
 
@@ -60,19 +60,19 @@ uint8_t CurrentAttr() {
 // open of a FIFO from waiting for a writer; it changes nothing for a regular
 // file. Closed (not IsOpen) on failure.
 TFileDesc OpenRegular(const std::string& Name, int Flags, int64_t* Size = nullptr) {
-    TFileDesc File;
-    struct stat64 St {};
-    if (!File.Open(Name, Flags | O_NONBLOCK) || !File.Stat(St) || !S_ISREG(St.st_mode))
+    TFileDesc file;
+    struct stat64 st {};
+    if (!file.Open(Name, Flags | O_NONBLOCK) || !file.Stat(st) || !S_ISREG(st.st_mode))
         return TFileDesc();
-    if (Size) *Size = St.st_size;
-    return File;
+    if (Size) *Size = st.st_size;
+    return file;
 }
 
 // Up to Count bytes, a block filled whole unless the file ends; 0 at the end
 // of the file and on a read error alike.
 int32_t ReadSome(int Fd, void* Buf, size_t Count) {
-    int Err = 0;
-    return static_cast<int32_t>(ReadAll(Fd, Buf, static_cast<int64_t>(Count), Err));
+    int err = 0;
+    return static_cast<int32_t>(ReadAll(Fd, Buf, static_cast<int64_t>(Count), err));
 }
 
 // ---------------------------------------------------------------------------
@@ -108,9 +108,9 @@ void AnsiByte(char B, std::string& Pending) {
         if (Pending.size() < MaxStrLen) Pending += B;
         return;
     }
-    const auto U = static_cast<uint8_t>(B);
-    if (U == ' ' || (U >= '<' && U <= '?')) return;
-    if (IsDigit(U)) {
+    const auto u = static_cast<uint8_t>(B);
+    if (u == ' ' || (u >= '<' && u <= '?')) return;
+    if (IsDigit(u)) {
         if (AnsiParamText.size() < MaxStrLen) AnsiParamText += B;
         return;
     }
@@ -127,17 +127,17 @@ void AnsiByte(char B, std::string& Pending) {
 }
 
 void AnsiRendition(int32_t V) {
-    const uint8_t A = Screen->Attr;
+    const uint8_t a = Screen->Attr;
     if (V == 0) {
         Screen->SetAttr(7);
     } else if (V == 1) {
         SetBright();
     } else if (V == 7) { // bright and blink are dropped
-        Screen->SetAttr(static_cast<uint8_t>(((A & 0x70) >> 4) + ((A & 7) << 4)));
+        Screen->SetAttr(static_cast<uint8_t>(((a & 0x70) >> 4) + ((a & 7) << 4)));
     } else if (V == 8) {
         Screen->SetAttr(0);
     } else if (V >= 30 && V <= 37) { // the brightness stays
-        SetForeground(static_cast<uint8_t>(AnsiColors[V - 30] + ((A & 15) >= 8 ? 8 : 0)));
+        SetForeground(static_cast<uint8_t>(AnsiColors[V - 30] + ((a & 15) >= 8 ? 8 : 0)));
     } else if (V >= 40 && V <= 47) {
         SetBackground(static_cast<uint8_t>(AnsiColors[V - 40]));
     }
@@ -148,7 +148,7 @@ void AnsiSelectRendition() {
         AnsiRendition(0);
         return;
     }
-    for (int I = 1; I <= AnsiMaxParams && AnsiParams[I] != -1; ++I) AnsiRendition(AnsiParams[I]);
+    for (int i = 1; i <= AnsiMaxParams && AnsiParams[i] != -1; ++i) AnsiRendition(AnsiParams[i]);
 }
 
 // ---------------------------------------------------------------------------
@@ -203,30 +203,30 @@ bool PaceKey(int32_t& DelayMs, int32_t StartMs) {
 void PlayLines(const std::string& FileName, int32_t DelayMs, bool Paced) {
     // A negative pause would be a pause of over a minute in its low 16 bits.
     if (DelayMs < 0) DelayMs = 0;
-    const int32_t StartMs = DelayMs;
+    const int32_t startMs = DelayMs;
     if (!FileExists(FileName)) return;
-    const TFileDesc File = OpenRegular(FileName, O_RDONLY);
-    if (!File.IsOpen()) return;
-    TBlockReader In(File.Fd());
-    std::string Pending;
-    while (!In.AtEnd()) {
-        char B;
-        while (In.Next(B)) {
-            if (B == '\n') break;
-            if (B == '\r') {
-                if (In.NextIs('\n')) In.Skip();
+    const TFileDesc file = OpenRegular(FileName, O_RDONLY);
+    if (!file.IsOpen()) return;
+    TBlockReader in(file.Fd());
+    std::string pending;
+    while (!in.AtEnd()) {
+        char b;
+        while (in.Next(b)) {
+            if (b == '\n') break;
+            if (b == '\r') {
+                if (in.NextIs('\n')) in.Skip();
                 break;
             }
-            AnsiByte(B, Pending);
+            AnsiByte(b, pending);
         }
-        if (!In.AtEnd()) {
-            AnsiByte('\r', Pending);
-            AnsiByte('\n', Pending);
+        if (!in.AtEnd()) {
+            AnsiByte('\r', pending);
+            AnsiByte('\n', pending);
         }
-        WritePending(Pending);
+        WritePending(pending);
         if (!Paced) continue;
         Delay(static_cast<uint16_t>(DelayMs));
-        if (KeyPressed() && !PaceKey(DelayMs, StartMs)) return;
+        if (KeyPressed() && !PaceKey(DelayMs, startMs)) return;
     }
 }
 
@@ -247,34 +247,34 @@ void DoneAnsiUtil() {
 }
 
 void AnsiWrite(const std::string& S) {
-    std::string Pending;
-    for (char B : S) AnsiByte(B, Pending);
-    WritePending(Pending);
+    std::string pending;
+    for (char b : S) AnsiByte(b, pending);
+    WritePending(pending);
 }
 
 void AnsiCommand(char Final) {
-    const int64_t P1 = AnsiParams[1];
-    const int64_t P2 = AnsiParams[2];
-    const int64_t N = std::max<int64_t>(P1, 1);
-    const int64_t X = WhereX(), Y = WhereY();
+    const int64_t p1 = AnsiParams[1];
+    const int64_t p2 = AnsiParams[2];
+    const int64_t n = std::max<int64_t>(p1, 1);
+    const int64_t x = WhereX(), y = WhereY();
     switch (Final) {
-    case 'A': GotoXY(WhereX(), PosByte(std::max<int64_t>(Y - N, 1))); break;
+    case 'A': GotoXY(WhereX(), PosByte(std::max<int64_t>(y - n, 1))); break;
     case 'B': // limited by the reported height, but never a move up on a small terminal
-        GotoXY(WhereX(), PosByte(std::max(std::min<int64_t>(Y + N, ScreenRows), Y)));
+        GotoXY(WhereX(), PosByte(std::max(std::min<int64_t>(y + n, ScreenRows), y)));
         break;
     case 'C': {
-        const int64_t LastCol = int64_t{WinMaxCol} - WinMinCol + 1;
-        GotoXY(PosByte(std::min(X + N, LastCol)), WhereY());
+        const int64_t lastCol = int64_t{WinMaxCol} - WinMinCol + 1;
+        GotoXY(PosByte(std::min(x + n, lastCol)), WhereY());
         break;
     }
-    case 'D': GotoXY(PosByte(std::max<int64_t>(X - N, 1)), WhereY()); break;
+    case 'D': GotoXY(PosByte(std::max<int64_t>(x - n, 1)), WhereY()); break;
     case 'H':
     case 'f': // each coordinate as a byte (its value modulo 256)
-        GotoXY(static_cast<uint8_t>(std::max<int64_t>(P2, 1)),
-               static_cast<uint8_t>(std::max<int64_t>(P1, 1)));
+        GotoXY(static_cast<uint8_t>(std::max<int64_t>(p2, 1)),
+               static_cast<uint8_t>(std::max<int64_t>(p1, 1)));
         break;
     case 'J':
-        if (P1 == 2) ClearScreen();
+        if (p1 == 2) ClearScreen();
         break;
     case 'K': ClearEol(); break;
     case 'm': AnsiSelectRendition(); break;
@@ -298,61 +298,61 @@ void AnsiShowFile(const std::string& FileName) {
 // SAUCE.
 
 void DecodeSauce(const std::array<uint8_t, SauceRecSize>& Buf, RecSauceInfo& Rec) {
-    size_t At = 0;
-    auto Chars = [&](auto& Field) {
-        std::memcpy(Field.data(), Buf.data() + At, Field.size());
-        At += Field.size();
+    size_t at = 0;
+    auto chars = [&](auto& Field) {
+        std::memcpy(Field.data(), Buf.data() + at, Field.size());
+        at += Field.size();
     };
-    auto Num = [&](size_t Size) {
-        uint32_t V = 0;
-        for (size_t I = 0; I < Size; ++I) V |= uint32_t{Buf[At + I]} << (8 * I);
-        At += Size;
-        return V;
+    auto num = [&](size_t Size) {
+        uint32_t v = 0;
+        for (size_t i = 0; i < Size; ++i) v |= uint32_t{Buf[at + i]} << (8 * i);
+        at += Size;
+        return v;
     };
-    Chars(Rec.ID);
-    Chars(Rec.Version);
-    Chars(Rec.Title);
-    Chars(Rec.Author);
-    Chars(Rec.Group);
-    Chars(Rec.Date);
-    Rec.FileSize = static_cast<int32_t>(Num(4));
-    Rec.DataType = static_cast<uint8_t>(Num(1));
-    Rec.FileType = static_cast<uint8_t>(Num(1));
-    Rec.TInfo1 = static_cast<uint16_t>(Num(2));
-    Rec.TInfo2 = static_cast<uint16_t>(Num(2));
-    Rec.TInfo3 = static_cast<uint16_t>(Num(2));
-    Rec.TInfo4 = static_cast<uint16_t>(Num(2));
-    Rec.Comments = static_cast<uint8_t>(Num(1));
-    Rec.TFlags = static_cast<uint8_t>(Num(1));
-    Chars(Rec.TInfoS);
+    chars(Rec.ID);
+    chars(Rec.Version);
+    chars(Rec.Title);
+    chars(Rec.Author);
+    chars(Rec.Group);
+    chars(Rec.Date);
+    Rec.FileSize = static_cast<int32_t>(num(4));
+    Rec.DataType = static_cast<uint8_t>(num(1));
+    Rec.FileType = static_cast<uint8_t>(num(1));
+    Rec.TInfo1 = static_cast<uint16_t>(num(2));
+    Rec.TInfo2 = static_cast<uint16_t>(num(2));
+    Rec.TInfo3 = static_cast<uint16_t>(num(2));
+    Rec.TInfo4 = static_cast<uint16_t>(num(2));
+    Rec.Comments = static_cast<uint8_t>(num(1));
+    Rec.TFlags = static_cast<uint8_t>(num(1));
+    chars(Rec.TInfoS);
 }
 
 std::string PrintableOnly(const std::string& S) {
-    std::string R = CutStr(S);
-    for (char& C : R) {
-        const auto U = static_cast<uint8_t>(C);
-        if (U < 32 || U > 125) C = ' ';
+    std::string r = CutStr(S);
+    for (char& c : r) {
+        const auto u = static_cast<uint8_t>(c);
+        if (u < 32 || u > 125) c = ' ';
     }
-    return R;
+    return r;
 }
 
 bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec) {
-    bool Opened = false;
-    return ReadSauce(FileName, Rec, Opened);
+    bool opened = false;
+    return ReadSauce(FileName, Rec, opened);
 }
 
 bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec, bool& Opened) {
-    int64_t Size = 0;
-    const TFileDesc File = OpenRegular(FileName, O_RDONLY, &Size);
-    Opened = File.IsOpen();
+    int64_t size = 0;
+    const TFileDesc file = OpenRegular(FileName, O_RDONLY, &size);
+    Opened = file.IsOpen();
     if (!Opened) return false;
     // Bytes that are not there (a short file, a failed read) stay zero.
-    std::array<uint8_t, SauceRecSize> Buf{};
-    if (Size >= SauceRecSize) {
-        int Err = 0;
-        PReadAll(File.Fd(), Buf.data(), SauceRecSize, Size - SauceRecSize, Err);
+    std::array<uint8_t, SauceRecSize> buf{};
+    if (size >= SauceRecSize) {
+        int err = 0;
+        PReadAll(file.Fd(), buf.data(), SauceRecSize, size - SauceRecSize, err);
     }
-    DecodeSauce(Buf, Rec);
+    DecodeSauce(buf, Rec);
     WriteLine(PrintableOnly(std::string(Rec.Title.data(), Rec.Title.size())));
     return std::memcmp(Rec.ID.data(), "SAUCE", Rec.ID.size()) == 0;
 }
@@ -380,42 +380,42 @@ void PipeToAnsi(std::string& S, uint8_t Code, uint8_t Attr) {
 
 void PipeToAnsiDiff(std::string& S, uint8_t Code) {
     S.clear();
-    const uint8_t A = CurrentAttr();
-    const int F = A & 15;
-    const int G = (A >> 4) & 7;
+    const uint8_t a = CurrentAttr();
+    const int f = a & 15;
+    const int g = (a >> 4) & 7;
     if (Code >= 16) {
-        if (Code - 16 != G && Code <= 23) S = PipeEscapes[Code];
+        if (Code - 16 != g && Code <= 23) S = PipeEscapes[Code];
         return;
     }
-    if (Code == F) return;
-    const std::string Prefix = Code < 8 && F >= 8 ? "0;" : Code >= 8 && F < 8 ? "1;" : "";
-    S = "\x1b[" + Prefix + '3' + AnsiColorDigits[Code & 7];
-    S += Prefix == "0;" ? std::string(";4") + AnsiColorDigits[G] + 'm' : std::string("m");
+    if (Code == f) return;
+    const std::string prefix = Code < 8 && f >= 8 ? "0;" : Code >= 8 && f < 8 ? "1;" : "";
+    S = "\x1b[" + prefix + '3' + AnsiColorDigits[Code & 7];
+    S += prefix == "0;" ? std::string(";4") + AnsiColorDigits[g] + 'm' : std::string("m");
 }
 
 void SaveImageAnsi(const std::string& FileName, const TConsoleImageRec& Image) {
     if (FileName.empty()) return;
-    TFileDesc File;
-    if (!File.Open(FileName, O_WRONLY | O_CREAT | O_TRUNC)) return;
-    std::string Out;
-    std::string Esc1, Esc2;
-    uint8_t Last = 0;
-    for (int Y = 2; Y <= 21; ++Y) {
-        for (int X = 1; X <= 79; ++X) {
-            const TCharInfo Cell = Image.Data[Y][X];
-            if (Cell.Attr != Last) {
-                PipeToAnsi(Esc1, Cell.Attr % 16, CurrentAttr());
-                PipeToAnsi(Esc2, static_cast<uint8_t>(16 + Cell.Attr / 16), CurrentAttr());
-                Out += Esc1;
-                Out += Esc2;
+    TFileDesc file;
+    if (!file.Open(FileName, O_WRONLY | O_CREAT | O_TRUNC)) return;
+    std::string out;
+    std::string esc1, esc2;
+    uint8_t last = 0;
+    for (int y = 2; y <= 21; ++y) {
+        for (int x = 1; x <= 79; ++x) {
+            const TCharInfo cell = Image.Data[y][x];
+            if (cell.Attr != last) {
+                PipeToAnsi(esc1, cell.Attr % 16, CurrentAttr());
+                PipeToAnsi(esc2, static_cast<uint8_t>(16 + cell.Attr / 16), CurrentAttr());
+                out += esc1;
+                out += esc2;
             }
-            Out += Cell.Ch;
-            Last = Cell.Attr;
+            out += cell.Ch;
+            last = cell.Attr;
         }
-        if (Y < 21) Out += "\r\n";
+        if (y < 21) out += "\r\n";
     }
     // A failed write ends the saving; the program has no message for it.
-    File.WriteAll(Out);
+    file.WriteAll(out);
 }
 
 // ---------------------------------------------------------------------------
@@ -426,18 +426,18 @@ namespace {
 // The program's N-th command-line argument as the system reports it; empty
 // when there is none.
 std::string ProgramArg(int N) {
-    TFileDesc File;
-    if (!File.Open("/proc/self/cmdline", O_RDONLY)) return "";
-    std::string All;
-    char Block[BlockSize];
-    int Err = 0;
-    for (int64_t Got; (Got = File.ReadAll(Block, BlockSize, Err)) > 0;)
-        All.append(Block, static_cast<size_t>(Got));
-    size_t Start = 0;
-    for (int I = 0; Start < All.size(); ++I) {
-        const size_t End = std::min(All.find('\0', Start), All.size());
-        if (I == N) return CutStr(All.substr(Start, End - Start));
-        Start = End + 1;
+    TFileDesc file;
+    if (!file.Open("/proc/self/cmdline", O_RDONLY)) return "";
+    std::string all;
+    char block[BlockSize];
+    int err = 0;
+    for (int64_t got; (got = file.ReadAll(block, BlockSize, err)) > 0;)
+        all.append(block, static_cast<size_t>(got));
+    size_t start = 0;
+    for (int i = 0; start < all.size(); ++i) {
+        const size_t end = std::min(all.find('\0', start), all.size());
+        if (i == N) return CutStr(all.substr(start, end - start));
+        start = end + 1;
     }
     return "";
 }
@@ -488,10 +488,10 @@ private:
 // the buffer's old bytes are never handed out again.
 uint8_t TPipePlay::ReadByte() {
     if (BackCount > 0) {
-        const uint8_t B = Back[0];
+        const uint8_t b = Back[0];
         Back[0] = Back[1];
         --BackCount;
-        return B;
+        return b;
     }
     if (BufPos >= BufLen) {
         BufLen = AtEnd ? 0 : ReadSome(Fd, Buf, BlockSize);
@@ -548,13 +548,13 @@ void TPipePlay::WriteString(const std::string& S) {
 }
 
 void TPipePlay::WriteBuf(const char* P, uint16_t Len) {
-    for (uint16_t I = 0; I < Len; ++I) HandleByte(static_cast<uint8_t>(P[I]), true);
+    for (uint16_t i = 0; i < Len; ++i) HandleByte(static_cast<uint8_t>(P[i]), true);
 }
 
 std::string TPipePlay::CodeToAnsi(uint8_t Code) {
-    std::string S;
-    PipeToAnsi(S, Code, Screen->Attr);
-    return S;
+    std::string s;
+    PipeToAnsi(s, Code, Screen->Attr);
+    return s;
 }
 
 void TPipePlay::ResetEscape() {
@@ -565,40 +565,40 @@ void TPipePlay::ResetEscape() {
 // The number at the start of ParamText, taken off together with the byte
 // that ends it. Every call shortens ParamText or empties it.
 int32_t TPipePlay::NextParam() {
-    size_t N = 0;
-    while (N < ParamText.size() && IsDigit(static_cast<uint8_t>(ParamText[N]))) ++N;
-    const int32_t V = StrToInt(ParamText.substr(0, N));
-    ParamText.erase(0, std::min(N + 1, ParamText.size()));
-    return V;
+    size_t n = 0;
+    while (n < ParamText.size() && IsDigit(static_cast<uint8_t>(ParamText[n]))) ++n;
+    const int32_t v = StrToInt(ParamText.substr(0, n));
+    ParamText.erase(0, std::min(n + 1, ParamText.size()));
+    return v;
 }
 
 void TPipePlay::CsiUp() {
-    const int64_t N = std::max<int32_t>(NextParam(), 1);
-    GotoXY(WhereX(), PosByte(std::max<int64_t>(WhereY() - N, 1)));
+    const int64_t n = std::max<int32_t>(NextParam(), 1);
+    GotoXY(WhereX(), PosByte(std::max<int64_t>(WhereY() - n, 1)));
 }
 
 // The count is a byte; the line it gives is limited, never wrapped, so a move
 // down never lands above where it started.
 void TPipePlay::CsiDown() {
-    int64_t N = static_cast<uint8_t>(NextParam());
-    if (N == 0) N = 1;
-    GotoXY(WhereX(), PosByte(WhereY() + N));
+    int64_t n = static_cast<uint8_t>(NextParam());
+    if (n == 0) n = 1;
+    GotoXY(WhereX(), PosByte(WhereY() + n));
 }
 
 void TPipePlay::CsiRight() {
-    const int64_t N = std::max<int32_t>(NextParam(), 1);
-    GotoXY(PosByte(std::min<int64_t>(WhereX() + N, 80)), WhereY());
+    const int64_t n = std::max<int32_t>(NextParam(), 1);
+    GotoXY(PosByte(std::min<int64_t>(WhereX() + n, 80)), WhereY());
 }
 
 void TPipePlay::CsiLeft() {
-    const int64_t N = std::max<int32_t>(NextParam(), 1);
-    GotoXY(PosByte(std::max<int64_t>(WhereX() - N, 1)), WhereY());
+    const int64_t n = std::max<int32_t>(NextParam(), 1);
+    GotoXY(PosByte(std::max<int64_t>(WhereX() - n, 1)), WhereY());
 }
 
 void TPipePlay::CsiGoto() {
-    uint8_t L = static_cast<uint8_t>(NextParam());
-    uint8_t C = static_cast<uint8_t>(NextParam());
-    GotoXY(C == 0 ? 1 : C, L == 0 ? 1 : L);
+    uint8_t l = static_cast<uint8_t>(NextParam());
+    uint8_t c = static_cast<uint8_t>(NextParam());
+    GotoXY(c == 0 ? 1 : c, l == 0 ? 1 : l);
 }
 
 void TPipePlay::ClearToEol() {
@@ -611,22 +611,22 @@ void TPipePlay::SelectRendition() {
         return;
     }
     while (!ParamText.empty()) {
-        const auto V = static_cast<uint8_t>(NextParam());
-        const uint8_t A = Screen->Attr;
-        if (V == 0) {
+        const auto v = static_cast<uint8_t>(NextParam());
+        const uint8_t a = Screen->Attr;
+        if (v == 0) {
             Screen->SetAttr(7);
-        } else if (V == 1) {
-            Screen->SetAttr(A | 8);
-        } else if (V == 5) {
-            Screen->SetAttr(A | 0x80);
-        } else if (V == 7) { // bright dropped first, blink kept
-            Screen->SetAttr(A & ~8 & 0xFF);
-            const uint8_t B = Screen->Attr;
-            Screen->SetAttr(static_cast<uint8_t>((B & 0x80) | ((B & 7) << 4) | ((B >> 4) & 7)));
-        } else if (V >= 30 && V <= 37) {
-            Screen->SetAttr(static_cast<uint8_t>((A & ~7 & 0xFF) + ForeTable[V - 30]));
-        } else if (V >= 40 && V <= 47) {
-            Screen->SetAttr(static_cast<uint8_t>((A & 0x0F) + BackTable[V - 40]));
+        } else if (v == 1) {
+            Screen->SetAttr(a | 8);
+        } else if (v == 5) {
+            Screen->SetAttr(a | 0x80);
+        } else if (v == 7) { // bright dropped first, blink kept
+            Screen->SetAttr(a & ~8 & 0xFF);
+            const uint8_t b = Screen->Attr;
+            Screen->SetAttr(static_cast<uint8_t>((b & 0x80) | ((b & 7) << 4) | ((b >> 4) & 7)));
+        } else if (v >= 30 && v <= 37) {
+            Screen->SetAttr(static_cast<uint8_t>((a & ~7 & 0xFF) + ForeTable[v - 30]));
+        } else if (v >= 40 && v <= 47) {
+            Screen->SetAttr(static_cast<uint8_t>((a & 0x0F) + BackTable[v - 40]));
         }
     }
 }
@@ -672,21 +672,21 @@ void TPipePlay::ReadPaceKey() {
 
 void TPipePlay::Run() {
     while (!Done) {
-        const uint8_t B = ReadByte();
+        const uint8_t b = ReadByte();
         if (KeyPressed()) ReadPaceKey();
         if (Rate > 0 && BufPos % Rate == 0) Delay(6);
-        if (B == CtrlZ) break; // also the end of the file
-        if (B != '|') {
-            WriteChar(B);
+        if (b == CtrlZ) break; // also the end of the file
+        if (b != '|') {
+            WriteChar(b);
             continue;
         }
-        const uint8_t C1 = ReadByte();
-        const uint8_t C2 = ReadByte();
-        if (IsDigit(C1) && IsDigit(C2) && (C1 - '0') * 10 + (C2 - '0') <= 23) {
-            WriteString(CodeToAnsi(static_cast<uint8_t>((C1 - '0') * 10 + (C2 - '0'))));
+        const uint8_t c1 = ReadByte();
+        const uint8_t c2 = ReadByte();
+        if (IsDigit(c1) && IsDigit(c2) && (c1 - '0') * 10 + (c2 - '0') <= 23) {
+            WriteString(CodeToAnsi(static_cast<uint8_t>((c1 - '0') * 10 + (c2 - '0'))));
         } else {
             WriteChar('|');
-            PutBack(C1, C2);
+            PutBack(c1, c2);
         }
     }
 }
@@ -695,13 +695,13 @@ void TPipePlay::Run() {
 
 void PipePlayFile(const std::string& FileName, int32_t Rate) {
     WriteBlankLine();
-    const TFileDesc File = OpenRegular(FileName, O_RDWR);
-    if (!File.IsOpen()) {
+    const TFileDesc file = OpenRegular(FileName, O_RDWR);
+    if (!file.IsOpen()) {
         WriteLine(CutStr("File " + FileName + " not found."));
         return;
     }
-    TPipePlay Play(File.Fd(), Rate);
-    Play.Run();
+    TPipePlay play(file.Fd(), Rate);
+    play.Run();
 }
 
 void PipeShowFile(const std::string& FileName) {

@@ -70,23 +70,23 @@ void TMsgBaseAnsi::ResetEscape() {
 }
 
 bool TMsgBaseAnsi::Feed(const void* Buf, uint16_t Len) {
-    const uint8_t* P = static_cast<const uint8_t*>(Buf);
-    for (uint16_t I = 0; I < Len; ++I) {
-        const uint8_t B = P[I];
+    const uint8_t* p = static_cast<const uint8_t*>(Buf);
+    for (uint16_t i = 0; i < Len; ++i) {
+        const uint8_t b = p[i];
         if (CurY > Lines) Lines = CurY;
-        if (B == ByteLF) {
+        if (b == ByteLF) {
             if (CurY >= AnsiImageLines) {
                 CsiStarted = false;
                 return true;
             }
             ++CurY;
             CurX = 1;
-        } else if (B == ByteCR) {
+        } else if (b == ByteCR) {
             CurX = 1;
-        } else if (B == ByteCtrlZ) {
+        } else if (b == ByteCtrlZ) {
             return true;
         } else {
-            ProcessChar(B);
+            ProcessChar(b);
         }
     }
     return false;
@@ -96,11 +96,11 @@ void TMsgBaseAnsi::ProcessChar(uint8_t C) {
     if (InPipe) {
         PipeCode += static_cast<char>(C);
         if (PipeCode.size() < MaxPipeCode) return;
-        const int32_t V = StrToInt(PipeCode);
-        if (V >= 0 && V <= 15) {
-            SetFore(static_cast<uint8_t>(V));
-        } else if (V >= 16 && V <= 23) {
-            SetBack(static_cast<uint8_t>(V - 16));
+        const int32_t v = StrToInt(PipeCode);
+        if (v >= 0 && v <= 15) {
+            SetFore(static_cast<uint8_t>(v));
+        } else if (v >= 16 && v <= 23) {
+            SetBack(static_cast<uint8_t>(v - 16));
         } else {
             PutChar('|');
             PutChar(static_cast<uint8_t>(PipeCode[0]));
@@ -150,10 +150,10 @@ void TMsgBaseAnsi::CsiCommand(uint8_t C) {
     case 'H':
     case 'f': CsiGoto(); return;
     case 'K': {
-        const uint8_t X = CurX;
-        const uint16_t Y = CurY;
-        for (int Col = X; Col <= AnsiImageCols; ++Col) PutChar(' ');
-        MoveXY(X, Y);
+        const uint8_t x = CurX;
+        const uint16_t y = CurY;
+        for (int col = x; col <= AnsiImageCols; ++col) PutChar(' ');
+        MoveXY(x, y);
         break;
     }
     case 'm': SelectGraphicRendition(); break;
@@ -198,75 +198,75 @@ void TMsgBaseAnsi::SetBack(uint8_t C) {
 }
 
 int32_t TMsgBaseAnsi::NextParam(std::string& S) {
-    size_t N = 0;
-    uint64_t V = 0;
-    while (N < S.size() && S[N] >= '0' && S[N] <= '9') {
-        if (V <= INT32_MAX) V = V * 10 + static_cast<uint64_t>(S[N] - '0');
-        ++N;
+    size_t n = 0;
+    uint64_t v = 0;
+    while (n < S.size() && S[n] >= '0' && S[n] <= '9') {
+        if (v <= INT32_MAX) v = v * 10 + static_cast<uint64_t>(S[n] - '0');
+        ++n;
     }
-    S.erase(0, std::min(S.size(), N + 1));
+    S.erase(0, std::min(S.size(), n + 1));
     // A value no 32-bit signed number holds reads as 0, as StrToInt has it.
-    return V > INT32_MAX ? 0 : static_cast<int32_t>(V);
+    return v > INT32_MAX ? 0 : static_cast<int32_t>(v);
 }
 
 void TMsgBaseAnsi::CsiGoto() {
-    int64_t Y = NextParam(EscParams) % 256;
-    int64_t X = NextParam(EscParams) % 256;
-    MoveXY(LimitX(X == 0 ? 1 : X), LimitY(Y == 0 ? 1 : Y));
+    int64_t y = NextParam(EscParams) % 256;
+    int64_t x = NextParam(EscParams) % 256;
+    MoveXY(LimitX(x == 0 ? 1 : x), LimitY(y == 0 ? 1 : y));
     ResetEscape();
 }
 
 void TMsgBaseAnsi::CsiUp() {
-    int64_t N = NextParam(EscParams);
-    if (N == 0) N = 1;
-    CurY = LimitY(CurY - N);
+    int64_t n = NextParam(EscParams);
+    if (n == 0) n = 1;
+    CurY = LimitY(CurY - n);
     ResetEscape();
 }
 
 void TMsgBaseAnsi::CsiDown() {
-    int64_t N = NextParam(EscParams) % 256;
-    if (N == 0) N = 1;
-    CurY = LimitY(CurY + N);
+    int64_t n = NextParam(EscParams) % 256;
+    if (n == 0) n = 1;
+    CurY = LimitY(CurY + n);
     ResetEscape();
 }
 
 void TMsgBaseAnsi::CsiRight() {
-    int64_t N = NextParam(EscParams);
-    if (N == 0) N = 1;
-    int64_t X = CurX + N;
-    int64_t Y = CurY;
-    if (X > AnsiImageCols) {
-        ++Y;
-        X -= AnsiImageCols;
+    int64_t n = NextParam(EscParams);
+    if (n == 0) n = 1;
+    int64_t x = CurX + n;
+    int64_t y = CurY;
+    if (x > AnsiImageCols) {
+        ++y;
+        x -= AnsiImageCols;
     }
-    MoveXY(LimitX(X), LimitY(Y));
+    MoveXY(LimitX(x), LimitY(y));
     ResetEscape();
 }
 
 void TMsgBaseAnsi::CsiLeft() {
-    int64_t N = NextParam(EscParams);
-    if (N == 0) N = 1;
-    CurX = static_cast<uint8_t>(LimitX(CurX - N));
+    int64_t n = NextParam(EscParams);
+    if (n == 0) n = 1;
+    CurX = static_cast<uint8_t>(LimitX(CurX - n));
     ResetEscape();
 }
 
 void TMsgBaseAnsi::SelectGraphicRendition() {
     if (EscParams.empty()) Attr = 7; // ESC [ m
     while (!EscParams.empty()) {
-        const int32_t P = NextParam(EscParams);
-        if (P == 0) {
+        const int32_t p = NextParam(EscParams);
+        if (p == 0) {
             Attr = 7;
-        } else if (P == 1) {
+        } else if (p == 1) {
             Attr |= 0x08;
-        } else if (P == 5) {
+        } else if (p == 5) {
             Attr |= 0x80;
-        } else if (P == 7) {
-            const uint8_t A = Attr & 0xF7;
-            Attr = static_cast<uint8_t>((A & 0x80) | ((A & 0x07) << 4) | ((A & 0x70) >> 4));
-        } else if (P >= 30 && P <= 37) {
-            Attr = static_cast<uint8_t>((Attr & 0xF8) | AnsiColors[P - 30]);
-        } else if (P >= 40 && P <= 47) {
-            SetBack(static_cast<uint8_t>(AnsiColors[P - 40]));
+        } else if (p == 7) {
+            const uint8_t a = Attr & 0xF7;
+            Attr = static_cast<uint8_t>((a & 0x80) | ((a & 0x07) << 4) | ((a & 0x70) >> 4));
+        } else if (p >= 30 && p <= 37) {
+            Attr = static_cast<uint8_t>((Attr & 0xF8) | AnsiColors[p - 30]);
+        } else if (p >= 40 && p <= 47) {
+            SetBack(static_cast<uint8_t>(AnsiColors[p - 40]));
         }
     }
 }
@@ -278,29 +278,29 @@ void TMsgBaseAnsi::SelectGraphicRendition() {
 void TMsgBaseAnsi::DrawLine(uint16_t Row, uint16_t Line, bool Flush) {
     if (Line < 1 || Line > Lines) return;
     GotoXY(1, static_cast<uint8_t>(Row));
-    const RecMessageLine& L = Data[Line];
-    for (int X = 1; X < AnsiImageCols; ++X) {
-        SetTextAttr(L[X].Attr);
-        Screen->PutChar(Shown(L[X].Ch));
+    const RecMessageLine& l = Data[Line];
+    for (int x = 1; x < AnsiImageCols; ++x) {
+        SetTextAttr(l[x].Attr);
+        Screen->PutChar(Shown(l[x].Ch));
     }
     Screen->PutChar('\r');
     if (Flush) FlushScreen();
 }
 
 void TMsgBaseAnsi::DrawPage(uint16_t FirstRow, uint16_t LastRow, uint16_t TopLine) {
-    for (uint32_t Row = FirstRow; Row <= LastRow; ++Row) {
-        GotoXY(1, static_cast<uint8_t>(Row));
-        const uint32_t Line = uint32_t{TopLine} + Row - FirstRow;
-        if (Line <= Lines) DrawLine(static_cast<uint16_t>(Row), static_cast<uint16_t>(Line), true);
+    for (uint32_t row = FirstRow; row <= LastRow; ++row) {
+        GotoXY(1, static_cast<uint8_t>(row));
+        const uint32_t line = uint32_t{TopLine} + row - FirstRow;
+        if (line <= Lines) DrawLine(static_cast<uint16_t>(row), static_cast<uint16_t>(line), true);
     }
     FlushScreen();
 }
 
 void TMsgBaseAnsi::DrawAll() {
-    for (int Line = 1; Line <= Lines; ++Line) {
-        for (int X = 1; X < AnsiImageCols; ++X) {
-            SetTextAttr(Data[Line][X].Attr);
-            Screen->PutChar(Shown(Data[Line][X].Ch));
+    for (int line = 1; line <= Lines; ++line) {
+        for (int x = 1; x < AnsiImageCols; ++x) {
+            SetTextAttr(Data[line][x].Attr);
+            Screen->PutChar(Shown(Data[line][x].Ch));
         }
         Screen->PutChar('\r');
         Screen->PutChar('\n');
@@ -314,31 +314,31 @@ void TMsgBaseAnsi::DrawLineRaw(uint16_t Row, uint16_t Line, bool Flush) {
         SetTextAttr(7);
         QueueText("\x1b[K");
     } else {
-        for (int X = 1; X <= AnsiImageCols; ++X) {
-            SetTextAttr(Data[Line][X].Attr);
+        for (int x = 1; x <= AnsiImageCols; ++x) {
+            SetTextAttr(Data[Line][x].Attr);
             // Queued past the writer's tracking, one byte per column: a
             // control byte from the file goes out as the writer's stand-in.
-            QueueText(std::string(1, CellChar(Shown(Data[Line][X].Ch))));
+            QueueText(std::string(1, CellChar(Shown(Data[Line][x].Ch))));
         }
     }
     if (Flush) FlushScreen();
 }
 
 std::string TMsgBaseAnsi::LineText(uint16_t Line) const {
-    std::string S;
-    if (Line < 1 || Line > Lines) return S;
-    for (const RecAnsiCell& C : Data[Line].Cells) S += C.Ch;
-    return S;
+    std::string s;
+    if (Line < 1 || Line > Lines) return s;
+    for (const RecAnsiCell& c : Data[Line].Cells) s += c.Ch;
+    return s;
 }
 
 void TMsgBaseAnsi::SetLineAttr(uint8_t A, uint16_t Line) {
     if (Line < 1 || Line > AnsiImageLines) return;
-    for (RecAnsiCell& C : Data[Line].Cells) C.Attr = A;
+    for (RecAnsiCell& c : Data[Line].Cells) c.Attr = A;
 }
 
 void TMsgBaseAnsi::DeleteLine(uint16_t Line) {
     if (Line < 1 || Line > AnsiImageLines) return;
-    for (int L = Line; L < Lines; ++L) Data[L] = Data[L + 1];
+    for (int l = Line; l < Lines; ++l) Data[l] = Data[l + 1];
     if (Lines > 0) --Lines;
 }
 
@@ -354,23 +354,23 @@ std::string CursorEscape(uint8_t X, uint8_t Y) {
 std::string PercentBar(const RecPercent& Bar, int16_t Shown, int16_t Total, int16_t& Percent) {
     SetTextAttr(0);
     if (Shown > Total) Shown = Total;
-    uint8_t Filled = 0;
+    uint8_t filled = 0;
     if (Shown <= 0 || Total <= 0) {
         Percent = 0;
     } else {
         // Nearest integer, an exact half to the even one.
-        auto Round = [](double V) {
-            double F = std::floor(V);
-            const double D = V - F;
-            if (D > 0.5 || (D == 0.5 && std::fmod(F, 2.0) != 0.0)) F += 1.0;
-            return F;
+        auto round = [](double V) {
+            double f = std::floor(V);
+            const double d = V - f;
+            if (d > 0.5 || (d == 0.5 && std::fmod(f, 2.0) != 0.0)) f += 1.0;
+            return f;
         };
-        const double Part = static_cast<double>(Shown) / static_cast<double>(Total);
-        Filled = static_cast<uint8_t>(Round(Part * Bar.BarLen));
-        Percent = static_cast<int16_t>(Round(Part * 100.0));
+        const double part = static_cast<double>(Shown) / static_cast<double>(Total);
+        filled = static_cast<uint8_t>(round(part * Bar.BarLen));
+        Percent = static_cast<int16_t>(round(part * 100.0));
     }
-    return StringOfChar(Bar.FullChar, Filled) +
-           StringOfChar(Bar.EmptyChar, static_cast<uint8_t>(Bar.BarLen - Filled));
+    return StringOfChar(Bar.FullChar, filled) +
+           StringOfChar(Bar.EmptyChar, static_cast<uint8_t>(Bar.BarLen - filled));
 }
 
 namespace {
@@ -401,13 +401,13 @@ struct TAnsiView {
 
     void RedrawView() {
         Image->DrawPage(1, static_cast<uint16_t>(PageLen), static_cast<uint16_t>(Top));
-        const std::string Text = PercentBar(Bar, static_cast<int16_t>(Top + PageLen - 1),
+        const std::string text = PercentBar(Bar, static_cast<int16_t>(Top + PageLen - 1),
                                             static_cast<int16_t>(Lines()), Percent);
-        WriteXY(1, 25, StatusAttr, PadLeft("[" + Text + "]" + std::string(8, ' '), 79, ' '));
+        WriteXY(1, 25, StatusAttr, PadLeft("[" + text + "]" + std::string(8, ' '), 79, ' '));
         WriteXY(75, 25, StatusAttr, PadLeft(IntToStr(Percent) + "%", 4, ' '));
-        const std::string Name =
+        const std::string name =
             FileName.size() > 20 ? FileName.substr(FileName.size() - 20) : FileName;
-        WriteXY(1, 25, StatusAttr, "File: " + Name);
+        WriteXY(1, 25, StatusAttr, "File: " + name);
     }
 
     // Moves Top and redraws; a key that changes nothing redraws nothing.
@@ -419,9 +419,9 @@ struct TAnsiView {
 
     void PageDown() {
         if (Top + PageLen > Lines()) return;
-        int32_t T = Top + PageLen;
-        if (T + PageLen > Lines()) T = Lines() - PageLen + 1;
-        ScrollTo(T);
+        int32_t t = Top + PageLen;
+        if (t + PageLen > Lines()) t = Lines() - PageLen + 1;
+        ScrollTo(t);
     }
 
     void Replay() {
@@ -458,20 +458,20 @@ struct TAnsiView {
 
     void KeyLoop() {
         while (!Done) {
-            uint8_t K = static_cast<uint8_t>(ReadKey());
-            if (K >= 'a' && K <= 'z') K = static_cast<uint8_t>(K - 'a' + 'A');
-            if (K == Key::Extended) {
+            uint8_t k = static_cast<uint8_t>(ReadKey());
+            if (k >= 'a' && k <= 'z') k = static_cast<uint8_t>(k - 'a' + 'A');
+            if (k == Key::Extended) {
                 ExtendedKey(static_cast<uint8_t>(ReadKey()));
-            } else if (K == Key::Esc) {
+            } else if (k == Key::Esc) {
                 Done = true;
-            } else if (K == Key::Enter || K == 'N') {
+            } else if (k == Key::Enter || k == 'N') {
                 if (Percent == 100)
                     Done = true;
                 else
                     PageDown();
-            } else if (K == 'P') {
+            } else if (k == 'P') {
                 PageDown();
-            } else if (K == ' ') {
+            } else if (k == ' ') {
                 Replay();
             }
         }
@@ -480,12 +480,12 @@ struct TAnsiView {
     // Feeds the file block by block; a failed or empty read ends the loading
     // as the end of the file does.
     void Load(TUntypedFile& F) {
-        auto Buf = std::make_unique<uint8_t[]>(ViewBlockSize);
+        auto buf = std::make_unique<uint8_t[]>(ViewBlockSize);
         while (!F.Eof()) {
-            int32_t Got = 0;
-            const bool Ok = IoBlockRead(F, Buf.get(), ViewBlockSize, Got);
-            if (Got > 0 && Image->Feed(Buf.get(), static_cast<uint16_t>(Got))) break;
-            if (!Ok || Got <= 0) break;
+            int32_t got = 0;
+            const bool ok = IoBlockRead(F, buf.get(), ViewBlockSize, got);
+            if (got > 0 && Image->Feed(buf.get(), static_cast<uint16_t>(got))) break;
+            if (!ok || got <= 0) break;
         }
     }
 };
@@ -495,32 +495,32 @@ struct TAnsiView {
 void ViewAnsiFile(const std::string& FileName, uint8_t StatusAttr) {
     SetTextAttr(7);
     if (!FileExists(FileName)) return;
-    TAnsiView View;
-    View.FileName = FileName;
-    View.StatusAttr = StatusAttr;
-    View.Bar.BarLen = 25;
-    View.Bar.EmptyChar = ' ';
-    View.Bar.EmptyAttr = 8;
-    View.Bar.FullChar = static_cast<char>(254);
-    View.Bar.FullAttr = 15;
-    View.Bar.PosX = 1;
-    View.Bar.PosY = 25;
-    View.Bar.Visible = true;
-    View.Bar.Param1 = 1;
-    View.Bar.Param2 = 1;
-    RecSauceInfo Sauce;
-    bool Opened = false;
-    ReadSauce(FileName, Sauce, Opened);
-    if (!Opened) return;
-    View.Image = std::make_unique<TMsgBaseAnsi>(0, 0);
-    View.Image->Clear();
-    TUntypedFile F(FileName);
-    if (!IoReset(F, 1, IoModeShared)) return;
-    View.Load(F);
-    F.Close();
-    View.ResetView();
-    View.KeyLoop();
-    View.Image.reset();
+    TAnsiView view;
+    view.FileName = FileName;
+    view.StatusAttr = StatusAttr;
+    view.Bar.BarLen = 25;
+    view.Bar.EmptyChar = ' ';
+    view.Bar.EmptyAttr = 8;
+    view.Bar.FullChar = static_cast<char>(254);
+    view.Bar.FullAttr = 15;
+    view.Bar.PosX = 1;
+    view.Bar.PosY = 25;
+    view.Bar.Visible = true;
+    view.Bar.Param1 = 1;
+    view.Bar.Param2 = 1;
+    RecSauceInfo sauce;
+    bool opened = false;
+    ReadSauce(FileName, sauce, opened);
+    if (!opened) return;
+    view.Image = std::make_unique<TMsgBaseAnsi>(0, 0);
+    view.Image->Clear();
+    TUntypedFile f(FileName);
+    if (!IoReset(f, 1, IoModeShared)) return;
+    view.Load(f);
+    f.Close();
+    view.ResetView();
+    view.KeyLoop();
+    view.Image.reset();
     GotoXY(1, 25);
 }
 

@@ -70,16 +70,16 @@ void WritePipe(const std::string& S) {
 }
 
 void WriteCenteredPipe(const std::string& S, uint8_t Y) {
-    const int Width = PipeLength(S);
+    const int width = PipeLength(S);
     // A text wider than the screen starts at column 1 instead of a column
     // that wrapped below 0.
-    const int X = std::max(1, 40 - Width / 2);
-    Screen->WriteAtPiped(static_cast<uint8_t>(X), Y, 7, Width, S);
+    const int x = std::max(1, 40 - width / 2);
+    Screen->WriteAtPiped(static_cast<uint8_t>(x), Y, 7, width, S);
 }
 
 void FillArea(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, char Ch) {
-    const std::string Fill(X2 > X1 ? static_cast<size_t>(X2 - X1) : 0, Ch);
-    for (int L = Y1; L <= Y2; L++) Screen->WriteAt(X1, static_cast<uint8_t>(L), Screen->Attr, Fill);
+    const std::string fill(X2 > X1 ? static_cast<size_t>(X2 - X1) : 0, Ch);
+    for (int l = Y1; l <= Y2; l++) Screen->WriteAt(X1, static_cast<uint8_t>(l), Screen->Attr, fill);
 }
 
 void WriteTextAsIs(const std::string& S) {
@@ -262,9 +262,9 @@ void ResetCharset() {
 }
 
 void AppendTextLine(const std::string& FileName, const std::string& S) {
-    TFileDesc File;
-    if (!File.Open(FileName, O_WRONLY | O_APPEND | O_CREAT)) return;
-    File.WriteAll(S + '\n');
+    TFileDesc file;
+    if (!file.Open(FileName, O_WRONLY | O_APPEND | O_CREAT)) return;
+    file.WriteAll(S + '\n');
 }
 
 namespace {
@@ -286,10 +286,10 @@ std::terminate_handler PreviousTerminate = nullptr;
 // The window-size request on standard output: 25 x 80 when there is no
 // terminal, the request fails or a dimension is 0.
 void ReadTerminalSize() {
-    winsize W{};
-    if (ioctl(1, TIOCGWINSZ, &W) == 0 && W.ws_row > 0 && W.ws_col > 0) {
-        ScreenRows = SizeByte(W.ws_row);
-        ScreenCols = SizeByte(W.ws_col);
+    winsize w{};
+    if (ioctl(1, TIOCGWINSZ, &w) == 0 && w.ws_row > 0 && w.ws_col > 0) {
+        ScreenRows = SizeByte(w.ws_row);
+        ScreenCols = SizeByte(w.ws_col);
     } else {
         ScreenRows = 25;
         ScreenCols = 80;
@@ -305,11 +305,11 @@ void InitConsole() {
     Screen = std::make_unique<TOutput>(true);
     // Registered once per process, right after the terminal went raw: from
     // here on every normal end of the process puts the settings back.
-    static const bool Registered = [] {
+    static const bool registered = [] {
         PreviousTerminate = std::set_terminate(DoneConsoleAtTerminate);
         return std::atexit(DoneConsoleAtExit) == 0;
     }();
-    (void)Registered;
+    (void)registered;
     Keyboard = std::make_unique<TInput>();
     ReadTerminalSize();
 }

@@ -114,17 +114,17 @@ constexpr TEscRule EscRules[] = {
 };
 
 const TEscRule& FindRule(uint8_t State, uint8_t C) {
-    for (const TEscRule& R : EscRules)
-        if (R.State == State && C >= R.Lo && C <= R.Hi) return R;
+    for (const TEscRule& r : EscRules)
+        if (r.State == State && C >= r.Lo && C <= r.Hi) return r;
     return EscRules[std::size(EscRules) - 1]; // not reached: every state has a catch-all
 }
 
 constexpr bool EveryStateHasCatchAll() {
-    for (const TEscRule& R : EscRules) {
-        bool Found = false;
-        for (const TEscRule& A : EscRules)
-            Found = Found || (A.State == R.State && A.Lo == Any0 && A.Hi == Any1);
-        if (!Found) return false;
+    for (const TEscRule& r : EscRules) {
+        bool found = false;
+        for (const TEscRule& a : EscRules)
+            found = found || (a.State == r.State && a.Lo == Any0 && a.Hi == Any1);
+        if (!found) return false;
     }
     return true;
 }
@@ -132,9 +132,9 @@ static_assert(EveryStateHasCatchAll());
 
 // An echo queues its byte and its tail; nothing else queues more than two.
 constexpr bool EveryTailFits() {
-    for (const TEscRule& R : EscRules) {
+    for (const TEscRule& r : EscRules) {
         size_t len = 0;
-        while (R.Tail[len] != 0) len++;
+        while (r.Tail[len] != 0) len++;
         if (1 + len > std::size(TKeyBytes{}.Bytes)) return false;
     }
     return true;
@@ -142,8 +142,8 @@ constexpr bool EveryTailFits() {
 static_assert(EveryTailFits());
 
 uint8_t AltCode(uint8_t C) {
-    for (int I = 0; I < AltKeyCount; I++)
-        if (static_cast<uint8_t>(AltKeyChars[I]) == C) return AltKeyCodes[I];
+    for (int i = 0; i < AltKeyCount; i++)
+        if (static_cast<uint8_t>(AltKeyChars[i]) == C) return AltKeyCodes[i];
     return 0;
 }
 
@@ -160,12 +160,12 @@ void Queue(TKeyBytes& keys, uint8_t B) {
 // select on descriptor 0 (Ms < 0: no time-out); true when it reports input.
 bool SelectInput(int32_t Ms) {
     for (;;) {
-        fd_set Set;
-        FD_ZERO(&Set);
-        FD_SET(0, &Set);
-        timeval Tv{Ms / 1000, (Ms % 1000) * 1000};
-        int R = select(1, &Set, nullptr, nullptr, Ms < 0 ? nullptr : &Tv);
-        if (R >= 0) return R > 0;
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(0, &set);
+        timeval tv{Ms / 1000, (Ms % 1000) * 1000};
+        int r = select(1, &set, nullptr, nullptr, Ms < 0 ? nullptr : &tv);
+        if (r >= 0) return r > 0;
         // A descriptor that cannot even be waited on (closed, say) is gone for
         // good too; answering "no input" would let a wait loop spin.
         if (errno != EINTR) EndOfInput();
@@ -178,11 +178,11 @@ void InputPause(uint16_t Ms) { PauseMs(Ms); }
 
 char TInputLinux::ReadByte() {
     while (InCount == 0) {
-        ssize_t N = read(0, InRing + InWrite, sizeof(InRing) - InWrite);
-        if (N > 0) {
-            InCount += static_cast<int32_t>(N);
-            InWrite = (InWrite + static_cast<int32_t>(N)) % 256;
-        } else if (N == 0) {
+        ssize_t n = read(0, InRing + InWrite, sizeof(InRing) - InWrite);
+        if (n > 0) {
+            InCount += static_cast<int32_t>(n);
+            InWrite = (InWrite + static_cast<int32_t>(n)) % 256;
+        } else if (n == 0) {
             EndOfInput();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             return '\0';
@@ -190,25 +190,25 @@ char TInputLinux::ReadByte() {
             EndOfInput();
         }
     }
-    char C = static_cast<char>(InRing[InRead]);
+    char c = static_cast<char>(InRing[InRead]);
     InCount--;
     InRead = (InRead + 1) % 256;
-    return C;
+    return c;
 }
 
 void TInputLinux::PushKey(char C) {
-    int32_t Slot = KeyPut;
-    int32_t Next = (KeyPut + 1) % 20;
-    if (Next == KeyTake) return; // full: one slot always stays free
-    KeyRing[Slot] = static_cast<uint8_t>(C);
-    KeyPut = Next;
+    int32_t slot = KeyPut;
+    int32_t next = (KeyPut + 1) % 20;
+    if (next == KeyTake) return; // full: one slot always stays free
+    KeyRing[slot] = static_cast<uint8_t>(C);
+    KeyPut = next;
 }
 
 char TInputLinux::PopKey() {
     if (KeyPut == KeyTake) return '\0';
-    char C = static_cast<char>(KeyRing[KeyTake]);
+    char c = static_cast<char>(KeyRing[KeyTake]);
     KeyTake = (KeyTake + 1) % 20;
-    return C;
+    return c;
 }
 
 void TInputLinux::PushExtKey(uint8_t Code) {

@@ -21,11 +21,11 @@ bool InScreen(int X, int Y) {
 }
 
 std::string Csi(const std::string& Params, char Final) {
-    std::string S(1, Esc);
-    S += '[';
-    S += Params;
-    S += Final;
-    return S;
+    std::string s(1, Esc);
+    s += '[';
+    s += Params;
+    s += Final;
+    return s;
 }
 
 // The flags that raw mode clears, as the platform's cfmakeraw defines it.
@@ -83,16 +83,16 @@ void TOutputLinux::SetRawMode(bool On) {
     // Only the first call saves: saving again while raw would make raw mode
     // the settings put back at the end.
     if (!SettingsSaved) {
-        termios T{};
-        if (tcgetattr(1, &T) != 0) return; // not a terminal: nothing to save or change
-        InputWasRaw = (T.c_iflag & RawClearedIFlags) == 0 && (T.c_lflag & RawClearedLFlags) == 0;
-        OutputWasRaw = (T.c_oflag & OPOST) == 0 && (T.c_cflag & (CSIZE | PARENB)) == CS8;
-        SavedTermios = T;
+        termios t{};
+        if (tcgetattr(1, &t) != 0) return; // not a terminal: nothing to save or change
+        InputWasRaw = (t.c_iflag & RawClearedIFlags) == 0 && (t.c_lflag & RawClearedLFlags) == 0;
+        OutputWasRaw = (t.c_oflag & OPOST) == 0 && (t.c_cflag & (CSIZE | PARENB)) == CS8;
+        SavedTermios = t;
         SettingsSaved = true;
     }
-    termios T = SavedTermios;
-    MakeRaw(T);
-    tcsetattr(1, TCSANOW, &T);
+    termios t = SavedTermios;
+    MakeRaw(t);
+    tcsetattr(1, TCSANOW, &t);
 }
 
 // Every byte reaches standard output, or the terminal is gone: then the
@@ -102,8 +102,8 @@ void TOutputLinux::SetRawMode(bool On) {
 // later writes nothing more.
 void TOutputLinux::Send(const char* P, size_t N) {
     if (OutputLost || N == 0) return;
-    int Err = 0;
-    if (WriteAll(1, P, static_cast<int64_t>(N), Err) == static_cast<int64_t>(N)) return;
+    int err = 0;
+    if (WriteAll(1, P, static_cast<int64_t>(N), err) == static_cast<int64_t>(N)) return;
     OutputLost = true;
     if (Closing) return;
     SetRawMode(false);
@@ -115,8 +115,8 @@ void TOutputLinux::WriteRaw(const std::string& S) {
 }
 
 void TOutputLinux::BufWrite(std::string_view S) {
-    for (char C : S) {
-        OutBuf[OutLen] = C;
+    for (char c : S) {
+        OutBuf[OutLen] = c;
         ++OutLen;
         if (OutLen == OutBufSize) FlushBuf();
     }
@@ -126,38 +126,38 @@ void TOutputLinux::FlushBuf() {
     // An inactive writer drops its queue, so the queue never outgrows 1024.
     // The queue is emptied before the write: should the write end the
     // program, the finalisation finds nothing left to send.
-    const uint16_t Len = OutLen;
+    const uint16_t len = OutLen;
     OutLen = 0;
-    if (Len > 0 && Active) Send(OutBuf.data(), Len);
+    if (len > 0 && Active) Send(OutBuf.data(), len);
 }
 
 std::string TOutputLinux::AttrToAnsi(uint8_t NewAttr) const {
     if (NewAttr == Attr) return "";
-    const int FG = NewAttr & 15;
-    const int BG = NewAttr >> 4;
-    int OFG = Attr & 15;
-    int OBG = Attr >> 4;
-    std::string P;
-    auto Add = [&P](const std::string& Item) {
-        if (!P.empty()) P += ';';
-        P += Item;
+    const int fg = NewAttr & 15;
+    const int bg = NewAttr >> 4;
+    int ofg = Attr & 15;
+    int obg = Attr >> 4;
+    std::string p;
+    auto add = [&p](const std::string& Item) {
+        if (!p.empty()) p += ';';
+        p += Item;
     };
-    if (OFG != 7 || FG == 7 || (OFG > 7 && FG < 8) || (OBG > 7 && BG < 8)) {
-        P = "0";
-        OFG = 7;
-        OBG = 0;
+    if (ofg != 7 || fg == 7 || (ofg > 7 && fg < 8) || (obg > 7 && bg < 8)) {
+        p = "0";
+        ofg = 7;
+        obg = 0;
     }
-    if (FG > 7 && OFG < 8) {
-        Add("1");
-        OFG |= 8;
+    if (fg > 7 && ofg < 8) {
+        add("1");
+        ofg |= 8;
     }
-    if ((BG & 8) != (OBG & 8)) {
-        Add("5");
-        OBG |= 8;
+    if ((bg & 8) != (obg & 8)) {
+        add("5");
+        obg |= 8;
     }
-    if (FG != OFG) Add(std::string{'3', AnsiColorDigits[FG & 7]});
-    if (BG != OBG) Add(std::string{'4', AnsiColorDigits[BG & 7]});
-    return Csi(P, 'm');
+    if (fg != ofg) add(std::string{'3', AnsiColorDigits[fg & 7]});
+    if (bg != obg) add(std::string{'4', AnsiColorDigits[bg & 7]});
+    return Csi(p, 'm');
 }
 
 void TOutputLinux::SetAttr(uint8_t A) {
@@ -186,11 +186,11 @@ void TOutputLinux::ClearWindow() {
     FlushBuf();
     if (WinTop == 1 && WinBottom == 25) {
         BufWrite(Csi("2", 'J'));
-        for (int Y = 1; Y <= ScreenHeight; ++Y) BlankShadowLine(Y);
+        for (int y = 1; y <= ScreenHeight; ++y) BlankShadowLine(y);
     } else {
-        for (int L = WinTop; L <= WinBottom; ++L) {
-            BufWrite(Csi(IntToStr(L) + ";1", 'H') + Csi("", 'K'));
-            BlankShadowLine(L);
+        for (int l = WinTop; l <= WinBottom; ++l) {
+            BufWrite(Csi(IntToStr(l) + ";1", 'H') + Csi("", 'K'));
+            BlankShadowLine(l);
         }
     }
     MoveCursor(1, WinTop);
@@ -228,21 +228,21 @@ void TOutputLinux::Track(char C) {
 }
 
 void TOutputLinux::PutText(const std::string& S) {
-    for (char C : S) PutChar(C);
+    for (char c : S) PutChar(c);
     FlushBuf();
 }
 
 void TOutputLinux::PutLine(const std::string& S) {
-    for (char C : CutStr(S + "\r\n")) PutChar(C);
+    for (char c : CutStr(S + "\r\n")) PutChar(c);
 }
 
 void TOutputLinux::PutTextAsIs(const std::string& S) {
-    for (char C : S) Track(C);
+    for (char c : S) Track(c);
     FlushBuf();
 }
 
 void TOutputLinux::PutLineAsIs(const std::string& S) {
-    for (char C : CutStr(S + "\r\n")) Track(C);
+    for (char c : CutStr(S + "\r\n")) Track(c);
 }
 
 void TOutputLinux::WriteAt(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
@@ -254,58 +254,58 @@ void TOutputLinux::WriteAtAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::strin
 }
 
 void TOutputLinux::PlaceText(uint8_t X, uint8_t Y, uint8_t A, const std::string& S, bool AsIs) {
-    const uint8_t OldAttr = Attr, OldX = CurX, OldY = CurY;
+    const uint8_t oldAttr = Attr, oldX = CurX, oldY = CurY;
     MoveCursor(X, Y);
     SetAttr(A);
     if (AsIs)
         PutTextAsIs(S);
     else
         PutText(S);
-    SetAttr(OldAttr);
-    MoveCursor(OldX, OldY);
+    SetAttr(oldAttr);
+    MoveCursor(oldX, oldY);
 }
 
 void TOutputLinux::WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
                                 const std::string& S) {
-    const uint8_t OldAttr = Attr, OldX = CurX, OldY = CurY;
+    const uint8_t oldAttr = Attr, oldX = CurX, oldY = CurY;
     MoveCursor(X, Y);
     SetAttr(A);
-    int64_t Left = Width; // 64 bits: counting down never overflows
-    for (size_t P = 0; P < S.size(); ++P) {
-        const std::string T = S[P] == '|' ? PipeCodeText(S, P) : std::string();
-        const uint8_t N = static_cast<uint8_t>(StrToInt(T));
-        if (S[P] == '|' && (T == "00" || N != 0)) {
-            P += 2;
-            SetAttr(PipeCodeAttr(N, Attr));
+    int64_t left = Width; // 64 bits: counting down never overflows
+    for (size_t p = 0; p < S.size(); ++p) {
+        const std::string t = S[p] == '|' ? PipeCodeText(S, p) : std::string();
+        const uint8_t n = static_cast<uint8_t>(StrToInt(t));
+        if (S[p] == '|' && (t == "00" || n != 0)) {
+            p += 2;
+            SetAttr(PipeCodeAttr(n, Attr));
         } else {
             // One column of text, past the tracking: a line end or a
             // backspace here would move the real cursor unseen.
-            const char C = CellChar(S[P]);
-            BufWrite(std::string_view(&C, 1));
-            --Left;
+            const char c = CellChar(S[p]);
+            BufWrite(std::string_view(&c, 1));
+            --left;
         }
-        if (Left == 0) break;
+        if (left == 0) break;
     }
     // Width > 1, not > 0: a single column left over stays unwritten.
-    if (Left > 1)
-        for (; Left > 0; --Left) BufWrite(" ");
-    SetAttr(OldAttr);
-    MoveCursor(OldX, OldY);
+    if (left > 1)
+        for (; left > 0; --left) BufWrite(" ");
+    SetAttr(oldAttr);
+    MoveCursor(oldX, oldY);
 }
 
 void TOutputLinux::WritePiped(const std::string& S) {
-    for (size_t P = 0; P < S.size(); ++P) {
-        if (S[P] == '|') {
-            const std::string T = PipeCodeText(S, P);
-            const uint8_t N = static_cast<uint8_t>(StrToInt(T));
-            const bool Code = T == "00" || (N >= 1 && N <= 23 && T[0] != '&' && T[0] != '$');
-            if (Code) {
-                P += 2;
-                SetAttr(PipeCodeAttr(N, Attr));
+    for (size_t p = 0; p < S.size(); ++p) {
+        if (S[p] == '|') {
+            const std::string t = PipeCodeText(S, p);
+            const uint8_t n = static_cast<uint8_t>(StrToInt(t));
+            const bool code = t == "00" || (n >= 1 && n <= 23 && t[0] != '&' && t[0] != '$');
+            if (code) {
+                p += 2;
+                SetAttr(PipeCodeAttr(n, Attr));
                 continue;
             }
         }
-        PutChar(S[P]);
+        PutChar(S[p]);
     }
     FlushBuf();
 }
@@ -313,10 +313,10 @@ void TOutputLinux::WritePiped(const std::string& S) {
 void TOutputLinux::SaveRegion(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2,
                               TConsoleImageRec& Img) const {
     Img = TConsoleImageRec{};
-    for (int L = Y1; L <= Y2; ++L) {
-        for (int C = X1; C <= X2; ++C) {
-            const int IX = C - X1 + 1, IY = L - Y1 + 1;
-            if (InScreen(C, L) && InScreen(IX, IY)) Img.Data[IY][IX] = Shadow[L][C];
+    for (int l = Y1; l <= Y2; ++l) {
+        for (int c = X1; c <= X2; ++c) {
+            const int ix = c - X1 + 1, iy = l - Y1 + 1;
+            if (InScreen(c, l) && InScreen(ix, iy)) Img.Data[iy][ix] = Shadow[l][c];
         }
     }
     Img.CursorX = CurX;
@@ -329,21 +329,21 @@ void TOutputLinux::SaveRegion(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2,
 }
 
 void TOutputLinux::RestoreRegion(const TConsoleImageRec& Img) {
-    const int Lines = Img.Y2 - Img.Y1 + 1;
-    const int Cols = Img.X2 - Img.X1 + 1;
-    for (int R = 1; R <= Lines && R <= ScreenHeight; ++R) {
-        const int Y = Img.Y1 + R - 1;
-        if (Y < 1 || Y > ScreenHeight) continue;
-        MoveCursor(Img.X1, static_cast<uint8_t>(Y));
-        for (int I = 1; I <= Cols && I <= ScreenWidth; ++I) {
-            const int X = Img.X1 + I - 1;
-            if (X < 1 || X > ScreenWidth) continue;
+    const int lines = Img.Y2 - Img.Y1 + 1;
+    const int cols = Img.X2 - Img.X1 + 1;
+    for (int r = 1; r <= lines && r <= ScreenHeight; ++r) {
+        const int y = Img.Y1 + r - 1;
+        if (y < 1 || y > ScreenHeight) continue;
+        MoveCursor(Img.X1, static_cast<uint8_t>(y));
+        for (int i = 1; i <= cols && i <= ScreenWidth; ++i) {
+            const int x = Img.X1 + i - 1;
+            if (x < 1 || x > ScreenWidth) continue;
             // Cells set in memory may hold any byte; each one fills one
             // column, so a control byte goes out, and is kept, as the stand-in.
-            const TCharInfo Cell{Img.Data[R][I].Attr, CellChar(Img.Data[R][I].Ch)};
-            Shadow[Y][X] = Cell;
-            SetAttr(Cell.Attr);
-            BufWrite(std::string_view(&Cell.Ch, 1));
+            const TCharInfo cell{Img.Data[r][i].Attr, CellChar(Img.Data[r][i].Ch)};
+            Shadow[y][x] = cell;
+            SetAttr(cell.Attr);
+            BufWrite(std::string_view(&cell.Ch, 1));
         }
     }
     SetAttr(Img.CursorAttr);
@@ -381,45 +381,45 @@ void TOutputLinux::SetScreenLines(uint8_t N) {
 // at 255 (the most a byte of the image can hold).
 void TOutputLinux::ShowCrunched(const uint8_t* Data, int32_t Len, uint8_t X2, uint8_t X1,
                                 uint8_t Y1) {
-    TConsoleImageRec Img{};
-    int Col = 1, Line = 1;
-    uint8_t A = 7;
-    auto Put = [&](uint8_t C, int Count) {
-        for (int I = 0; I < Count; ++I) {
-            if (InScreen(Col, Line)) Img.Data[Line][Col] = TCharInfo{A, static_cast<char>(C)};
-            if (Col < 255) ++Col;
+    TConsoleImageRec img{};
+    int col = 1, line = 1;
+    uint8_t a = 7;
+    auto put = [&](uint8_t C, int Count) {
+        for (int i = 0; i < Count; ++i) {
+            if (InScreen(col, line)) img.Data[line][col] = TCharInfo{a, static_cast<char>(C)};
+            if (col < 255) ++col;
         }
     };
-    for (int32_t Pos = 0; Pos < Len; ++Pos) {
-        const uint8_t B = Data[Pos];
-        if (B <= 15) {
-            A = static_cast<uint8_t>(B + 16 * ((A >> 4) & 7));
-        } else if (B <= 23) {
-            A = static_cast<uint8_t>(16 * (B - 16) + (A & 15));
-        } else if (B == 24) {
-            if (Line < 255) ++Line;
-            Col = 1;
-        } else if (B == 25) {
-            if (Len - Pos < 2) break;
-            Put(' ', Data[Pos + 1] + 1);
-            Pos += 1;
-        } else if (B == 26) {
-            if (Len - Pos < 3) break;
-            Put(Data[Pos + 2], Data[Pos + 1] + 1);
-            Pos += 2;
-        } else if (B >= 32) {
-            Put(B, 1);
+    for (int32_t pos = 0; pos < Len; ++pos) {
+        const uint8_t b = Data[pos];
+        if (b <= 15) {
+            a = static_cast<uint8_t>(b + 16 * ((a >> 4) & 7));
+        } else if (b <= 23) {
+            a = static_cast<uint8_t>(16 * (b - 16) + (a & 15));
+        } else if (b == 24) {
+            if (line < 255) ++line;
+            col = 1;
+        } else if (b == 25) {
+            if (Len - pos < 2) break;
+            put(' ', Data[pos + 1] + 1);
+            pos += 1;
+        } else if (b == 26) {
+            if (Len - pos < 3) break;
+            put(Data[pos + 2], Data[pos + 1] + 1);
+            pos += 2;
+        } else if (b >= 32) {
+            put(b, 1);
         }
     }
-    if (Line > ScreenLines) Line = ScreenLines;
-    Img.CursorX = static_cast<uint8_t>(Col);
-    Img.CursorY = static_cast<uint8_t>(Line);
-    Img.CursorAttr = A;
-    Img.X1 = X1;
-    Img.X2 = X2;
-    Img.Y1 = Y1;
-    Img.Y2 = static_cast<uint8_t>(Line);
-    RestoreRegion(Img);
+    if (line > ScreenLines) line = ScreenLines;
+    img.CursorX = static_cast<uint8_t>(col);
+    img.CursorY = static_cast<uint8_t>(line);
+    img.CursorAttr = a;
+    img.X1 = X1;
+    img.X2 = X2;
+    img.Y1 = Y1;
+    img.Y2 = static_cast<uint8_t>(line);
+    RestoreRegion(img);
 }
 
 void TOutputLinux::ImagePutCell(TConsoleImageRec& Img, int32_t X, int32_t Y, uint8_t A,
@@ -432,9 +432,9 @@ void TOutputLinux::ImagePutCell(TConsoleImageRec& Img, int32_t X, int32_t Y, uin
 
 void TOutputLinux::ImageWriteAt(TConsoleImageRec& Img, int32_t X, int32_t Y, uint8_t A,
                                 const std::string& S) const {
-    for (size_t I = 0; I < S.size(); ++I)
-        ImagePutCell(Img, static_cast<int32_t>(static_cast<int64_t>(X) + static_cast<int64_t>(I)),
-                     Y, A, S[I]);
+    for (size_t i = 0; i < S.size(); ++i)
+        ImagePutCell(Img, static_cast<int32_t>(static_cast<int64_t>(X) + static_cast<int64_t>(i)),
+                     Y, A, S[i]);
 }
 
 void TOutputLinux::ImagePutChar(TConsoleImageRec& Img, uint8_t A, char C) const {
@@ -442,7 +442,7 @@ void TOutputLinux::ImagePutChar(TConsoleImageRec& Img, uint8_t A, char C) const 
 }
 
 void TOutputLinux::ImageWrite(TConsoleImageRec& Img, uint8_t A, const std::string& S) const {
-    for (char C : S) ImagePutChar(Img, A, C);
+    for (char c : S) ImagePutChar(Img, A, c);
 }
 
 void TOutputLinux::ImageGotoXY(TConsoleImageRec& Img, uint8_t X, uint8_t Y) const {
@@ -456,7 +456,7 @@ void TOutputLinux::ImageSetAttr(TConsoleImageRec& Img, uint8_t A) const {
 
 void TOutputLinux::ImageReset(TConsoleImageRec& Img) {
     Img = TConsoleImageRec{};
-    for (int Y = 1; Y <= ScreenHeight; ++Y) BlankShadowLine(Y);
+    for (int y = 1; y <= ScreenHeight; ++y) BlankShadowLine(y);
     Img.CursorX = 1;
     Img.CursorY = 1;
     Img.CursorAttr = 7;

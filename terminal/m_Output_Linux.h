@@ -64,15 +64,15 @@ inline constexpr std::array<uint8_t, 8> PcAnsiColorMap = {0, 4, 2, 6, 1, 5, 3, 7
 
 // Entry c is PcAnsiColorMap[c] * Scale + Offset, as type T.
 template <typename T> constexpr std::array<T, 8> ColorMapTable(int Scale, int Offset) {
-    std::array<T, 8> Table{};
-    for (size_t C = 0; C < Table.size(); ++C)
-        Table[C] = static_cast<T>(PcAnsiColorMap[C] * Scale + Offset);
-    return Table;
+    std::array<T, 8> table{};
+    for (size_t c = 0; c < table.size(); ++c)
+        table[c] = static_cast<T>(PcAnsiColorMap[c] * Scale + Offset);
+    return table;
 }
 
 static_assert([] {
-    for (size_t C = 0; C < PcAnsiColorMap.size(); ++C)
-        if (PcAnsiColorMap[PcAnsiColorMap[C]] != C) return false;
+    for (size_t c = 0; c < PcAnsiColorMap.size(); ++c)
+        if (PcAnsiColorMap[PcAnsiColorMap[c]] != c) return false;
     return true;
 }());
 
@@ -93,8 +93,8 @@ inline constexpr char ControlStandIn = '.';
 
 // True for the bytes a terminal acts on rather than shows.
 constexpr bool IsControlByte(char C) {
-    const auto U = static_cast<uint8_t>(C);
-    return U < 32 || U == 127 || U == 155;
+    const auto u = static_cast<uint8_t>(C);
+    return u < 32 || u == 127 || u == 155;
 }
 
 // C as it may go out to fill one cell: #0, the empty cell of every image (and

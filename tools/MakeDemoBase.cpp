@@ -281,25 +281,25 @@ int main(int argc, char** argv) {
         fprintf(stderr, "MakeDemoBase: cannot create the base %s (code %d)\n", base.c_str(), code);
         return 1;
     }
-    TJamBase B;
-    B.BasePath = base;
-    if (!B.Open()) {
+    TJamBase b;
+    b.BasePath = base;
+    if (!b.Open()) {
         fprintf(stderr, "MakeDemoBase: cannot open the new base %s\n", base.c_str());
         return 1;
     }
     const std::vector<DemoMsg> msgs = DemoMessages();
     for (size_t i = 0; i < msgs.size(); ++i)
-        if (!AddOne(B, msgs[i], i + 1)) return 1;
+        if (!AddOne(b, msgs[i], i + 1)) return 1;
     int deleted = 0;
     for (size_t i = 0; i < msgs.size(); ++i) {
         if (!msgs[i].Delete) continue;
-        if (!B.DeleteMsg(static_cast<int32_t>(i + 1), false)) {
+        if (!b.DeleteMsg(static_cast<int32_t>(i + 1), false)) {
             fprintf(stderr, "MakeDemoBase: cannot delete message %zu\n", i + 1);
             return 1;
         }
         ++deleted;
     }
-    printf("Made the demo base %s: %d messages, %d of them deleted.\n", base.c_str(), B.TotalMsgs,
+    printf("Made the demo base %s: %d messages, %d of them deleted.\n", base.c_str(), b.TotalMsgs,
            deleted);
     for (const char* ext : Exts)
         if (stat((base + ext).c_str(), &st) == 0)

@@ -203,6 +203,24 @@ TEST_F(QuorvexTmux, StartsOnTheLastPageAndPagesByTheArithmetic) {
     Quit();
 }
 
+TEST_F(QuorvexTmux, EmptyBaseOpensWithAnEmptyListAndRowCommandsDoNothing) {
+    Start(Quote(MakeBase(0)));
+    WaitText("ESC/Quit # H/Help |");
+    Keys("]>.<[DUPMLE");
+    Key("Enter");
+    Sync();
+    EXPECT_TRUE(Rows().empty()) << ScreenText();
+    Keys("F"); // a search that finds nothing still says it is one
+    WaitText("Enter String");
+    Keys("x");
+    Key("Enter");
+    WaitText("Make RegEx Search?");
+    Keys("n");
+    WaitText("Search Mode: Simple/Case Ins.");
+    EXPECT_TRUE(Rows().empty());
+    Quit();
+}
+
 TEST_F(QuorvexTmux, JumpShowsThePageThatStartsThere) {
     Start(Quote(MakeBase(50)));
     WaitRows(Range(29, 50));
@@ -411,6 +429,23 @@ TEST_F(QuorvexTmux, DeleteInSearchModeAsksAboutTheRowsMessage) {
     Key("Down");
     Keys("D");
     WaitText("Delete Msg.No: 21. Are you sure?");
+    Keys("n");
+    Sync();
+    Quit();
+}
+
+TEST_F(QuorvexTmux, RowCommandsActOnTheRowsMessageBeyondFiveDigits) {
+    JamFixture f;
+    for (int i = 1; i <= 100030; ++i) f.AddSimple("F", "T", "S" + std::to_string(i), "");
+    f.Write(Dir / "big");
+    Start(Quote(Dir / "big"));
+    WaitText("S100030");
+    auto s = Screen();
+    EXPECT_EQ(s[2].substr(0, 13), "10000 S100009"); // the row shows five digits only
+    Key("Down");
+    Key("Down");
+    Keys("D");
+    WaitText("Delete Msg.No: 100011. Are you sure?");
     Keys("n");
     Sync();
     Quit();

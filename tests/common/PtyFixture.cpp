@@ -26,8 +26,8 @@ struct WriteLog {
 
 // Function-local so that writes made during static initialisation are safe.
 WriteLog& Log() {
-    static WriteLog L;
-    return L;
+    static WriteLog l;
+    return l;
 }
 
 // The real stdout while a pty test runs, -1 otherwise.
@@ -39,12 +39,12 @@ ssize_t RawWrite(int Fd, const void* Buf, size_t Count) {
 
 void WriteAll(int Fd, std::string_view Bytes) {
     while (!Bytes.empty()) {
-        ssize_t N = RawWrite(Fd, Bytes.data(), Bytes.size());
-        if (N > 0) {
-            Bytes.remove_prefix(static_cast<size_t>(N));
-        } else if (N < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd P{Fd, POLLOUT, 0};
-            poll(&P, 1, 1000);
+        ssize_t n = RawWrite(Fd, Bytes.data(), Bytes.size());
+        if (n > 0) {
+            Bytes.remove_prefix(static_cast<size_t>(n));
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{Fd, POLLOUT, 0};
+            poll(&p, 1, 1000);
         } else {
             ADD_FAILURE() << "pty fixture: write failed, errno " << errno;
             return;
@@ -64,12 +64,12 @@ public:
             return;
         }
         std::fflush(stdout);
-        int Current = dup(1);
+        int current = dup(1);
         dup2(RealStdoutFd, 1);
         Inner->OnTestPartResult(R);
         std::fflush(stdout);
-        dup2(Current, 1);
-        close(Current);
+        dup2(current, 1);
+        close(current);
     }
 
     using UT = testing::UnitTest;
@@ -120,10 +120,10 @@ private:
 // Done at the first SetUp rather than at static initialisation, so that it
 // wraps whichever printer the command line chose (--gtest_brief included).
 void WrapResultPrinter() {
-    testing::TestEventListeners& L = testing::UnitTest::GetInstance()->listeners();
-    if (testing::TestEventListener* P = L.default_result_printer()) {
-        L.Release(P);
-        L.Append(new RealStdoutPrinter(P));
+    testing::TestEventListeners& l = testing::UnitTest::GetInstance()->listeners();
+    if (testing::TestEventListener* p = l.default_result_printer()) {
+        l.Release(p);
+        l.Append(new RealStdoutPrinter(p));
     }
 }
 
@@ -134,8 +134,8 @@ constexpr std::string_view SyncMarker = "\x1b_kv-pty-sync\x1b\\";
 // Every write() of the program comes here; calls on fd 1 are logged while a
 // pty test runs.
 extern "C" ssize_t write(int Fd, const void* Buf, size_t Count) {
-    WriteLog& L = Log();
-    if (Fd == 1 && L.On) L.Calls.emplace_back(static_cast<const char*>(Buf), Count);
+    WriteLog& l = Log();
+    if (Fd == 1 && l.On) l.Calls.emplace_back(static_cast<const char*>(Buf), Count);
     return RawWrite(Fd, Buf, Count);
 }
 
@@ -162,42 +162,42 @@ void PtyFixture::TearDown() {
     if (SavedIn >= 0) dup2(SavedIn, 0);
     if (SavedOut >= 0) dup2(SavedOut, 1);
     RealStdoutFd = -1;
-    for (int* Fd : {&SavedIn, &SavedOut, &SlaveFd, &MasterFd}) {
-        if (*Fd >= 0) close(*Fd);
-        *Fd = -1;
+    for (int* fd : {&SavedIn, &SavedOut, &SlaveFd, &MasterFd}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
     }
 }
 
 std::string PtyFixture::ReadOutput() {
     WriteAll(SlaveFd, SyncMarker);
-    std::string Got;
-    char Buf[4096];
+    std::string got;
+    char buf[4096];
     for (;;) {
-        pollfd P{MasterFd, POLLIN, 0};
+        pollfd p{MasterFd, POLLIN, 0};
         // Only a safety net for a broken pty: the marker normally comes at once.
-        if (poll(&P, 1, 10000) <= 0) {
+        if (poll(&p, 1, 10000) <= 0) {
             ADD_FAILURE() << "pty fixture: output marker never arrived";
-            return Got;
+            return got;
         }
-        ssize_t N = read(MasterFd, Buf, sizeof Buf);
-        if (N > 0) {
-            Got.append(Buf, static_cast<size_t>(N));
-        } else if (N == 0 || (errno != EAGAIN && errno != EINTR)) {
+        ssize_t n = read(MasterFd, buf, sizeof buf);
+        if (n > 0) {
+            got.append(buf, static_cast<size_t>(n));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             ADD_FAILURE() << "pty fixture: read from master failed, errno " << errno;
-            return Got;
+            return got;
         }
-        if (Got.size() >= SyncMarker.size() &&
-            std::string_view(Got).substr(Got.size() - SyncMarker.size()) == SyncMarker) {
-            Got.resize(Got.size() - SyncMarker.size());
-            return Got;
+        if (got.size() >= SyncMarker.size() &&
+            std::string_view(got).substr(got.size() - SyncMarker.size()) == SyncMarker) {
+            got.resize(got.size() - SyncMarker.size());
+            return got;
         }
     }
 }
 
 std::vector<std::string> PtyFixture::TakeWrites() {
-    std::vector<std::string> Calls;
-    Calls.swap(Log().Calls);
-    return Calls;
+    std::vector<std::string> calls;
+    calls.swap(Log().Calls);
+    return calls;
 }
 
 void PtyFixture::ClearWrites() {
@@ -209,24 +209,24 @@ void PtyFixture::Type(std::string_view Bytes) {
 }
 
 termios PtyFixture::SlaveSettings() const {
-    termios T{};
-    EXPECT_EQ(tcgetattr(SlaveFd, &T), 0);
-    return T;
+    termios t{};
+    EXPECT_EQ(tcgetattr(SlaveFd, &t), 0);
+    return t;
 }
 
 void PtyFixture::SetWindowSize(unsigned short Rows, unsigned short Cols) {
-    winsize W{};
-    W.ws_row = Rows;
-    W.ws_col = Cols;
-    EXPECT_EQ(ioctl(SlaveFd, TIOCSWINSZ, &W), 0);
+    winsize w{};
+    w.ws_row = Rows;
+    w.ws_col = Cols;
+    EXPECT_EQ(ioctl(SlaveFd, TIOCSWINSZ, &w), 0);
 }
 
 bool SameSettings(const termios& A, const termios& B) {
     if (A.c_iflag != B.c_iflag || A.c_oflag != B.c_oflag || A.c_cflag != B.c_cflag ||
         A.c_lflag != B.c_lflag || A.c_line != B.c_line)
         return false;
-    for (size_t I = 0; I < NCCS; ++I)
-        if (A.c_cc[I] != B.c_cc[I]) return false;
+    for (size_t i = 0; i < NCCS; ++i)
+        if (A.c_cc[i] != B.c_cc[i]) return false;
     return cfgetispeed(&A) == cfgetispeed(&B) && cfgetospeed(&A) == cfgetospeed(&B);
 }
 
@@ -243,27 +243,27 @@ void ConsolePtyFixture::TearDown() {
 }
 
 std::string Hex(const std::string& S) {
-    std::string R;
-    for (unsigned char C : S) {
-        if (C >= 32 && C < 127) {
-            R += static_cast<char>(C);
+    std::string r;
+    for (unsigned char c : S) {
+        if (c >= 32 && c < 127) {
+            r += static_cast<char>(c);
         } else {
-            char B[8];
-            std::snprintf(B, sizeof B, "\\x%02x", C);
-            R += B;
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02x", c);
+            r += b;
         }
     }
-    return R;
+    return r;
 }
 
 void PtyFixture::TypeAndWait(const std::string& Bytes) {
-    int Pending = 0;
-    ioctl(Slave(), FIONREAD, &Pending);
+    int pending = 0;
+    ioctl(Slave(), FIONREAD, &pending);
     Type(Bytes);
-    for (int I = 0; I < 10000; I++) {
-        int N = 0;
-        ioctl(Slave(), FIONREAD, &N);
-        if (N >= Pending + static_cast<int>(Bytes.size())) return;
+    for (int i = 0; i < 10000; i++) {
+        int n = 0;
+        ioctl(Slave(), FIONREAD, &n);
+        if (n >= pending + static_cast<int>(Bytes.size())) return;
         usleep(1000);
     }
     ADD_FAILURE() << "typed bytes never reached the slave";

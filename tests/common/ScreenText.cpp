@@ -12,10 +12,10 @@ constexpr int DrawLines = 25; // the rows the program draws on
 
 template <typename Cell>
 std::string Row(const TConsoleScreenRec& Scr, int Y, int From, int To, Cell Of) {
-    std::string R;
-    if (Y < 1 || Y > ScreenHeight) return R;
-    for (int X = std::max(From, 1); X <= std::min(To, ScreenWidth); ++X) R += Of(Scr[Y][X]);
-    return R;
+    std::string r;
+    if (Y < 1 || Y > ScreenHeight) return r;
+    for (int x = std::max(From, 1); x <= std::min(To, ScreenWidth); ++x) r += Of(Scr[Y][x]);
+    return r;
 }
 
 char CharOf(const TCharInfo& C) {
@@ -27,10 +27,10 @@ char AttrOf(const TCharInfo& C) {
 }
 
 const TConsoleScreenRec& Shadow() {
-    static const TConsoleScreenRec Blank{};
+    static const TConsoleScreenRec blank{};
     if (!Screen) {
         ADD_FAILURE() << "the console is not up: no shadow screen to read";
-        return Blank;
+        return blank;
     }
     return Screen->Shadow;
 }
@@ -54,13 +54,13 @@ std::string ScreenRowAttrs(int Y, int From, int To) {
 }
 
 std::vector<std::string> ScreenTextRows(int To) {
-    std::vector<std::string> Rows;
-    for (int Y = 1; Y <= DrawLines; ++Y) Rows.push_back(ScreenRowText(Y, 1, To));
-    return Rows;
+    std::vector<std::string> rows;
+    for (int y = 1; y <= DrawLines; ++y) rows.push_back(ScreenRowText(y, 1, To));
+    return rows;
 }
 
 std::vector<std::string> ScreenAttrRows(int To) {
-    std::vector<std::string> Rows;
-    for (int Y = 1; Y <= DrawLines; ++Y) Rows.push_back(ScreenRowAttrs(Y, 1, To));
-    return Rows;
+    std::vector<std::string> rows;
+    for (int y = 1; y <= DrawLines; ++y) rows.push_back(ScreenRowAttrs(y, 1, To));
+    return rows;
 }

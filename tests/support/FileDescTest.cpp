@@ -25,9 +25,9 @@ namespace {
 class FileDescFiles : public TempDirTest {};
 
 std::string Pattern(size_t N) {
-    std::string S(N, '\0');
-    for (size_t I = 0; I < N; ++I) S[I] = static_cast<char>((I * 131 + I / 251) & 0xFF);
-    return S;
+    std::string s(N, '\0');
+    for (size_t i = 0; i < N; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    return s;
 }
 
 bool IsOpenFd(int Fd) {
@@ -45,16 +45,16 @@ void NoOp(int) {}
 struct InterruptingTimer {
     struct sigaction Old {};
     InterruptingTimer() {
-        struct sigaction Sa {};
-        Sa.sa_handler = NoOp;
-        sigemptyset(&Sa.sa_mask);
-        sigaction(SIGALRM, &Sa, &Old);
-        itimerval T{{0, 200}, {0, 200}};
-        setitimer(ITIMER_REAL, &T, nullptr);
+        struct sigaction sa {};
+        sa.sa_handler = NoOp;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGALRM, &sa, &Old);
+        itimerval t{{0, 200}, {0, 200}};
+        setitimer(ITIMER_REAL, &t, nullptr);
     }
     ~InterruptingTimer() {
-        itimerval T{};
-        setitimer(ITIMER_REAL, &T, nullptr);
+        itimerval t{};
+        setitimer(ITIMER_REAL, &t, nullptr);
         sigaction(SIGALRM, &Old, nullptr);
     }
 };
@@ -71,17 +71,17 @@ public:
 
 private:
     void Run() {
-        sigset_t Set;
-        sigemptyset(&Set);
-        sigaddset(&Set, SIGALRM);
-        pthread_sigmask(SIG_BLOCK, &Set, nullptr);
-        char Buf[97];
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        char buf[97];
         for (;;) {
-            pollfd P{Fd, POLLIN, 0};
-            poll(&P, 1, -1);
-            const ssize_t N = read(Fd, Buf, sizeof Buf);
-            if (N == 0) return;
-            if (N > 0) Got.append(Buf, static_cast<size_t>(N));
+            pollfd p{Fd, POLLIN, 0};
+            poll(&p, 1, -1);
+            const ssize_t n = read(Fd, buf, sizeof buf);
+            if (n == 0) return;
+            if (n > 0) Got.append(buf, static_cast<size_t>(n));
             usleep(20); // slow: the writer keeps waiting on a full pipe
         }
     }
@@ -97,133 +97,133 @@ TEST(FileDesc, WriteAllDeliversEveryByteThroughAPipeThatKeepsFillingUp) {
         const char* Name;
         bool NonBlocking;
         bool Interrupted;
-    } Cases[] = {
+    } cases[] = {
         {"non-blocking: try again, wait, go on", true, false},
         {"blocking, a timer interrupting: short writes and EINTR", false, true},
         {"both", true, true},
     };
-    const std::string Data = Pattern(1 << 18); // far more than a pipe holds
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        int P[2];
-        ASSERT_EQ(pipe(P), 0);
-        if (C.NonBlocking) SetNonBlocking(P[1]);
-        SlowReader Reader(P[0]);
-        bool Ok;
+    const std::string data = Pattern(1 << 18); // far more than a pipe holds
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        int p[2];
+        ASSERT_EQ(pipe(p), 0);
+        if (c.NonBlocking) SetNonBlocking(p[1]);
+        SlowReader reader(p[0]);
+        bool ok;
         {
-            std::optional<InterruptingTimer> Timer;
-            if (C.Interrupted) Timer.emplace();
-            Ok = TFileDesc(P[1]).WriteAll(Data); // closed at once: the reader sees the end
+            std::optional<InterruptingTimer> timer;
+            if (c.Interrupted) timer.emplace();
+            ok = TFileDesc(p[1]).WriteAll(data); // closed at once: the reader sees the end
         }
-        EXPECT_TRUE(Ok);
-        const std::string Got = Reader.Finish();
-        close(P[0]);
-        EXPECT_EQ(Got.size(), Data.size());
-        EXPECT_TRUE(Got == Data);
+        EXPECT_TRUE(ok);
+        const std::string got = reader.Finish();
+        close(p[0]);
+        EXPECT_EQ(got.size(), data.size());
+        EXPECT_TRUE(got == data);
     }
 }
 
 TEST(FileDesc, ReadAllWaitsOnANonBlockingPipeUntilTheCountOrTheEnd) {
-    int P[2];
-    ASSERT_EQ(pipe(P), 0);
-    SetNonBlocking(P[0]);
-    const std::string Data = Pattern(300000);
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    SetNonBlocking(p[0]);
+    const std::string data = Pattern(300000);
     std::signal(SIGPIPE, SIG_IGN); // a reader that gave up early fails the writer
-    std::thread Writer([&] {
+    std::thread writer([&] {
         // Small pieces, so the reader finds the pipe empty again and again.
-        for (size_t At = 0; At < Data.size(); At += 1000)
-            if (!WriteAll(P[1], std::string_view(Data).substr(At, 1000))) break;
-        close(P[1]);
+        for (size_t at = 0; at < data.size(); at += 1000)
+            if (!WriteAll(p[1], std::string_view(data).substr(at, 1000))) break;
+        close(p[1]);
     });
-    std::string Got(Data.size() + 10, '\0');
-    int Err = -1;
-    const int64_t N = ReadAll(P[0], Got.data(), static_cast<int64_t>(Got.size()), Err);
-    close(P[0]);
-    Writer.join();
+    std::string got(data.size() + 10, '\0');
+    int err = -1;
+    const int64_t n = ReadAll(p[0], got.data(), static_cast<int64_t>(got.size()), err);
+    close(p[0]);
+    writer.join();
     std::signal(SIGPIPE, SIG_DFL);
-    EXPECT_EQ(N, static_cast<int64_t>(Data.size())); // short only because the pipe ended
-    EXPECT_EQ(Err, 0);
-    Got.resize(static_cast<size_t>(N));
-    EXPECT_TRUE(Got == Data);
+    EXPECT_EQ(n, static_cast<int64_t>(data.size())); // short only because the pipe ended
+    EXPECT_EQ(err, 0);
+    got.resize(static_cast<size_t>(n));
+    EXPECT_TRUE(got == data);
 }
 
 TEST(FileDesc, RealErrorsStopATransferAndAreReported) {
     std::signal(SIGPIPE, SIG_IGN);
-    int P[2];
-    ASSERT_EQ(pipe(P), 0);
-    close(P[0]);
-    int Err = 0;
-    EXPECT_EQ(WriteAll(P[1], "abc", 3, Err), 0);
-    EXPECT_EQ(Err, EPIPE); // the reader is gone
-    close(P[1]);
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    close(p[0]);
+    int err = 0;
+    EXPECT_EQ(WriteAll(p[1], "abc", 3, err), 0);
+    EXPECT_EQ(err, EPIPE); // the reader is gone
+    close(p[1]);
 
-    char Buf[4];
-    EXPECT_EQ(ReadAll(P[1], Buf, 4, Err), 0); // closed descriptor: no wait, no loop
-    EXPECT_EQ(Err, EBADF);
-    EXPECT_EQ(WriteAll(-1, "x", 1, Err), 0);
-    EXPECT_EQ(Err, EBADF);
+    char buf[4];
+    EXPECT_EQ(ReadAll(p[1], buf, 4, err), 0); // closed descriptor: no wait, no loop
+    EXPECT_EQ(err, EBADF);
+    EXPECT_EQ(WriteAll(-1, "x", 1, err), 0);
+    EXPECT_EQ(err, EBADF);
     EXPECT_FALSE(TFileDesc().WriteAll("x"));
     std::signal(SIGPIPE, SIG_DFL);
 }
 
 TEST_F(FileDescFiles, OwnsItsDescriptorAndOpensWithTheFlagsGiven) {
-    const std::string Name = Path() + "/f";
-    int Fd;
+    const std::string name = Path() + "/f";
+    int fd;
     {
-        TFileDesc File;
-        ASSERT_TRUE(File.Open(Name, O_WRONLY | O_CREAT | O_EXCL, 0600));
-        Fd = File.Fd();
-        EXPECT_TRUE(fcntl(Fd, F_GETFD) & FD_CLOEXEC);
-        EXPECT_TRUE(File.WriteAll(std::string("hello")));
-        struct stat64 St {};
-        ASSERT_TRUE(File.Stat(St));
-        EXPECT_EQ(St.st_size, 5);
-        EXPECT_TRUE(S_ISREG(St.st_mode));
+        TFileDesc file;
+        ASSERT_TRUE(file.Open(name, O_WRONLY | O_CREAT | O_EXCL, 0600));
+        fd = file.Fd();
+        EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+        EXPECT_TRUE(file.WriteAll(std::string("hello")));
+        struct stat64 st {};
+        ASSERT_TRUE(file.Stat(st));
+        EXPECT_EQ(st.st_size, 5);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
     }
-    EXPECT_FALSE(IsOpenFd(Fd)); // closed by the destructor
-    EXPECT_EQ(ReadFileBytes(Name), "hello");
+    EXPECT_FALSE(IsOpenFd(fd)); // closed by the destructor
+    EXPECT_EQ(ReadFileBytes(name), "hello");
 
-    TFileDesc File;
-    EXPECT_FALSE(File.Open(Name, O_WRONLY | O_CREAT | O_EXCL)); // exists
+    TFileDesc file;
+    EXPECT_FALSE(file.Open(name, O_WRONLY | O_CREAT | O_EXCL)); // exists
     EXPECT_EQ(errno, EEXIST);
-    EXPECT_FALSE(File.IsOpen());
-    EXPECT_FALSE(File.Open(Path(), O_WRONLY)); // a directory cannot be written
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(file.Open(Path(), O_WRONLY)); // a directory cannot be written
     EXPECT_EQ(errno, EISDIR);
-    symlink(Name.c_str(), (Path() + "/link").c_str());
-    EXPECT_FALSE(File.Open(Path() + "/link", O_WRONLY | O_NOFOLLOW));
+    symlink(name.c_str(), (Path() + "/link").c_str());
+    EXPECT_FALSE(file.Open(Path() + "/link", O_WRONLY | O_NOFOLLOW));
     EXPECT_EQ(errno, ELOOP);
-    struct stat64 St {};
-    EXPECT_FALSE(File.Stat(St));
+    struct stat64 st {};
+    EXPECT_FALSE(file.Stat(st));
 
     // Moves hand the descriptor on; only the last owner closes it.
-    ASSERT_TRUE(File.Open(Name, O_RDONLY));
-    Fd = File.Fd();
-    TFileDesc Moved(std::move(File));
-    EXPECT_FALSE(File.IsOpen());
-    TFileDesc Other;
-    ASSERT_TRUE(Other.Open(Name, O_RDONLY));
-    const int OtherFd = Other.Fd();
-    Other = std::move(Moved);
-    EXPECT_FALSE(IsOpenFd(OtherFd)); // what it held before is closed
-    EXPECT_EQ(Other.Fd(), Fd);
-    const int Released = Other.Release();
-    EXPECT_FALSE(Other.IsOpen());
-    EXPECT_TRUE(IsOpenFd(Released));
-    EXPECT_TRUE(TFileDesc(Released).Close());
-    EXPECT_FALSE(IsOpenFd(Released));
+    ASSERT_TRUE(file.Open(name, O_RDONLY));
+    fd = file.Fd();
+    TFileDesc moved(std::move(file));
+    EXPECT_FALSE(file.IsOpen());
+    TFileDesc other;
+    ASSERT_TRUE(other.Open(name, O_RDONLY));
+    const int otherFd = other.Fd();
+    other = std::move(moved);
+    EXPECT_FALSE(IsOpenFd(otherFd)); // what it held before is closed
+    EXPECT_EQ(other.Fd(), fd);
+    const int released = other.Release();
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_TRUE(IsOpenFd(released));
+    EXPECT_TRUE(TFileDesc(released).Close());
+    EXPECT_FALSE(IsOpenFd(released));
 }
 
 TEST_F(FileDescFiles, PositionedTransfersLeaveTheFileOffsetAlone) {
-    TFileDesc File;
-    ASSERT_TRUE(File.Open(Path() + "/p", O_RDWR | O_CREAT));
-    ASSERT_TRUE(File.WriteAll(std::string("0123456789")));
-    int Err = -1;
-    EXPECT_EQ(PWriteAll(File.Fd(), "ab", 2, 3, Err), 2);
-    EXPECT_EQ(Err, 0);
-    char Buf[8] = {};
-    EXPECT_EQ(PReadAll(File.Fd(), Buf, 8, 6, Err), 4); // short: the end of the file
-    EXPECT_EQ(Err, 0);
-    EXPECT_EQ(std::string(Buf, 4), "6789");
-    EXPECT_EQ(lseek(File.Fd(), 0, SEEK_CUR), 10);
+    TFileDesc file;
+    ASSERT_TRUE(file.Open(Path() + "/p", O_RDWR | O_CREAT));
+    ASSERT_TRUE(file.WriteAll(std::string("0123456789")));
+    int err = -1;
+    EXPECT_EQ(PWriteAll(file.Fd(), "ab", 2, 3, err), 2);
+    EXPECT_EQ(err, 0);
+    char buf[8] = {};
+    EXPECT_EQ(PReadAll(file.Fd(), buf, 8, 6, err), 4); // short: the end of the file
+    EXPECT_EQ(err, 0);
+    EXPECT_EQ(std::string(buf, 4), "6789");
+    EXPECT_EQ(lseek(file.Fd(), 0, SEEK_CUR), 10);
     EXPECT_EQ(ReadFileBytes(Path() + "/p"), "012ab56789");
 }

@@ -41,23 +41,23 @@ std::string LineFeeds(int N) {
 }
 
 bool FeedWhole(TMsgBaseAnsi& A, const std::string& S) {
-    bool Stop = false;
+    bool stop = false;
     // Feed takes at most 65535 bytes at a time.
-    for (size_t At = 0; At < S.size() && !Stop; At += 65535) {
-        const size_t N = std::min<size_t>(65535, S.size() - At);
-        Stop = A.Feed(S.data() + At, static_cast<uint16_t>(N));
+    for (size_t at = 0; at < S.size() && !stop; at += 65535) {
+        const size_t n = std::min<size_t>(65535, S.size() - at);
+        stop = A.Feed(S.data() + at, static_cast<uint16_t>(n));
     }
-    return Stop;
+    return stop;
 }
 
 bool FeedBytes(TMsgBaseAnsi& A, const std::string& S) {
-    for (char C : S)
-        if (A.Feed(&C, 1)) return true;
+    for (char c : S)
+        if (A.Feed(&c, 1)) return true;
     return false;
 }
 
 const std::vector<Case>& Cases() {
-    static const std::vector<Case> C = {
+    static const std::vector<Case> c = {
         {"PlainText", "ABC", {{1, 1, "ABC\0"s, 7}}, 4, 1, 1},
         {"EightyCharsThenCrLfLeaveEmptyLine",
          std::string(80, 'x') + "\r\nY",
@@ -167,16 +167,16 @@ const std::vector<Case>& Cases() {
          5000},
         {"CursorDownAfterLastByteAddsNoLine", "a\x1b[5B", {}, 2, 6, 1},
     };
-    return C;
+    return c;
 }
 
 void CheckCells(const TMsgBaseAnsi& A, const Case& C) {
-    for (const Cells& W : C.Want) {
-        for (size_t I = 0; I < W.Text.size(); ++I) {
-            const int X = W.Col + static_cast<int>(I);
-            const uint8_t WantAttr = W.Text[I] == '\0' ? 0 : W.Attr;
-            EXPECT_EQ(A.Data[W.Line][X], (RecAnsiCell{W.Text[I], WantAttr}))
-                << C.Name << ": line " << W.Line << ", column " << X;
+    for (const Cells& w : C.Want) {
+        for (size_t i = 0; i < w.Text.size(); ++i) {
+            const int x = w.Col + static_cast<int>(i);
+            const uint8_t wantAttr = w.Text[i] == '\0' ? 0 : w.Attr;
+            EXPECT_EQ(A.Data[w.Line][x], (RecAnsiCell{w.Text[i], wantAttr}))
+                << C.Name << ": line " << w.Line << ", column " << x;
         }
     }
     if (C.CurX >= 0) {
@@ -189,65 +189,65 @@ void CheckCells(const TMsgBaseAnsi& A, const Case& C) {
 }
 
 TEST(AnsiImage, CasesGiveTheirCellsWholeAndByteByByte) {
-    for (const Case& C : Cases()) {
+    for (const Case& c : Cases()) {
         // Fresh objects: Clear keeps the saved cursor position.
-        auto Whole = std::make_unique<TMsgBaseAnsi>(0, 0);
-        auto Bytes = std::make_unique<TMsgBaseAnsi>(0, 0);
-        EXPECT_EQ(FeedWhole(*Whole, C.In), C.Stops) << C.Name;
-        EXPECT_EQ(FeedBytes(*Bytes, C.In), C.Stops) << C.Name;
-        CheckCells(*Whole, C);
-        EXPECT_TRUE(Whole->Data == Bytes->Data) << C.Name << ": images differ";
-        EXPECT_EQ(Whole->CurX, Bytes->CurX) << C.Name;
-        EXPECT_EQ(Whole->CurY, Bytes->CurY) << C.Name;
-        EXPECT_EQ(Whole->Lines, Bytes->Lines) << C.Name;
-        EXPECT_EQ(Whole->Attr, Bytes->Attr) << C.Name;
+        auto whole = std::make_unique<TMsgBaseAnsi>(0, 0);
+        auto bytes = std::make_unique<TMsgBaseAnsi>(0, 0);
+        EXPECT_EQ(FeedWhole(*whole, c.In), c.Stops) << c.Name;
+        EXPECT_EQ(FeedBytes(*bytes, c.In), c.Stops) << c.Name;
+        CheckCells(*whole, c);
+        EXPECT_TRUE(whole->Data == bytes->Data) << c.Name << ": images differ";
+        EXPECT_EQ(whole->CurX, bytes->CurX) << c.Name;
+        EXPECT_EQ(whole->CurY, bytes->CurY) << c.Name;
+        EXPECT_EQ(whole->Lines, bytes->Lines) << c.Name;
+        EXPECT_EQ(whole->Attr, bytes->Attr) << c.Name;
     }
 }
 
 TEST(AnsiImage, CreateAndClearGiveTheEmptyImage) {
-    auto A = std::make_unique<TMsgBaseAnsi>(42, 0);
-    EXPECT_EQ(A->Tag, 42);
-    EXPECT_EQ(A->SavedX, 0);
-    EXPECT_EQ(A->SavedY, 0);
-    FeedWhole(*A, "\x1b[3;9H\x1b[s\x1b[1;44mxyz|1");
-    ASSERT_TRUE(A->InPipe);
-    A->Clear();
-    auto Fresh = std::make_unique<TMsgBaseAnsi>(0, 0);
-    EXPECT_TRUE(A->Data == Fresh->Data);
-    EXPECT_EQ(A->Data[5000][80], (RecAnsiCell{'\0', 0}));
-    EXPECT_EQ(A->CurX, 1);
-    EXPECT_EQ(A->CurY, 1);
-    EXPECT_EQ(A->Lines, 1);
-    EXPECT_EQ(A->Attr, 7);
-    EXPECT_EQ(A->EscState, 0);
-    EXPECT_FALSE(A->InPipe);
-    EXPECT_TRUE(A->PipeCode.empty());
-    EXPECT_TRUE(A->EscParams.empty());
-    EXPECT_FALSE(A->CsiStarted);
-    EXPECT_EQ(A->SavedX, 9); // Clear leaves the saved position alone
-    EXPECT_EQ(A->SavedY, 3);
+    auto a = std::make_unique<TMsgBaseAnsi>(42, 0);
+    EXPECT_EQ(a->Tag, 42);
+    EXPECT_EQ(a->SavedX, 0);
+    EXPECT_EQ(a->SavedY, 0);
+    FeedWhole(*a, "\x1b[3;9H\x1b[s\x1b[1;44mxyz|1");
+    ASSERT_TRUE(a->InPipe);
+    a->Clear();
+    auto fresh = std::make_unique<TMsgBaseAnsi>(0, 0);
+    EXPECT_TRUE(a->Data == fresh->Data);
+    EXPECT_EQ(a->Data[5000][80], (RecAnsiCell{'\0', 0}));
+    EXPECT_EQ(a->CurX, 1);
+    EXPECT_EQ(a->CurY, 1);
+    EXPECT_EQ(a->Lines, 1);
+    EXPECT_EQ(a->Attr, 7);
+    EXPECT_EQ(a->EscState, 0);
+    EXPECT_FALSE(a->InPipe);
+    EXPECT_TRUE(a->PipeCode.empty());
+    EXPECT_TRUE(a->EscParams.empty());
+    EXPECT_FALSE(a->CsiStarted);
+    EXPECT_EQ(a->SavedX, 9); // Clear leaves the saved position alone
+    EXPECT_EQ(a->SavedY, 3);
     // Nor does a sequence survive it.
-    FeedWhole(*A, "\x1b[1;3");
-    A->Clear();
-    EXPECT_EQ(A->EscState, 0);
-    FeedWhole(*A, "5mq");
-    EXPECT_EQ(A->Data[1][1], (RecAnsiCell{'5', 7}));
+    FeedWhole(*a, "\x1b[1;3");
+    a->Clear();
+    EXPECT_EQ(a->EscState, 0);
+    FeedWhole(*a, "5mq");
+    EXPECT_EQ(a->Data[1][1], (RecAnsiCell{'5', 7}));
 }
 
 TEST(AnsiImage, PutCharStopsOnTheLastCell) {
-    auto A = std::make_unique<TMsgBaseAnsi>(0, 0);
-    A->MoveXY(79, 5000);
-    EXPECT_FALSE(A->PutChar('a'));
-    EXPECT_TRUE(A->PutChar('b'));
-    EXPECT_TRUE(A->PutChar('c'));
-    EXPECT_EQ(A->Data[5000][80], (RecAnsiCell{'c', 7}));
-    EXPECT_EQ(A->CurX, 80);
-    A->MoveXY(0, 0);
-    EXPECT_EQ(A->CurX, 1);
-    EXPECT_EQ(A->CurY, 1);
-    A->MoveXY(65535, 65535);
-    EXPECT_EQ(A->CurX, 80);
-    EXPECT_EQ(A->CurY, 5000);
+    auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
+    a->MoveXY(79, 5000);
+    EXPECT_FALSE(a->PutChar('a'));
+    EXPECT_TRUE(a->PutChar('b'));
+    EXPECT_TRUE(a->PutChar('c'));
+    EXPECT_EQ(a->Data[5000][80], (RecAnsiCell{'c', 7}));
+    EXPECT_EQ(a->CurX, 80);
+    a->MoveXY(0, 0);
+    EXPECT_EQ(a->CurX, 1);
+    EXPECT_EQ(a->CurY, 1);
+    a->MoveXY(65535, 65535);
+    EXPECT_EQ(a->CurX, 80);
+    EXPECT_EQ(a->CurY, 5000);
 }
 
 TEST(AnsiImage, NextParamTakesDigitsAndOneCharacter) {
@@ -256,7 +256,7 @@ TEST(AnsiImage, NextParamTakesDigitsAndOneCharacter) {
         int32_t Value;
         std::string Rest;
     };
-    const P Table[] = {
+    const P table[] = {
         {"12;5", 12, "5"},
         {"", 0, ""},
         {";7", 0, "7"},
@@ -268,54 +268,54 @@ TEST(AnsiImage, NextParamTakesDigitsAndOneCharacter) {
         {std::string(200, '9') + ";3", 0, "3"},
         {"0000000000005", 5, ""},
     };
-    for (const P& T : Table) {
-        std::string S = T.In;
-        EXPECT_EQ(TMsgBaseAnsi::NextParam(S), T.Value) << T.In;
-        EXPECT_EQ(S, T.Rest) << T.In;
+    for (const P& t : table) {
+        std::string s = t.In;
+        EXPECT_EQ(TMsgBaseAnsi::NextParam(s), t.Value) << t.In;
+        EXPECT_EQ(s, t.Rest) << t.In;
     }
 }
 
 TEST(AnsiImage, LineOperations) {
-    auto A = std::make_unique<TMsgBaseAnsi>(0, 0);
-    FeedWhole(*A, "one\r\ntwo\r\nthree");
-    EXPECT_EQ(A->LineText(2), "two" + std::string(77, '\0'));
-    EXPECT_EQ(A->LineText(0), "");
-    EXPECT_EQ(A->LineText(4), "");
+    auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
+    FeedWhole(*a, "one\r\ntwo\r\nthree");
+    EXPECT_EQ(a->LineText(2), "two" + std::string(77, '\0'));
+    EXPECT_EQ(a->LineText(0), "");
+    EXPECT_EQ(a->LineText(4), "");
 
-    A->SetLineAttr(0x4E, 2);
-    EXPECT_EQ(A->Data[2][1], (RecAnsiCell{'t', 0x4E}));
-    EXPECT_EQ(A->Data[2][80], (RecAnsiCell{'\0', 0x4E}));
-    A->SetLineAttr(0x4E, 0);    // ignored
-    A->SetLineAttr(0x4E, 5001); // ignored
+    a->SetLineAttr(0x4E, 2);
+    EXPECT_EQ(a->Data[2][1], (RecAnsiCell{'t', 0x4E}));
+    EXPECT_EQ(a->Data[2][80], (RecAnsiCell{'\0', 0x4E}));
+    a->SetLineAttr(0x4E, 0);    // ignored
+    a->SetLineAttr(0x4E, 5001); // ignored
 
-    A->DeleteLine(1);
-    EXPECT_EQ(A->Lines, 2);
-    EXPECT_EQ(A->Data[1][1], (RecAnsiCell{'t', 0x4E}));
-    EXPECT_EQ(A->LineText(2).substr(0, 5), "three");
-    EXPECT_EQ(A->Data[3][1], (RecAnsiCell{'t', 7})); // the old last line keeps its cells
-    A->DeleteLine(9);                                // past the end: nothing moves, one line fewer
-    EXPECT_EQ(A->Lines, 1);
-    A->DeleteLine(1);
-    A->DeleteLine(1);
-    EXPECT_EQ(A->Lines, 0); // never below 0
-    EXPECT_EQ(A->LineText(1), "");
+    a->DeleteLine(1);
+    EXPECT_EQ(a->Lines, 2);
+    EXPECT_EQ(a->Data[1][1], (RecAnsiCell{'t', 0x4E}));
+    EXPECT_EQ(a->LineText(2).substr(0, 5), "three");
+    EXPECT_EQ(a->Data[3][1], (RecAnsiCell{'t', 7})); // the old last line keeps its cells
+    a->DeleteLine(9);                                // past the end: nothing moves, one line fewer
+    EXPECT_EQ(a->Lines, 1);
+    a->DeleteLine(1);
+    a->DeleteLine(1);
+    EXPECT_EQ(a->Lines, 0); // never below 0
+    EXPECT_EQ(a->LineText(1), "");
 }
 
 // Drawing on a real pseudo-terminal.
 class AnsiImageDraw : public ConsolePtyFixture {};
 
 TEST_F(AnsiImageDraw, DrawPageSendsColumns1To79AndSkipsLinesPastTheEnd) {
-    auto A = std::make_unique<TMsgBaseAnsi>(0, 0);
-    FeedWhole(*A, "AB\x1b[1;44m\xff\x1b[0m\x1b[1;80HZ\x1b[2;1H\x1b[1;31mC");
-    ASSERT_EQ(A->Lines, 2);
+    auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
+    FeedWhole(*a, "AB\x1b[1;44m\xff\x1b[0m\x1b[1;80HZ\x1b[2;1H\x1b[1;31mC");
+    ASSERT_EQ(a->Lines, 2);
     WriteXY(1, 3, 0x1E, "keep");
     ReadOutput();
 
-    A->DrawPage(1, 3, 1);
-    const std::string Want = "\x1b[1;1H\x1b[1;1HAB\x1b[1;44m \x1b[0;30m" + std::string(76, ' ') +
+    a->DrawPage(1, 3, 1);
+    const std::string want = "\x1b[1;1H\x1b[1;1HAB\x1b[1;44m \x1b[0;30m" + std::string(76, ' ') +
                              "\r\x1b[2;1H\x1b[2;1H\x1b[0;1;31mC\x1b[0;30m" + std::string(78, ' ') +
                              "\r\x1b[3;1H";
-    EXPECT_EQ(ReadOutput(), Want);
+    EXPECT_EQ(ReadOutput(), want);
     EXPECT_EQ(ScreenCharAt(3, 1), ' ');
     EXPECT_EQ(ScreenAttrAt(3, 1), 0x1F);
     EXPECT_EQ(ScreenCharAt(80, 1), ' '); // column 80 is never drawn
@@ -326,23 +326,23 @@ TEST_F(AnsiImageDraw, DrawPageSendsColumns1To79AndSkipsLinesPastTheEnd) {
     EXPECT_EQ(WhereY(), 3);
     EXPECT_EQ(GetTextAttr(), 0); // the last cell drawn
 
-    A->DrawPage(5, 4, 1); // no rows: only the flush
-    A->DrawPage(1, 1, 0); // line 0 is no line
+    a->DrawPage(5, 4, 1); // no rows: only the flush
+    a->DrawPage(1, 1, 0); // line 0 is no line
     EXPECT_EQ(ReadOutput(), "\x1b[1;1H");
 }
 
 TEST_F(AnsiImageDraw, RawLineAndCursorEscape) {
-    auto A = std::make_unique<TMsgBaseAnsi>(0, 0);
-    FeedWhole(*A, "\x1b[1;80HZ");
+    auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
+    FeedWhole(*a, "\x1b[1;80HZ");
     GotoXY(7, 4);
     ReadOutput();
     EXPECT_EQ(CursorEscape(0, 0), "\x1b[4;7H");
     EXPECT_EQ(CursorEscape(12, 0), "\x1b[4;12H");
     EXPECT_EQ(CursorEscape(3, 9), "\x1b[9;3H");
 
-    A->DrawLineRaw(5, 1, true);
+    a->DrawLineRaw(5, 1, true);
     EXPECT_EQ(ReadOutput(), "\x1b[5;1H\x1b[30m" + std::string(79, ' ') + "\x1b[0mZ");
-    A->DrawLineRaw(6, 2, true);
+    a->DrawLineRaw(6, 2, true);
     EXPECT_EQ(ReadOutput(), "\x1b[6;1H\x1b[K");
     EXPECT_EQ(ScreenCharAt(80, 5), ' '); // raw output passes the shadow by
     EXPECT_EQ(WhereX(), 7);
@@ -350,9 +350,9 @@ TEST_F(AnsiImageDraw, RawLineAndCursorEscape) {
 }
 
 TEST_F(AnsiImageDraw, DrawAllPutsEachLineOnItsOwnRow) {
-    auto A = std::make_unique<TMsgBaseAnsi>(0, 0);
-    FeedWhole(*A, "\x1b[0;1;37mab\r\ncd");
-    A->DrawAll();
+    auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
+    FeedWhole(*a, "\x1b[0;1;37mab\r\ncd");
+    a->DrawAll();
     EXPECT_EQ(ReadOutput(), "\x1b[1mab\x1b[0;30m" + std::string(77, ' ') + "\r\n\x1b[0;1mcd" +
                                 "\x1b[0;30m" + std::string(77, ' ') + "\r\n");
     EXPECT_EQ(ScreenCharAt(1, 2), 'c');

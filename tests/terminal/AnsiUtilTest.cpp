@@ -49,8 +49,8 @@ TEST_F(AnsiOnPty, CursorSequencesStayOnTheScreen) {
         std::string In;
         uint8_t WantX, WantY;
     };
-    const std::string Big = "2147483647", TooBig = "99999999999";
-    const Case Cases[] = {
+    const std::string big = "2147483647", tooBig = "99999999999";
+    const Case cases[] = {
         {1, 1, "\x1b[5;10H", 10, 5},
         {7, 7, "\x1b[5;10f", 10, 5},
         {7, 7, "\x1b[H", 1, 1},
@@ -65,21 +65,21 @@ TEST_F(AnsiOnPty, CursorSequencesStayOnTheScreen) {
         {5, 5, "\x1b[99C", 80, 5},
         {1, 5, "\x1b[D", 1, 5},
         {10, 5, "\x1b[3D", 7, 5},
-        {5, 5, "\x1b[" + Big + "A", 5, 1}, // 64-bit arithmetic: no overflow
-        {5, 5, "\x1b[" + Big + "B", 5, 25},
-        {5, 5, "\x1b[" + Big + "C", 80, 5},
-        {5, 5, "\x1b[" + Big + "D", 1, 5},
-        {5, 5, "\x1b[" + TooBig + "B", 5, 6}, // out of range reads as 0, counts as 1
+        {5, 5, "\x1b[" + big + "A", 5, 1}, // 64-bit arithmetic: no overflow
+        {5, 5, "\x1b[" + big + "B", 5, 25},
+        {5, 5, "\x1b[" + big + "C", 80, 5},
+        {5, 5, "\x1b[" + big + "D", 1, 5},
+        {5, 5, "\x1b[" + tooBig + "B", 5, 6}, // out of range reads as 0, counts as 1
         {5, 5, "\x1b[3;7H\x1b[s\x1b[H\x1b[u", 7, 3},
         {5, 5, "\x1b[u", 1, 1}, // saved position starts at column 1, line 1
         {5, 5, "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;20;30H", 2, 1},
     };
-    for (const Case& C : Cases) {
+    for (const Case& c : cases) {
         Fresh();
-        GotoXY(C.X, C.Y);
-        AnsiWrite(C.In);
-        EXPECT_EQ(WhereX(), C.WantX) << Hex(C.In);
-        EXPECT_EQ(WhereY(), C.WantY) << Hex(C.In);
+        GotoXY(c.X, c.Y);
+        AnsiWrite(c.In);
+        EXPECT_EQ(WhereX(), c.WantX) << Hex(c.In);
+        EXPECT_EQ(WhereY(), c.WantY) << Hex(c.In);
     }
 }
 
@@ -115,7 +115,7 @@ TEST_F(AnsiOnPty, SequencesSendTheirBytes) {
         std::string In;
         std::string Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"\x1b[5;10H", "\x1b[5;10H"},
         {"\x1b[2J", "\x1b[2J\x1b[1;1H"},
         {"\x1b[J", ""},
@@ -134,10 +134,10 @@ TEST_F(AnsiOnPty, SequencesSendTheirBytes) {
         {std::string(300, 'a') + "\x1b[K" + std::string(3, 'b'),
          std::string(255, 'a') + "\x1b[Kbbb"},
     };
-    for (const Case& C : Cases) {
+    for (const Case& c : cases) {
         Fresh();
-        AnsiWrite(C.In);
-        EXPECT_EQ(Hex(ReadOutput()), Hex(C.Want)) << Hex(C.In);
+        AnsiWrite(c.In);
+        EXPECT_EQ(Hex(ReadOutput()), Hex(c.Want)) << Hex(c.In);
     }
 }
 
@@ -155,7 +155,7 @@ TEST_F(AnsiOnPty, RenditionChangesTheAttribute) {
         std::string In;
         uint8_t Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {0x07, "\x1b[1;33;44m", 0x1E},
         {0x07, "\x1b[33;1m", 0x0E},
         {0x1E, "\x1b[m", 0x07},
@@ -171,10 +171,10 @@ TEST_F(AnsiOnPty, RenditionChangesTheAttribute) {
         {0x1E, "\x1b[99999999999m", 0x07},
         {0x1E, "\x1b[;32m", 0x02}, // empty first value is 0
     };
-    for (const Case& C : Cases) {
-        Fresh(C.From);
-        AnsiWrite(C.In);
-        EXPECT_EQ(GetTextAttr(), C.Want) << Hex(C.In);
+    for (const Case& c : cases) {
+        Fresh(c.From);
+        AnsiWrite(c.In);
+        EXPECT_EQ(GetTextAttr(), c.Want) << Hex(c.In);
     }
 }
 
@@ -219,7 +219,7 @@ TEST_F(AnsiOnPty, PlayedFilesShowLinesWithCrLfBetween) {
         std::string Bytes;
         std::string Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"A\r\nB\r\n", "A\r\nB"},
         {"A\r\nB", "A\r\nB"},
         {"A\rB", "A\r\nB"},
@@ -235,13 +235,13 @@ TEST_F(AnsiOnPty, PlayedFilesShowLinesWithCrLfBetween) {
         {std::string(4095, 'x') + "\r\n\x1b[Ky", std::string(255, 'x') + "\x1b[Ky"},
         {std::string(4095, 'x') + "\r\r\ny", std::string(255, 'x') + "\r\ny"},
     };
-    for (const Case& C : Cases) {
+    for (const Case& c : cases) {
         Fresh();
-        AnsiShowFile(File("show.ans", C.Bytes));
-        EXPECT_EQ(Hex(ReadOutput()), Hex(C.Want)) << Hex(C.Bytes.substr(0, 40));
+        AnsiShowFile(File("show.ans", c.Bytes));
+        EXPECT_EQ(Hex(ReadOutput()), Hex(c.Want)) << Hex(c.Bytes.substr(0, 40));
         Fresh();
-        AnsiPlayFile(File("play.ans", C.Bytes), 0);
-        EXPECT_EQ(Hex(ReadOutput()), Hex(C.Want)) << Hex(C.Bytes.substr(0, 40));
+        AnsiPlayFile(File("play.ans", c.Bytes), 0);
+        EXPECT_EQ(Hex(ReadOutput()), Hex(c.Want)) << Hex(c.Bytes.substr(0, 40));
     }
 }
 
@@ -255,31 +255,31 @@ TEST_F(AnsiOnPty, OpenSequenceCarriesIntoTheNextPlay) {
 
 TEST_F(AnsiOnPty, UnplayableFilesShowNothing) {
     ASSERT_EQ(mkfifo((Dir / "fifo").c_str(), 0600), 0);
-    for (const std::string& Name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
+    for (const std::string& name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
         Fresh();
-        AnsiShowFile(Name);
-        AnsiPlayFile(Name, 0);
-        EXPECT_EQ(ReadOutput(), "") << Name;
+        AnsiShowFile(name);
+        AnsiPlayFile(name, 0);
+        EXPECT_EQ(ReadOutput(), "") << name;
     }
 }
 
 TEST_F(AnsiOnPty, EscapeKeyStopsThePlayAfterTheLineShown) {
-    const std::string Name = File("keys.ans", "L1\r\nL2\r\nL3\r\nL4");
+    const std::string name = File("keys.ans", "L1\r\nL2\r\nL3\r\nL4");
     Fresh();
     TypeAndWait("\x1b");
-    AnsiPlayFile(Name, 0);
+    AnsiPlayFile(name, 0);
     EXPECT_EQ(ReadOutput(), "L1\r\n");
 
     Fresh();
     TypeAndWait("x+-/!"); // one key per line, none of them stops
-    AnsiPlayFile(Name, 0);
+    AnsiPlayFile(name, 0);
     EXPECT_EQ(ReadOutput(), "L1\r\nL2\r\nL3\r\nL4");
     EXPECT_TRUE(KeyPressed()); // four lines took four keys
     EXPECT_EQ(ReadKey(), '!');
 
     Fresh();
     TypeAndWait("-"); // keys are left alone by the show variant
-    AnsiShowFile(Name);
+    AnsiShowFile(name);
     EXPECT_EQ(ReadOutput(), "L1\r\nL2\r\nL3\r\nL4");
     EXPECT_EQ(ReadKey(), '-');
 }
@@ -289,97 +289,97 @@ TEST(PrintableOnlyTest, KeepsThirtyTwoToOneTwentyFive) {
         std::string In;
         std::string Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {std::string("a~b\0", 4), "a b "},
         {" }\x1f\x7f\x80\xff", " }    "},
         {"", ""},
         {std::string(300, 'q'), std::string(255, 'q')},
     };
-    for (const Case& C : Cases) EXPECT_EQ(PrintableOnly(C.In), C.Want) << Hex(C.In);
+    for (const Case& c : cases) EXPECT_EQ(PrintableOnly(c.In), c.Want) << Hex(c.In);
 }
 
 // The 128 bytes of a record with the given title bytes and a few numbers.
 std::string SauceBytes(const std::string& Id, const std::string& Title) {
-    std::string R(128, '\0');
-    R.replace(0, Id.size(), Id);
-    R.replace(5, 2, "00");
-    R.replace(7, Title.size(), Title);
-    R.replace(42, 6, "Author");
-    R.replace(90, 4, std::string("\x34\x12\x00\x80", 4)); // FileSize
-    R[94] = 1;
-    R[95] = 2;
-    R.replace(96, 2, std::string("\x50\x00", 2)); // TInfo1 80
-    R.replace(98, 2, std::string("\x19\x01", 2)); // TInfo2 281
-    R[104] = 3;
-    R[105] = 4;
-    R.replace(106, 5, "IBM V");
-    return R;
+    std::string r(128, '\0');
+    r.replace(0, Id.size(), Id);
+    r.replace(5, 2, "00");
+    r.replace(7, Title.size(), Title);
+    r.replace(42, 6, "Author");
+    r.replace(90, 4, std::string("\x34\x12\x00\x80", 4)); // FileSize
+    r[94] = 1;
+    r[95] = 2;
+    r.replace(96, 2, std::string("\x50\x00", 2)); // TInfo1 80
+    r.replace(98, 2, std::string("\x19\x01", 2)); // TInfo2 281
+    r[104] = 3;
+    r[105] = 4;
+    r.replace(106, 5, "IBM V");
+    return r;
 }
 
 TEST_F(AnsiOnPty, ReadSauceFindsTheRecordInTheLast128Bytes) {
-    const std::string Title = std::string("Dark\x01Night~", 11);
-    const std::string Name = File("art.ans", "\x1b[1mart\r\n\x1a" + SauceBytes("SAUCE", Title));
+    const std::string title = std::string("Dark\x01Night~", 11);
+    const std::string name = File("art.ans", "\x1b[1mart\r\n\x1a" + SauceBytes("SAUCE", title));
     Fresh();
-    RecSauceInfo Rec;
-    bool Opened = false;
-    EXPECT_TRUE(ReadSauce(Name, Rec, Opened));
-    EXPECT_TRUE(Opened);
-    EXPECT_EQ(std::string(Rec.ID.data(), 5), "SAUCE");
-    EXPECT_EQ(std::string(Rec.Author.data(), 6), "Author");
-    EXPECT_EQ(Rec.FileSize, static_cast<int32_t>(0x80001234));
-    EXPECT_EQ(Rec.DataType, 1);
-    EXPECT_EQ(Rec.FileType, 2);
-    EXPECT_EQ(Rec.TInfo1, 80);
-    EXPECT_EQ(Rec.TInfo2, 281);
-    EXPECT_EQ(Rec.Comments, 3);
-    EXPECT_EQ(Rec.TFlags, 4);
-    EXPECT_EQ(std::string(Rec.TInfoS.data(), 5), "IBM V");
+    RecSauceInfo rec;
+    bool opened = false;
+    EXPECT_TRUE(ReadSauce(name, rec, opened));
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(std::string(rec.ID.data(), 5), "SAUCE");
+    EXPECT_EQ(std::string(rec.Author.data(), 6), "Author");
+    EXPECT_EQ(rec.FileSize, static_cast<int32_t>(0x80001234));
+    EXPECT_EQ(rec.DataType, 1);
+    EXPECT_EQ(rec.FileType, 2);
+    EXPECT_EQ(rec.TInfo1, 80);
+    EXPECT_EQ(rec.TInfo2, 281);
+    EXPECT_EQ(rec.Comments, 3);
+    EXPECT_EQ(rec.TFlags, 4);
+    EXPECT_EQ(std::string(rec.TInfoS.data(), 5), "IBM V");
     // The title made printable, padded to 35 with the zero bytes as blanks.
     EXPECT_EQ(Hex(ReadOutput()), Hex("Dark Night " + std::string(24, ' ') + "\r\n"));
 
     // A file that is exactly the record.
-    EXPECT_TRUE(ReadSauce(File("only.ans", SauceBytes("SAUCE", "T")), Rec));
+    EXPECT_TRUE(ReadSauce(File("only.ans", SauceBytes("SAUCE", "T")), rec));
 }
 
 TEST_F(AnsiOnPty, ReadSauceWithoutARecordShowsBytesOfTheTail) {
-    std::string Body(300, '.');
-    for (int I = 0; I < 35; I++) Body[300 - 128 + 7 + I] = static_cast<char>('A' + I % 26);
-    Body[300 - 128 + 7] = '\t';
-    RecSauceInfo Rec;
+    std::string body(300, '.');
+    for (int i = 0; i < 35; i++) body[300 - 128 + 7 + i] = static_cast<char>('A' + i % 26);
+    body[300 - 128 + 7] = '\t';
+    RecSauceInfo rec;
     Fresh();
-    EXPECT_FALSE(ReadSauce(File("plain.ans", Body), Rec));
-    std::string Want = Body.substr(300 - 128 + 7, 35);
-    Want[0] = ' ';
-    EXPECT_EQ(ReadOutput(), Want + "\r\n");
-    EXPECT_FALSE(ReadSauce(File("sauce-lower.ans", SauceBytes("sauce", "")), Rec));
+    EXPECT_FALSE(ReadSauce(File("plain.ans", body), rec));
+    std::string want = body.substr(300 - 128 + 7, 35);
+    want[0] = ' ';
+    EXPECT_EQ(ReadOutput(), want + "\r\n");
+    EXPECT_FALSE(ReadSauce(File("sauce-lower.ans", SauceBytes("sauce", "")), rec));
 }
 
 TEST_F(AnsiOnPty, ReadSauceOfAShortFileGivesAnEmptyRecord) {
-    for (const std::string& Bytes :
+    for (const std::string& bytes :
          {std::string(""), std::string("SAUCE00 short title"), std::string(127, 'S')}) {
-        RecSauceInfo Rec;
-        Rec.ID = {'S', 'A', 'U', 'C', 'E'};
-        Rec.FileSize = 99;
+        RecSauceInfo rec;
+        rec.ID = {'S', 'A', 'U', 'C', 'E'};
+        rec.FileSize = 99;
         Fresh();
-        bool Opened = false;
-        EXPECT_FALSE(ReadSauce(File("short.ans", Bytes), Rec, Opened));
-        EXPECT_TRUE(Opened);
-        EXPECT_EQ(Rec, RecSauceInfo{}) << Bytes.size();
+        bool opened = false;
+        EXPECT_FALSE(ReadSauce(File("short.ans", bytes), rec, opened));
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(rec, RecSauceInfo{}) << bytes.size();
         EXPECT_EQ(ReadOutput(), std::string(35, ' ') + "\r\n");
     }
 }
 
 TEST_F(AnsiOnPty, ReadSauceThatCannotOpenLeavesRecAndScreenAlone) {
     ASSERT_EQ(mkfifo((Dir / "fifo").c_str(), 0600), 0); // must not wait for a writer
-    for (const std::string& Name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
-        RecSauceInfo Rec;
-        Rec.FileSize = 42;
+    for (const std::string& name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
+        RecSauceInfo rec;
+        rec.FileSize = 42;
         Fresh();
-        bool Opened = true;
-        EXPECT_FALSE(ReadSauce(Name, Rec, Opened)) << Name;
-        EXPECT_FALSE(Opened) << Name;
-        EXPECT_EQ(Rec.FileSize, 42);
-        EXPECT_EQ(ReadOutput(), "") << Name;
+        bool opened = true;
+        EXPECT_FALSE(ReadSauce(name, rec, opened)) << name;
+        EXPECT_FALSE(opened) << name;
+        EXPECT_EQ(rec.FileSize, 42);
+        EXPECT_EQ(ReadOutput(), "") << name;
     }
 }
 

@@ -37,15 +37,15 @@ TEST_F(ConsoleStart, InitSendsStartBytesAndDoneRestoresSettings) {
     DoneConsole(); // never initialised: nothing to do, nothing sent
     EXPECT_TRUE(TakeWrites().empty());
 
-    const termios Before = SlaveSettings();
+    const termios before = SlaveSettings();
     InitConsole();
     ASSERT_TRUE(Screen);
     ASSERT_TRUE(Keyboard);
     EXPECT_EQ(TakeWrites(), (Writes{"\x1b(U\x1b[0m", "\x1b[2J\x1b[1;1H"}));
-    const termios Raw = SlaveSettings();
-    EXPECT_EQ(Raw.c_lflag & (ICANON | ECHO | ISIG), 0u);
-    EXPECT_EQ(Raw.c_oflag & OPOST, 0u);
-    EXPECT_EQ(Raw.c_cc[VMIN], 1);
+    const termios raw = SlaveSettings();
+    EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(raw.c_oflag & OPOST, 0u);
+    EXPECT_EQ(raw.c_cc[VMIN], 1);
     EXPECT_EQ(WhereX(), 1);
     EXPECT_EQ(WhereY(), 1);
     EXPECT_EQ(GetTextAttr(), 7);
@@ -59,11 +59,11 @@ TEST_F(ConsoleStart, InitSendsStartBytesAndDoneRestoresSettings) {
     EXPECT_FALSE(Screen);
     EXPECT_FALSE(Keyboard);
     EXPECT_EQ(TakeWrites(), (Writes{"\x1b[1;44m"}));
-    EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+    EXPECT_TRUE(SameSettings(SlaveSettings(), before));
 
     DoneConsole(); // twice: harmless
     EXPECT_TRUE(TakeWrites().empty());
-    EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+    EXPECT_TRUE(SameSettings(SlaveSettings(), before));
 }
 
 TEST_F(ConsoleStart, TerminalSizeFromTheWindowSizeRequest) {
@@ -71,7 +71,7 @@ TEST_F(ConsoleStart, TerminalSizeFromTheWindowSizeRequest) {
         unsigned short Rows, Cols;
         int WantRows, WantCols, WantMaxCol;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {0, 0, 25, 80, 79},       // the pty reports no size
         {25, 80, 25, 80, 79},     //
         {50, 132, 50, 132, 131},  // recorded, but drawing stays on 80 x 25
@@ -80,13 +80,13 @@ TEST_F(ConsoleStart, TerminalSizeFromTheWindowSizeRequest) {
         {60, 300, 60, 255, 254},  // wider than a byte holds: as wide as it can
         {256, 256, 255, 255, 254} // never wraps round to 0
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(std::to_string(C.Rows) + "x" + std::to_string(C.Cols));
-        SetWindowSize(C.Rows, C.Cols);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Rows) + "x" + std::to_string(c.Cols));
+        SetWindowSize(c.Rows, c.Cols);
         InitConsole();
-        EXPECT_EQ(ScreenRows, C.WantRows);
-        EXPECT_EQ(ScreenCols, C.WantCols);
-        EXPECT_EQ(WinMaxCol, C.WantMaxCol);
+        EXPECT_EQ(ScreenRows, c.WantRows);
+        EXPECT_EQ(ScreenCols, c.WantCols);
+        EXPECT_EQ(WinMaxCol, c.WantMaxCol);
         EXPECT_EQ(WinMinCol, 0);
         GotoXY(100, 40); // still limited to 80 x 25
         EXPECT_EQ(WhereX(), 80);
@@ -97,18 +97,18 @@ TEST_F(ConsoleStart, TerminalSizeFromTheWindowSizeRequest) {
 
 TEST_F(ConsoleStart, StandardOutputNotATerminalGives25By80) {
     SetWindowSize(50, 132); // on the pty, which is not standard output here
-    const termios Before = SlaveSettings();
-    int Null = open("/dev/null", O_WRONLY);
-    ASSERT_GE(Null, 0);
-    ASSERT_EQ(dup2(Null, 1), 1);
-    close(Null);
+    const termios before = SlaveSettings();
+    int null = open("/dev/null", O_WRONLY);
+    ASSERT_GE(null, 0);
+    ASSERT_EQ(dup2(null, 1), 1);
+    close(null);
     InitConsole();
     EXPECT_EQ(ScreenRows, 25);
     EXPECT_EQ(ScreenCols, 80);
     WriteText("still written");
     DoneConsole();
     dup2(Slave(), 1);
-    EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+    EXPECT_TRUE(SameSettings(SlaveSettings(), before));
 }
 
 using ConsoleOnPty = ConsolePtyFixture;
@@ -118,7 +118,7 @@ TEST(PipeLengthTest, CountsEveryBarWithTwoCharactersAfterItAsACode) {
         std::string In;
         int Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"|07Hello", 5},   {"ab|5", 4},
         {"|ab", 0},        {"||ab", 1},
         {"", 0},           {"|", 1},
@@ -128,7 +128,7 @@ TEST(PipeLengthTest, CountsEveryBarWithTwoCharactersAfterItAsACode) {
         {"|07ab|1", 4},    {"|||", 0},
         {"ab|07cd|99", 4}, {std::string(300, 'a'), 255}, // longer strings are cut first
     };
-    for (const Case& C : Cases) EXPECT_EQ(PipeLength(C.In), C.Want) << C.In;
+    for (const Case& c : cases) EXPECT_EQ(PipeLength(c.In), c.Want) << c.In;
 }
 
 TEST_F(ConsoleOnPty, WriteXYPipeTouchesOnlyTheTerminal) {
@@ -146,24 +146,24 @@ TEST_F(ConsoleOnPty, WriteXYPipeTouchesOnlyTheTerminal) {
 
 TEST_F(ConsoleOnPty, WriteCenteredPipeCentresTheVisibleText) {
     WriteCenteredPipe("|07abcd", 5);
-    Writes W = TakeWrites();
-    ASSERT_EQ(W.size(), 2u);
-    EXPECT_EQ(W[0], "\x1b[5;38H");
-    EXPECT_EQ(W[1], "abcd\x1b[1;1H");
+    Writes w = TakeWrites();
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(w[0], "\x1b[5;38H");
+    EXPECT_EQ(w[1], "abcd\x1b[1;1H");
 }
 
 TEST_F(ConsoleOnPty, WideCenteredTextStartsAtColumnOne) {
     WriteCenteredPipe(std::string(200, 'x'), 3);
-    Writes W = TakeWrites();
-    ASSERT_FALSE(W.empty());
-    EXPECT_EQ(W[0], "\x1b[3;1H");
+    Writes w = TakeWrites();
+    ASSERT_FALSE(w.empty());
+    EXPECT_EQ(w[0], "\x1b[3;1H");
 }
 
 TEST_F(ConsoleOnPty, ScreenCellsOutsideTheScreenAreBlankAndUntouchable) {
     Screen->Shadow[26][5] = TCharInfo{0x4F, 'Z'}; // the shadow has lines beyond 25
     EXPECT_EQ(ScreenCharAt(5, 26), ' ');
-    const std::pair<uint8_t, uint8_t> Outside[] = {{0, 5}, {81, 5}, {5, 0}, {255, 255}};
-    for (auto [X, Y] : Outside) EXPECT_EQ(ScreenCharAt(X, Y), ' ') << int(X) << "," << int(Y);
+    const std::pair<uint8_t, uint8_t> outside[] = {{0, 5}, {81, 5}, {5, 0}, {255, 255}};
+    for (auto [x, y] : outside) EXPECT_EQ(ScreenCharAt(x, y), ' ') << int(x) << "," << int(y);
 
     SetScreenCharAt('Q', 5, 26);
     SetScreenAttrAt(0x12, 5, 26);
@@ -191,7 +191,7 @@ TEST_F(ConsoleOnPty, ColourChangesQueueTheirStepsAndKeepTheOtherColour) {
         uint8_t Want;
         std::string Sent;
     };
-    const std::vector<Case> Cases = {
+    const std::vector<Case> cases = {
         {"SetForeground14", 0x17, [] { SetForeground(14); }, 0x1E, "\x1b[30m\x1b[0;1;33;44m"},
         {"SetBackground9", 0x07, [] { SetBackground(9); }, 0x97, "\x1b[0;5;44m"},
         {"SetBright", 0x07, [] { SetBright(); }, 0x0F, "\x1b[30m\x1b[0;1m"},
@@ -201,17 +201,17 @@ TEST_F(ConsoleOnPty, ColourChangesQueueTheirStepsAndKeepTheOtherColour) {
         {"SameForeground", 0x1E, [] { SetForeground(14); }, 0x1E, "\x1b[0;30;44m\x1b[0;1;33;44m"},
         {"SetTextAttrSame", 0x1E, [] { SetTextAttr(0x1E); }, 0x1E, ""},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        SetTextAttr(C.Start);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetTextAttr(c.Start);
         FlushScreen();
         ClearWrites();
-        C.Op();
+        c.Op();
         EXPECT_TRUE(TakeWrites().empty()); // queued, not yet sent
         FlushScreen();
-        Writes W = TakeWrites();
-        EXPECT_EQ(W.empty() ? "" : W[0], C.Sent);
-        EXPECT_EQ(GetTextAttr(), C.Want);
+        Writes w = TakeWrites();
+        EXPECT_EQ(w.empty() ? "" : w[0], c.Sent);
+        EXPECT_EQ(GetTextAttr(), c.Want);
     }
 }
 
@@ -238,48 +238,48 @@ TEST_F(ConsoleOnPty, SaveAndRestoreScreenRoundTrip) {
     Screen->Shadow[26][1] = TCharInfo{0x4F, 'Z'}; // not part of an image
     SetTextAttr(0x1E);
     GotoXY(10, 12);
-    const TConsoleScreenRec Drawn = Screen->Shadow;
+    const TConsoleScreenRec drawn = Screen->Shadow;
 
-    TConsoleImageRec Img;
-    SaveScreen(Img);
-    EXPECT_EQ(Img.X1, 1);
-    EXPECT_EQ(Img.X2, 80);
-    EXPECT_EQ(Img.Y1, 1);
-    EXPECT_EQ(Img.Y2, 25);
-    for (int Y = 1; Y <= 25; Y++) EXPECT_EQ(Img.Data[Y], Drawn[Y]) << "line " << Y;
-    for (int Y = 26; Y <= 50; Y++) EXPECT_EQ(Img.Data[Y], TConsoleLineRec{}) << "line " << Y;
+    TConsoleImageRec img;
+    SaveScreen(img);
+    EXPECT_EQ(img.X1, 1);
+    EXPECT_EQ(img.X2, 80);
+    EXPECT_EQ(img.Y1, 1);
+    EXPECT_EQ(img.Y2, 25);
+    for (int y = 1; y <= 25; y++) EXPECT_EQ(img.Data[y], drawn[y]) << "line " << y;
+    for (int y = 26; y <= 50; y++) EXPECT_EQ(img.Data[y], TConsoleLineRec{}) << "line " << y;
 
-    for (int Round = 0; Round < 2; Round++) { // an image may be restored again
-        SCOPED_TRACE(Round);
+    for (int round = 0; round < 2; round++) { // an image may be restored again
+        SCOPED_TRACE(round);
         SetTextAttr(0x70);
         ClearScreen();
         WriteXY(1, 1, 0x0C, "scribble");
         WriteXYPipe(70, 12, 7, "|14over");
         GotoXY(3, 3);
-        RestoreScreen(Img);
-        for (int Y = 1; Y <= 25; Y++) EXPECT_EQ(Screen->Shadow[Y], Drawn[Y]) << "line " << Y;
+        RestoreScreen(img);
+        for (int y = 1; y <= 25; y++) EXPECT_EQ(Screen->Shadow[y], drawn[y]) << "line " << y;
         EXPECT_EQ(GetTextAttr(), 0x1E);
         EXPECT_EQ(WhereX(), 10);
         EXPECT_EQ(WhereY(), 12);
     }
-    const std::string Out = ReadOutput();
-    EXPECT_NE(Out.find("middle"), std::string::npos);
+    const std::string out = ReadOutput();
+    EXPECT_NE(out.find("middle"), std::string::npos);
 }
 
 TEST_F(ConsoleOnPty, FillAreaFillsUpToButExcludingX2) {
     SetTextAttr(0x1F);
     FillArea(10, 2, 15, 3, 'x');
-    for (int Y = 1; Y <= 4; Y++)
-        for (int X = 8; X <= 16; X++) {
-            const bool In = Y >= 2 && Y <= 3 && X >= 10 && X <= 14;
-            EXPECT_EQ(ScreenCharAt(X, Y), In ? 'x' : ' ') << X << "," << Y;
-            EXPECT_EQ(ScreenAttrAt(X, Y), In ? 0x1F : 0x07) << X << "," << Y;
+    for (int y = 1; y <= 4; y++)
+        for (int x = 8; x <= 16; x++) {
+            const bool in = y >= 2 && y <= 3 && x >= 10 && x <= 14;
+            EXPECT_EQ(ScreenCharAt(x, y), in ? 'x' : ' ') << x << "," << y;
+            EXPECT_EQ(ScreenAttrAt(x, y), in ? 0x1F : 0x07) << x << "," << y;
         }
     EXPECT_EQ(GetTextAttr(), 0x1F);
     // X2 not right of X1: nothing is filled (no count wraps round).
     FillArea(20, 5, 20, 5, 'y');
     FillArea(21, 5, 20, 5, 'y');
-    for (int X = 1; X <= 80; X++) EXPECT_EQ(ScreenCharAt(X, 5), ' ');
+    for (int x = 1; x <= 80; x++) EXPECT_EQ(ScreenCharAt(x, 5), ' ');
 }
 
 TEST_F(ConsoleOnPty, TextAndCursorProceduresForwardToTheWriter) {
@@ -355,15 +355,15 @@ TEST_F(ConsoleOnPty, CtrlCPressedConsumesTheKeyItLooksAt) {
 }
 
 TEST(AppendTextLineTest, CreatesThenAppendsLinesEndedByLF) {
-    TempDir Dir;
-    const std::string Name = Dir / "log.txt";
-    AppendTextLine(Name, "one");
-    EXPECT_EQ(ReadFileBytes(Name), "one\n");
-    AppendTextLine(Name, "two \xC4");
-    EXPECT_EQ(ReadFileBytes(Name), "one\ntwo \xC4\n");
-    AppendTextLine(Dir.Path(), "into a directory"); // cannot be opened: ignored
-    AppendTextLine(Dir / "missing/x.txt", "no such directory");
-    EXPECT_EQ(ReadFileBytes(Name), "one\ntwo \xC4\n");
+    TempDir dir;
+    const std::string name = dir / "log.txt";
+    AppendTextLine(name, "one");
+    EXPECT_EQ(ReadFileBytes(name), "one\n");
+    AppendTextLine(name, "two \xC4");
+    EXPECT_EQ(ReadFileBytes(name), "one\ntwo \xC4\n");
+    AppendTextLine(dir.Path(), "into a directory"); // cannot be opened: ignored
+    AppendTextLine(dir / "missing/x.txt", "no such directory");
+    EXPECT_EQ(ReadFileBytes(name), "one\ntwo \xC4\n");
 }
 
 } // namespace

@@ -36,10 +36,10 @@ protected:
 
     void SetUp() override {
         ASSERT_EQ(openpty(&Master, &Slave, nullptr, nullptr, nullptr), 0);
-        termios T{};
-        ASSERT_EQ(tcgetattr(Slave, &T), 0);
-        cfmakeraw(&T);
-        ASSERT_EQ(tcsetattr(Slave, TCSANOW, &T), 0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(Slave, &t), 0);
+        cfmakeraw(&t);
+        ASSERT_EQ(tcsetattr(Slave, TCSANOW, &t), 0);
         SavedStdin = dup(0);
         ASSERT_GE(SavedStdin, 0);
         ASSERT_EQ(dup2(Slave, 0), 0);
@@ -56,25 +56,25 @@ protected:
 
     // Bytes waiting in the slave's input queue, not yet read by the reader.
     int Queued() {
-        int N = 0;
-        ioctl(0, FIONREAD, &N);
-        return N;
+        int n = 0;
+        ioctl(0, FIONREAD, &n);
+        return n;
     }
 
     // Types Bytes on the master and returns once all of them can be read.
     void Type(std::string_view Bytes) {
-        int Want = Queued() + static_cast<int>(Bytes.size());
+        int want = Queued() + static_cast<int>(Bytes.size());
         ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
-        for (int I = 0; I < 10000 && Queued() < Want; I++)
+        for (int i = 0; i < 10000 && Queued() < want; i++)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(Queued(), Want) << "typed bytes never reached the slave";
+        ASSERT_EQ(Queued(), want) << "typed bytes never reached the slave";
     }
 
     // Every key byte the reader hands out until nothing is waiting.
     std::string Drain() {
-        std::string Out;
-        while (Keys.KeyPressed() && Out.size() < 100) Out += Keys.ReadKey();
-        return Out;
+        std::string out;
+        while (Keys.KeyPressed() && out.size() < 100) out += Keys.ReadKey();
+        return out;
     }
 };
 
@@ -178,17 +178,17 @@ std::vector<KeyCase> EscapeCases() {
 }
 
 TEST_F(KeyboardOnPty, EveryEscapeRuleDecodesAsSpecified) {
-    for (const KeyCase& C : EscapeCases()) {
-        SCOPED_TRACE(C.Name);
-        Type(C.In);
-        EXPECT_EQ(Drain(), C.Want);
+    for (const KeyCase& c : EscapeCases()) {
+        SCOPED_TRACE(c.Name);
+        Type(c.In);
+        EXPECT_EQ(Drain(), c.Want);
         EXPECT_EQ(Keys.InCount, 0);
         EXPECT_EQ(Queued(), 0);
     }
 }
 
 TEST_F(KeyboardOnPty, PlainBytesPassThroughAndDelIsBackspace) {
-    const std::vector<KeyCase> Cases = {
+    const std::vector<KeyCase> cases = {
         {"Del", "\x7f", "\b"},
         {"Backspace", "\b", "\b"},
         {"CtrlCZBackslash", "\x03\x1a\x1c", "\x03\x1a\x1c"},
@@ -196,10 +196,10 @@ TEST_F(KeyboardOnPty, PlainBytesPassThroughAndDelIsBackspace) {
         {"CarriageReturn", "\r", "\r"},
         {"Text", "Hello", "Hello"},
     };
-    for (const KeyCase& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        Type(C.In);
-        EXPECT_EQ(Drain(), C.Want);
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Type(c.In);
+        EXPECT_EQ(Drain(), c.Want);
     }
 }
 
@@ -226,21 +226,21 @@ TEST_F(KeyboardOnPty, KeyPressedWhileScanCodeWaits) {
 }
 
 TEST_F(KeyboardOnPty, ReadsAtMost256BytesAndNoMoreUntilAllAreUsed) {
-    std::string Burst;
-    for (int I = 0; I < 300; I++) Burst += static_cast<char>('a' + I % 26);
-    Type(Burst);
-    std::string Got;
-    Got += Keys.ReadKey();
+    std::string burst;
+    for (int i = 0; i < 300; i++) burst += static_cast<char>('a' + i % 26);
+    Type(burst);
+    std::string got;
+    got += Keys.ReadKey();
     EXPECT_EQ(Keys.InCount, 255);
     EXPECT_EQ(Queued(), 44);
-    for (int I = 1; I < 256; I++) {
-        Got += Keys.ReadKey();
-        ASSERT_EQ(Queued(), 44) << "read again after " << I + 1 << " keys";
+    for (int i = 1; i < 256; i++) {
+        got += Keys.ReadKey();
+        ASSERT_EQ(Queued(), 44) << "read again after " << i + 1 << " keys";
     }
     EXPECT_EQ(Keys.InCount, 0);
     EXPECT_EQ(Keys.InWrite, 0); // the ring wrapped
-    Got += Drain();
-    EXPECT_EQ(Got, Burst);
+    got += Drain();
+    EXPECT_EQ(got, burst);
     EXPECT_EQ(Queued(), 0);
 }
 
@@ -262,30 +262,30 @@ TEST_F(KeyboardOnPty, WaitKeyReportsTypedInput) {
 }
 
 TEST(KeyRing, HoldsNineteenKeyBytesAndDropsTheRest) {
-    TInput Keys;
-    EXPECT_EQ(Keys.PopKey(), '\0');
-    for (int Round = 0; Round < 2; Round++) { // the second round starts mid-ring
-        for (int I = 0; I < 25; I++) Keys.PushKey(static_cast<char>('A' + I));
-        std::string Out;
-        while (Keys.KeyPut != Keys.KeyTake) Out += Keys.PopKey();
-        EXPECT_EQ(Out, "ABCDEFGHIJKLMNOPQRS");
-        EXPECT_EQ(Keys.PopKey(), '\0');
-        Keys.PushExtKey(Scan::PgUp);
-        EXPECT_EQ(Keys.PopKey(), '\0');
-        EXPECT_EQ(static_cast<uint8_t>(Keys.PopKey()), Scan::PgUp);
+    TInput keys;
+    EXPECT_EQ(keys.PopKey(), '\0');
+    for (int round = 0; round < 2; round++) { // the second round starts mid-ring
+        for (int i = 0; i < 25; i++) keys.PushKey(static_cast<char>('A' + i));
+        std::string out;
+        while (keys.KeyPut != keys.KeyTake) out += keys.PopKey();
+        EXPECT_EQ(out, "ABCDEFGHIJKLMNOPQRS");
+        EXPECT_EQ(keys.PopKey(), '\0');
+        keys.PushExtKey(Scan::PgUp);
+        EXPECT_EQ(keys.PopKey(), '\0');
+        EXPECT_EQ(static_cast<uint8_t>(keys.PopKey()), Scan::PgUp);
     }
 }
 
 TEST(AltKeys, EveryListedCharacterHasItsScanCode) {
-    const std::string Chars = "qwertyuiopasdfghjklzxcvbnm1234567890-=";
-    const std::vector<int> Codes = {16,  17,  18,  19,  20,  21,  22,  23,  24,  25,  30,  31, 32,
+    const std::string chars = "qwertyuiopasdfghjklzxcvbnm1234567890-=";
+    const std::vector<int> codes = {16,  17,  18,  19,  20,  21,  22,  23,  24,  25,  30,  31, 32,
                                     33,  34,  35,  36,  37,  38,  44,  45,  46,  47,  48,  49, 50,
                                     120, 121, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131};
-    TInput Keys;
-    ASSERT_EQ(Chars.size(), Codes.size());
-    for (size_t I = 0; I < Chars.size(); I++)
-        EXPECT_EQ(Keys.AltKeyCode(Chars[I]), Codes[I]) << Chars[I];
-    for (char C : {'Q', 'A', '\0', '[', ' ', '\xE1'}) EXPECT_EQ(Keys.AltKeyCode(C), 0) << int(C);
+    TInput keys;
+    ASSERT_EQ(chars.size(), codes.size());
+    for (size_t i = 0; i < chars.size(); i++)
+        EXPECT_EQ(keys.AltKeyCode(chars[i]), codes[i]) << chars[i];
+    for (char c : {'Q', 'A', '\0', '[', ' ', '\xE1'}) EXPECT_EQ(keys.AltKeyCode(c), 0) << int(c);
 }
 
 } // namespace

@@ -33,8 +33,8 @@ protected:
     }
     // The characters of line Y up to the last non-blank one.
     std::string Line(int Y) const {
-        const std::string R = ScreenRowText(Y);
-        return R.substr(0, R.find_last_not_of(' ') + 1);
+        const std::string r = ScreenRowText(Y);
+        return r.substr(0, r.find_last_not_of(' ') + 1);
     }
     uint8_t AttrAt(int X, int Y) const { return Screen->Shadow[Y][X].Attr; }
 };
@@ -56,13 +56,13 @@ TEST_F(PipeOnPty, BarsThatStartNoCodeAreShown) {
         std::string In;
         std::string Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"|ab", "|ab"},   {"|24", "|24"},   {"|-1x", "|-1x"}, {"|A|05x", "|Ax"},
         {"abc|", "abc|"}, {"ab|5", "ab|5"}, {"||07z", "|z"},  {"|0|13q", "|0q"},
     };
-    for (const Case& C : Cases) {
-        Show(C.In);
-        EXPECT_EQ(Line(2), C.Want) << C.In;
+    for (const Case& c : cases) {
+        Show(c.In);
+        EXPECT_EQ(Line(2), c.Want) << c.In;
     }
     Show("|A|05x");
     EXPECT_EQ(AttrAt(3, 2), 0x05);
@@ -77,20 +77,20 @@ TEST_F(PipeOnPty, PipeCodeCutByTheEndOfFileKeepsItsText) {
 }
 
 TEST_F(PipeOnPty, BytesAfterABarAtABlockEndComeFromTheNextBlock) {
-    const std::string Fill(4095, '.');
-    Show(Fill + "|ab");
-    std::string Out = ReadOutput();
-    EXPECT_EQ(Out.substr(Out.size() - 4), ".|ab");
+    const std::string fill(4095, '.');
+    Show(fill + "|ab");
+    std::string out = ReadOutput();
+    EXPECT_EQ(out.substr(out.size() - 4), ".|ab");
 
-    Show(Fill + "|05Z");
-    Out = ReadOutput();
-    EXPECT_EQ(Out.find("|05"), std::string::npos);
-    EXPECT_EQ(Out.back(), 'Z');
+    Show(fill + "|05Z");
+    out = ReadOutput();
+    EXPECT_EQ(out.find("|05"), std::string::npos);
+    EXPECT_EQ(out.back(), 'Z');
     EXPECT_EQ(GetTextAttr(), 0x05);
 
-    Show(Fill + "||05Z"); // "|" last of the block, then a code
-    Out = ReadOutput();
-    EXPECT_EQ(Out.substr(Out.size() - 8), ".|\x1b[35mZ");
+    Show(fill + "||05Z"); // "|" last of the block, then a code
+    out = ReadOutput();
+    EXPECT_EQ(out.substr(out.size() - 8), ".|\x1b[35mZ");
 }
 
 TEST_F(PipeOnPty, ControlBytesAndEscapesOfThePlayer) {
@@ -98,7 +98,7 @@ TEST_F(PipeOnPty, ControlBytesAndEscapesOfThePlayer) {
         std::string In;
         std::string Want; // bytes after the blank line
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"a\nb", "a\r\nb"},
         {"a\r\nb", "a\r\nb"}, // no second CR after a CR
         {"a\x1bXb", "ab"},    // ESC drops the byte after it
@@ -115,10 +115,10 @@ TEST_F(PipeOnPty, ControlBytesAndEscapesOfThePlayer) {
         {"\x1b[3;12H\x1b[6n", "\x1b[3;12H.[3;12R"}, // the report lands as text
         {"\x1b[?25h", ""},
     };
-    for (const Case& C : Cases) {
-        Show(C.In);
+    for (const Case& c : cases) {
+        Show(c.In);
         FlushScreen();
-        EXPECT_EQ(Hex(ReadOutput()), Hex("\r\n" + C.Want)) << Hex(C.In);
+        EXPECT_EQ(Hex(ReadOutput()), Hex("\r\n" + c.Want)) << Hex(c.In);
     }
 }
 
@@ -127,7 +127,7 @@ TEST_F(PipeOnPty, CursorCommandsOfThePlayer) {
         std::string In;
         uint8_t WantX, WantY;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {"\x1b[5;10H", 10, 5},
         {"\x1b[5;10f", 10, 5},
         {"\x1b[;5H", 5, 1},        // ;5 gives 0, then 5
@@ -145,10 +145,10 @@ TEST_F(PipeOnPty, CursorCommandsOfThePlayer) {
         {"\x1b[4;6H\x1b[s\x1b[H\x1b[u", 6, 4},
         {"\x1b[9;9H\x1b[u", 1, 1}, // no "s" in this play: column 1, line 1
     };
-    for (const Case& C : Cases) {
-        Show(C.In);
-        EXPECT_EQ(WhereX(), C.WantX) << Hex(C.In);
-        EXPECT_EQ(WhereY(), C.WantY) << Hex(C.In);
+    for (const Case& c : cases) {
+        Show(c.In);
+        EXPECT_EQ(WhereX(), c.WantX) << Hex(c.In);
+        EXPECT_EQ(WhereY(), c.WantY) << Hex(c.In);
     }
 }
 
@@ -175,7 +175,7 @@ TEST_F(PipeOnPty, RenditionOfThePlayer) {
         std::string In;
         uint8_t Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {0x1E, "\x1b[m", 0x07},
         {0x1E, "\x1b[0m", 0x07},
         {0x1E, "\x1b[5m", 0x9E},
@@ -188,18 +188,18 @@ TEST_F(PipeOnPty, RenditionOfThePlayer) {
         {0x1E, "\x1b[1;99999999999m", 0x07},
         {0x07, "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;40m", 0x00}, // no limit: the 40 acts
     };
-    for (const Case& C : Cases) {
-        Show(C.In, C.From);
-        EXPECT_EQ(GetTextAttr(), C.Want) << Hex(C.In);
+    for (const Case& c : cases) {
+        Show(c.In, c.From);
+        EXPECT_EQ(GetTextAttr(), c.Want) << Hex(c.In);
     }
 }
 
 TEST_F(PipeOnPty, FilesThatCannotBePlayedAreReportedAsNotFound) {
     ASSERT_EQ(mkfifo((Dir / "fifo").c_str(), 0600), 0); // must not block the open
-    for (const std::string& Name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
+    for (const std::string& name : {Dir / "missing", Dir.Path(), Dir / "fifo"}) {
         Fresh();
-        PipeShowFile(Name);
-        EXPECT_EQ(ReadOutput(), "\r\nFile " + Name + " not found.\r\n");
+        PipeShowFile(name);
+        EXPECT_EQ(ReadOutput(), "\r\nFile " + name + " not found.\r\n");
     }
 }
 
@@ -234,7 +234,7 @@ TEST_F(PipeOnPty, PipeToAnsiGivesTheFixedEscapes) {
         uint8_t Code, Attr;
         std::string Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {0, 0x07, "\x1b[0;30m\x1b[40m"},
         {4, 0x1F, "\x1b[0;31m\x1b[44m"},
         {7, 0x70, "\x1b[0;37m\x1b[47m"},
@@ -248,10 +248,10 @@ TEST_F(PipeOnPty, PipeToAnsiGivesTheFixedEscapes) {
         {24, 0x07, ""},
         {255, 0x07, ""},
     };
-    for (const Case& C : Cases) {
-        std::string S = "old";
-        PipeToAnsi(S, C.Code, C.Attr);
-        EXPECT_EQ(Hex(S), Hex(C.Want)) << int(C.Code);
+    for (const Case& c : cases) {
+        std::string s = "old";
+        PipeToAnsi(s, c.Code, c.Attr);
+        EXPECT_EQ(Hex(s), Hex(c.Want)) << int(c.Code);
     }
 }
 
@@ -260,7 +260,7 @@ TEST_F(PipeOnPty, PipeToAnsiDiffGivesTheShortestChange) {
         uint8_t Attr, Code;
         std::string Want;
     };
-    const Case Cases[] = {
+    const Case cases[] = {
         {0x1F, 4, "\x1b[0;31;44m"},
         {0x1F, 12, "\x1b[31m"},
         {0x1F, 15, ""},
@@ -275,40 +275,40 @@ TEST_F(PipeOnPty, PipeToAnsiDiffGivesTheShortestChange) {
         {0x0C, 2, "\x1b[0;32;40m"},
         {0x70, 0, ""},
     };
-    for (const Case& C : Cases) {
-        Fresh(C.Attr);
-        std::string S = "old";
-        PipeToAnsiDiff(S, C.Code);
-        EXPECT_EQ(Hex(S), Hex(C.Want)) << int(C.Attr) << " " << int(C.Code);
-        EXPECT_EQ(GetTextAttr(), C.Attr);
+    for (const Case& c : cases) {
+        Fresh(c.Attr);
+        std::string s = "old";
+        PipeToAnsiDiff(s, c.Code);
+        EXPECT_EQ(Hex(s), Hex(c.Want)) << int(c.Attr) << " " << int(c.Code);
+        EXPECT_EQ(GetTextAttr(), c.Attr);
     }
 }
 
 TEST_F(PipeOnPty, SaveImageAnsiWritesTwentyLinesWithTheirColours) {
-    TConsoleImageRec Image;
-    for (int Y = 1; Y <= 50; Y++)
-        for (int X = 1; X <= 80; X++) Image.Data[Y][X] = {0, ' '};
-    Image.Data[1][1] = {0x4E, '!'}; // line 1 is not saved
-    Image.Data[2][1] = {0x1F, 'A'};
-    Image.Data[2][2] = {0x1F, 'B'};
-    Image.Data[2][3] = {0x87, 'C'};  // blink: background code 24 gives nothing
-    Image.Data[2][80] = {0x4E, '?'}; // column 80 is not saved
-    Image.Data[21][79] = {0x00, '\0'};
+    TConsoleImageRec image;
+    for (int y = 1; y <= 50; y++)
+        for (int x = 1; x <= 80; x++) image.Data[y][x] = {0, ' '};
+    image.Data[1][1] = {0x4E, '!'}; // line 1 is not saved
+    image.Data[2][1] = {0x1F, 'A'};
+    image.Data[2][2] = {0x1F, 'B'};
+    image.Data[2][3] = {0x87, 'C'};  // blink: background code 24 gives nothing
+    image.Data[2][80] = {0x4E, '?'}; // column 80 is not saved
+    image.Data[21][79] = {0x00, '\0'};
     Fresh(0x07);
-    const std::string Name = Dir / "img.ans";
-    SaveImageAnsi(Name, Image);
+    const std::string name = Dir / "img.ans";
+    SaveImageAnsi(name, image);
 
-    std::string Want =
+    std::string want =
         "\x1b[1;37m\x1b[44mAB\x1b[0;37m\x1b[40mC\x1b[0;30m\x1b[40m\x1b[40m" + std::string(76, ' ');
-    for (int Y = 3; Y <= 21; Y++) Want += "\r\n" + std::string(79, ' ');
-    Want.back() = '\0';
-    std::ifstream In(Name, std::ios::binary);
-    const std::string Got((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(Hex(Got), Hex(Want));
+    for (int y = 3; y <= 21; y++) want += "\r\n" + std::string(79, ' ');
+    want.back() = '\0';
+    std::ifstream in(name, std::ios::binary);
+    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(Hex(got), Hex(want));
     EXPECT_EQ(ReadOutput(), ""); // nothing on the screen
 
-    SaveImageAnsi("", Image);
-    SaveImageAnsi(Dir.Path(), Image); // a directory cannot be created: nothing happens
+    SaveImageAnsi("", image);
+    SaveImageAnsi(Dir.Path(), image); // a directory cannot be created: nothing happens
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()),
                             std::filesystem::directory_iterator()),
               1);

@@ -33,14 +33,14 @@ const std::string ConsoleUp = "\x1b[2J\x1b[1;1H"; // the last start-up bytes
 
 // Reads what is there on the non-blocking master; false once it is gone.
 bool DrainMaster(int Master, std::string& Out) {
-    char Buf[4096];
+    char buf[4096];
     for (;;) {
-        ssize_t N = read(Master, Buf, sizeof Buf);
-        if (N > 0) {
-            Out.append(Buf, static_cast<size_t>(N));
+        ssize_t n = read(Master, buf, sizeof buf);
+        if (n > 0) {
+            Out.append(buf, static_cast<size_t>(n));
             continue;
         }
-        return N < 0 && (errno == EAGAIN || errno == EINTR);
+        return n < 0 && (errno == EAGAIN || errno == EINTR);
     }
 }
 
@@ -51,9 +51,9 @@ bool DrainMaster(int Master, std::string& Out) {
 pid_t StartChild(const std::function<void()>& Body, std::initializer_list<int> CloseInChild,
                  int StdinFd = -1) {
     std::fflush(nullptr);
-    pid_t Pid = fork();
-    if (Pid != 0) return Pid;
-    for (int Fd : CloseInChild) close(Fd);
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    for (int fd : CloseInChild) close(fd);
     if (StdinFd >= 0) {
         dup2(StdinFd, 0);
         close(StdinFd);
@@ -70,31 +70,31 @@ struct ChildEnd {
 // Waits for the child to end, reading the master meanwhile so that its
 // output never blocks it. A child still there after the bound is killed.
 ChildEnd WaitChild(pid_t Pid, int Master, std::string& Out) {
-    ChildEnd End;
-    const auto Until = std::chrono::steady_clock::now() + EndBound;
-    while (std::chrono::steady_clock::now() < Until) {
+    ChildEnd end;
+    const auto until = std::chrono::steady_clock::now() + EndBound;
+    while (std::chrono::steady_clock::now() < until) {
         if (Master >= 0) DrainMaster(Master, Out);
-        pid_t R = waitpid(Pid, &End.Status, WNOHANG);
-        if (R == Pid) {
-            End.Ended = true;
+        pid_t r = waitpid(Pid, &end.Status, WNOHANG);
+        if (r == Pid) {
+            end.Ended = true;
             if (Master >= 0) DrainMaster(Master, Out);
-            return End;
+            return end;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     kill(Pid, SIGKILL);
-    waitpid(Pid, &End.Status, 0);
-    return End;
+    waitpid(Pid, &end.Status, 0);
+    return end;
 }
 
 // Reads the master until Needle has arrived (or the bound passes).
 bool WaitForOutput(int Master, std::string& Out, const std::string& Needle) {
-    const auto Until = std::chrono::steady_clock::now() + EndBound;
+    const auto until = std::chrono::steady_clock::now() + EndBound;
     while (Out.find(Needle) == std::string::npos) {
-        if (std::chrono::steady_clock::now() >= Until) return false;
+        if (std::chrono::steady_clock::now() >= until) return false;
         DrainMaster(Master, Out);
-        pollfd P{Master, POLLIN, 50};
-        poll(&P, 1, 50);
+        pollfd p{Master, POLLIN, 50};
+        poll(&p, 1, 50);
     }
     return true;
 }
@@ -121,13 +121,13 @@ protected:
     // an exact restore matches them.
     void SetUp() override {
         PtyFixture::SetUp();
-        termios T = SlaveSettings();
-        T.c_iflag |= IXANY | IUTF8;
-        T.c_lflag |= ECHOCTL | ECHOPRT;
-        T.c_cc[VINTR] = 0x18;
-        T.c_cc[VMIN] = 3;
-        T.c_cc[VTIME] = 7;
-        ASSERT_EQ(tcsetattr(Slave(), TCSANOW, &T), 0);
+        termios t = SlaveSettings();
+        t.c_iflag |= IXANY | IUTF8;
+        t.c_lflag |= ECHOCTL | ECHOPRT;
+        t.c_cc[VINTR] = 0x18;
+        t.c_cc[VMIN] = 3;
+        t.c_cc[VTIME] = 7;
+        ASSERT_EQ(tcsetattr(Slave(), TCSANOW, &t), 0);
         Before = SlaveSettings();
     }
 
@@ -138,33 +138,33 @@ protected:
 };
 
 TEST_F(TerminalRestore, AfterNormalEnd) {
-    pid_t Pid = StartChild(
+    pid_t pid = StartChild(
         [] {
             InitConsole();
             WriteXY(1, 1, 0x1F, "working");
         },
         {Master(), RealStdin(), RealStdout()});
-    std::string Out;
-    ExpectCleanExit(WaitChild(Pid, Master(), Out));
+    std::string out;
+    ExpectCleanExit(WaitChild(pid, Master(), out));
     ExpectRestored();
-    EXPECT_NE(Out.find("working"), std::string::npos);
+    EXPECT_NE(out.find("working"), std::string::npos);
 }
 
 TEST_F(TerminalRestore, AfterExitRightAfterStartUp) {
-    pid_t Pid = StartChild(
+    pid_t pid = StartChild(
         [] {
             InitConsole();
             std::exit(0);
         },
         {Master(), RealStdin(), RealStdout()});
-    std::string Out;
-    ExpectCleanExit(WaitChild(Pid, Master(), Out));
+    std::string out;
+    ExpectCleanExit(WaitChild(pid, Master(), out));
     ExpectRestored();
-    EXPECT_EQ(Out, "\x1b(U\x1b[0m" + ConsoleUp);
+    EXPECT_EQ(out, "\x1b(U\x1b[0m" + ConsoleUp);
 }
 
 TEST_F(TerminalRestore, AfterExitFromInsideNestedCalls) {
-    pid_t Pid = StartChild(
+    pid_t pid = StartChild(
         [] {
             InitConsole();
             Nested(5, [] {
@@ -173,17 +173,17 @@ TEST_F(TerminalRestore, AfterExitFromInsideNestedCalls) {
             });
         },
         {Master(), RealStdin(), RealStdout()});
-    std::string Out;
-    ExpectCleanExit(WaitChild(Pid, Master(), Out));
+    std::string out;
+    ExpectCleanExit(WaitChild(pid, Master(), out));
     ExpectRestored();
     // The finalisation flushed the queue: the last bytes are the queued SGR.
-    EXPECT_EQ(Out, "\x1b(U\x1b[0m" + ConsoleUp + "\x1b[1;44m");
+    EXPECT_EQ(out, "\x1b(U\x1b[0m" + ConsoleUp + "\x1b[1;44m");
 }
 
 // Standard input is a pipe; the pty is only the output terminal. The parent
 // closes the pipe once the console is up, while the child waits for keys.
 TEST_F(TerminalRestore, AfterEndOfInputInEveryKindOfKeyLoop) {
-    const std::pair<const char*, std::function<void()>> Loops[] = {
+    const std::pair<const char*, std::function<void()>> loops[] = {
         {"ReadKey",
          [] {
              for (;;) ReadKey();
@@ -207,41 +207,41 @@ TEST_F(TerminalRestore, AfterEndOfInputInEveryKindOfKeyLoop) {
              for (;;) ReadKey();
          }}, // the input ends inside a sequence
     };
-    for (const auto& [Name, Loop] : Loops) {
-        SCOPED_TRACE(Name);
-        int Pipe[2];
-        ASSERT_EQ(pipe(Pipe), 0);
-        pid_t Pid = StartChild(
-            [&Loop = Loop] {
+    for (const auto& [name, loop] : loops) {
+        SCOPED_TRACE(name);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        pid_t pid = StartChild(
+            [&loop = loop] {
                 InitConsole();
-                Loop();
+                loop();
             },
-            {Master(), RealStdin(), RealStdout(), Pipe[1]}, Pipe[0]);
-        close(Pipe[0]);
-        std::string Out;
-        EXPECT_TRUE(WaitForOutput(Master(), Out, ConsoleUp));
-        if (std::string(Name) == "ReadKeyAfterEscape") {
-            ASSERT_EQ(write(Pipe[1], "ab\x1b[", 4), 4);
+            {Master(), RealStdin(), RealStdout(), fds[1]}, fds[0]);
+        close(fds[0]);
+        std::string out;
+        EXPECT_TRUE(WaitForOutput(Master(), out, ConsoleUp));
+        if (std::string(name) == "ReadKeyAfterEscape") {
+            ASSERT_EQ(write(fds[1], "ab\x1b[", 4), 4);
         }
-        close(Pipe[1]);
-        ExpectCleanExit(WaitChild(Pid, Master(), Out));
+        close(fds[1]);
+        ExpectCleanExit(WaitChild(pid, Master(), out));
         ExpectRestored();
     }
 }
 
 TEST_F(TerminalRestore, WhenStandardInputIsClosedOrEmpty) {
-    const std::pair<const char*, std::function<void()>> Inputs[] = {
+    const std::pair<const char*, std::function<void()>> inputs[] = {
         {"Closed", [] { close(0); }},
         {"DevNull",
          [] {
-             int Fd = open("/dev/null", O_RDONLY);
-             dup2(Fd, 0);
-             close(Fd);
+             int fd = open("/dev/null", O_RDONLY);
+             dup2(fd, 0);
+             close(fd);
          }},
     };
     // A closed descriptor cannot even be waited on: the loops that only poll
     // or wait must end the program too, not read "no input" for ever.
-    const std::pair<const char*, std::function<void()>> Loops[] = {
+    const std::pair<const char*, std::function<void()>> loops[] = {
         {"ReadKey",
          [] {
              for (;;) ReadKey();
@@ -255,21 +255,21 @@ TEST_F(TerminalRestore, WhenStandardInputIsClosedOrEmpty) {
              for (;;) WaitKey(-1);
          }},
     };
-    for (const auto& [Name, MakeInput] : Inputs) {
-        for (const auto& [LoopName, Loop] : Loops) {
+    for (const auto& [name, makeInput] : inputs) {
+        for (const auto& [loopName, loop] : loops) {
             // /dev/null is always readable (at its end): only a loop that
             // reads can meet that end.
-            if (std::string(Name) == "DevNull" && std::string(LoopName) != "ReadKey") continue;
-            SCOPED_TRACE(std::string(Name) + " " + LoopName);
-            pid_t Pid = StartChild(
-                [&MakeInput = MakeInput, &Loop = Loop] {
-                    MakeInput();
+            if (std::string(name) == "DevNull" && std::string(loopName) != "ReadKey") continue;
+            SCOPED_TRACE(std::string(name) + " " + loopName);
+            pid_t pid = StartChild(
+                [&makeInput = makeInput, &loop = loop] {
+                    makeInput();
                     InitConsole();
-                    Loop();
+                    loop();
                 },
                 {Master(), RealStdin(), RealStdout()});
-            std::string Out;
-            ExpectCleanExit(WaitChild(Pid, Master(), Out));
+            std::string out;
+            ExpectCleanExit(WaitChild(pid, Master(), out));
             ExpectRestored();
         }
     }
@@ -283,7 +283,7 @@ void (*volatile ThrowUncaught)() = Throw;
 // An exception nobody catches aborts the process without the atexit
 // finalisation; the terminal must come back all the same.
 TEST_F(TerminalRestore, AfterAnUncaughtException) {
-    pid_t Pid = StartChild(
+    pid_t pid = StartChild(
         [] {
             InitConsole();
             // Thrown through a noexcept frame: the test framework around the
@@ -291,34 +291,34 @@ TEST_F(TerminalRestore, AfterAnUncaughtException) {
             []() noexcept { ThrowUncaught(); }();
         },
         {Master(), RealStdin(), RealStdout()});
-    std::string Out;
-    ChildEnd End = WaitChild(Pid, Master(), Out);
-    ASSERT_TRUE(End.Ended);
-    EXPECT_TRUE(WIFSIGNALED(End.Status) && WTERMSIG(End.Status) == SIGABRT);
+    std::string out;
+    ChildEnd end = WaitChild(pid, Master(), out);
+    ASSERT_TRUE(end.Ended);
+    EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == SIGABRT);
     ExpectRestored();
 }
 
 // The terminal itself goes away: closing the pty master hangs up the slave,
 // whose reads then fail. The reader must end the program rather than spin.
 TEST(TerminalHangUp, EndsTheProgramWaitingForKeys) {
-    int Master = -1, Slave = -1;
-    ASSERT_EQ(openpty(&Master, &Slave, nullptr, nullptr, nullptr), 0);
-    fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-    pid_t Pid = StartChild(
-        [Slave] {
-            dup2(Slave, 0);
-            dup2(Slave, 1);
-            close(Slave);
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    pid_t pid = StartChild(
+        [slave] {
+            dup2(slave, 0);
+            dup2(slave, 1);
+            close(slave);
             signal(SIGHUP, SIG_IGN); // the hang-up must end it by its reads alone
             InitConsole();
             for (;;) ReadKey();
         },
-        {Master});
-    close(Slave);
-    std::string Out;
-    EXPECT_TRUE(WaitForOutput(Master, Out, ConsoleUp));
-    close(Master);
-    ExpectCleanExit(WaitChild(Pid, -1, Out));
+        {master});
+    close(slave);
+    std::string out;
+    EXPECT_TRUE(WaitForOutput(master, out, ConsoleUp));
+    close(master);
+    ExpectCleanExit(WaitChild(pid, -1, out));
 }
 
 } // namespace

@@ -61,71 +61,71 @@ struct TermModel {
         Blink = A & 0x80;
     }
     void Fill(int FromY, int FromX, int Count) {
-        for (int I = FromY * 80 + FromX; I < FromY * 80 + FromX + Count; ++I)
-            Cells[I / 80][I % 80] = TCharInfo{PcAttr(), ' '};
+        for (int i = FromY * 80 + FromX; i < FromY * 80 + FromX + Count; ++i)
+            Cells[i / 80][i % 80] = TCharInfo{PcAttr(), ' '};
     }
     void Sgr(const std::vector<int>& Ps) {
         static constexpr int PcOfAnsi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-        for (int P : Ps) {
-            if (P == 0)
+        for (int p : Ps) {
+            if (p == 0)
                 SetPc(7);
-            else if (P == 1)
+            else if (p == 1)
                 Bold = true;
-            else if (P == 5)
+            else if (p == 5)
                 Blink = true;
-            else if (P >= 30 && P <= 37)
-                Fg = PcOfAnsi[P - 30];
-            else if (P >= 40 && P <= 47)
-                Bg = PcOfAnsi[P - 40];
+            else if (p >= 30 && p <= 37)
+                Fg = PcOfAnsi[p - 30];
+            else if (p >= 40 && p <= 47)
+                Bg = PcOfAnsi[p - 40];
             else
-                ADD_FAILURE() << "unexpected SGR " << P;
+                ADD_FAILURE() << "unexpected SGR " << p;
         }
     }
     void Csi(const std::vector<int>& Ps, char Final) {
-        auto Arg = [&](size_t I) { return I < Ps.size() ? Ps[I] : 0; };
+        auto arg = [&](size_t I) { return I < Ps.size() ? Ps[I] : 0; };
         WrapPending = false;
         if (Final == 'm')
             Sgr(Ps.empty() ? std::vector<int>{0} : Ps);
         else if (Final == 'H') {
-            Y = std::max(Arg(0), 1) - 1;
-            X = std::max(Arg(1), 1) - 1;
-        } else if (Final == 'J' && Arg(0) == 2)
+            Y = std::max(arg(0), 1) - 1;
+            X = std::max(arg(1), 1) - 1;
+        } else if (Final == 'J' && arg(0) == 2)
             Fill(0, 0, 80 * 25);
-        else if (Final == 'K' && Arg(0) == 0)
+        else if (Final == 'K' && arg(0) == 0)
             Fill(Y, X, 80 - X);
         else
             ADD_FAILURE() << "unexpected CSI final " << Final;
     }
     void Feed(std::string_view S) {
-        for (size_t I = 0; I < S.size(); ++I) {
-            const char C = S[I];
-            if (C == '\033' && I + 1 < S.size() && S[I + 1] == '(') {
-                I += 2; // character set selection
-            } else if (C == '\033' && I + 1 < S.size() && S[I + 1] == '[') {
-                std::vector<int> Ps{0};
-                for (I += 2; I < S.size() && (isdigit(S[I]) || S[I] == ';'); ++I) {
-                    if (S[I] == ';')
-                        Ps.push_back(0);
+        for (size_t i = 0; i < S.size(); ++i) {
+            const char c = S[i];
+            if (c == '\033' && i + 1 < S.size() && S[i + 1] == '(') {
+                i += 2; // character set selection
+            } else if (c == '\033' && i + 1 < S.size() && S[i + 1] == '[') {
+                std::vector<int> ps{0};
+                for (i += 2; i < S.size() && (isdigit(S[i]) || S[i] == ';'); ++i) {
+                    if (S[i] == ';')
+                        ps.push_back(0);
                     else
-                        Ps.back() = Ps.back() * 10 + (S[I] - '0');
+                        ps.back() = ps.back() * 10 + (S[i] - '0');
                 }
-                if (Ps.size() == 1 && S[I - 1] == '[') Ps.clear();
-                if (I < S.size()) Csi(Ps, S[I]);
-            } else if (C == '\r') {
+                if (ps.size() == 1 && S[i - 1] == '[') ps.clear();
+                if (i < S.size()) Csi(ps, S[i]);
+            } else if (c == '\r') {
                 X = 0;
                 WrapPending = false;
-            } else if (C == '\n') {
+            } else if (c == '\n') {
                 if (Y < 24) ++Y;
-            } else if (C == '\b') {
+            } else if (c == '\b') {
                 if (X > 0) --X;
                 WrapPending = false;
-            } else if (static_cast<unsigned char>(C) >= 32) {
+            } else if (static_cast<unsigned char>(c) >= 32) {
                 if (WrapPending) {
                     X = 0;
                     if (Y < 24) ++Y;
                     WrapPending = false;
                 }
-                Cells[Y][X] = TCharInfo{PcAttr(), C};
+                Cells[Y][X] = TCharInfo{PcAttr(), c};
                 if (X == 79)
                     WrapPending = true;
                 else
@@ -137,39 +137,39 @@ struct TermModel {
 
 // Lines 1-25 of the shadow agree with the model's screen.
 void ExpectShadowMatches(const TOutputLinux& Out, const TermModel& T) {
-    for (int Y = 1; Y <= 25; ++Y)
-        for (int X = 1; X <= 80; ++X)
-            ASSERT_EQ(Out.Shadow[Y][X], T.Cells[Y - 1][X - 1]) << "cell " << X << "," << Y;
+    for (int y = 1; y <= 25; ++y)
+        for (int x = 1; x <= 80; ++x)
+            ASSERT_EQ(Out.Shadow[y][x], T.Cells[y - 1][x - 1]) << "cell " << x << "," << y;
 }
 
 size_t TotalBytes(const Writes& W) {
-    size_t N = 0;
-    for (const std::string& S : W) N += S.size();
-    return N;
+    size_t n = 0;
+    for (const std::string& s : W) n += s.size();
+    return n;
 }
 
 } // namespace
 
 TEST_F(WriterTest, CreateSendsStartupInTwoWritesAndClearsTheShadow) {
-    TOutput Out(true); // the program's writer type is the Linux writer as it stands
+    TOutput out(true); // the program's writer type is the Linux writer as it stands
     EXPECT_EQ(TakeWrites(), (Writes{"\033(U\033[0m", "\033[2J\033[1;1H"}));
-    EXPECT_EQ(Out.Attr, 7);
-    EXPECT_EQ(Out.CurX, 1);
-    EXPECT_EQ(Out.CurY, 1);
-    EXPECT_EQ(Out.OutLen, 0);
-    EXPECT_EQ(Out.WinTop, 1);
-    EXPECT_EQ(Out.WinBottom, 25);
-    EXPECT_EQ(Out.ScreenLines, 25);
-    for (int Y = 1; Y <= 50; ++Y)
-        for (int X = 1; X <= 80; ++X) ASSERT_EQ(Out.Shadow[Y][X], (TCharInfo{7, ' '}));
+    EXPECT_EQ(out.Attr, 7);
+    EXPECT_EQ(out.CurX, 1);
+    EXPECT_EQ(out.CurY, 1);
+    EXPECT_EQ(out.OutLen, 0);
+    EXPECT_EQ(out.WinTop, 1);
+    EXPECT_EQ(out.WinBottom, 25);
+    EXPECT_EQ(out.ScreenLines, 25);
+    for (int y = 1; y <= 50; ++y)
+        for (int x = 1; x <= 80; ++x) ASSERT_EQ(out.Shadow[y][x], (TCharInfo{7, ' '}));
 }
 
 TEST_F(WriterTest, DestroySendsOnlyWhatIsQueued) {
     {
-        TOutputLinux Out(true);
+        TOutputLinux out(true);
         Settle();
-        Out.SetAttr(0x1F);
-        Out.BufWrite("x");
+        out.SetAttr(0x1F);
+        out.BufWrite("x");
         EXPECT_TRUE(TakeWrites().empty());
     }
     EXPECT_EQ(TakeWrites(), (Writes{"\033[1;44mx"}));
@@ -181,7 +181,7 @@ TEST_F(WriterTest, RawModeForTheWritersLifetimeThenSettingsAsBefore) {
         const char* Name;
         void (*Prepare)(termios&);
         bool InputRaw, OutputRaw;
-    } Cases[] = {
+    } cases[] = {
         {"cooked", [](termios&) {}, false, false},
         {"raw already", [](termios& T) { cfmakeraw(&T); }, true, true},
         {"raw but ICRNL",
@@ -198,120 +198,120 @@ TEST_F(WriterTest, RawModeForTheWritersLifetimeThenSettingsAsBefore) {
          true, false},
         {"cooked but no ISIG", [](termios& T) { T.c_lflag &= ~ISIG; }, false, false},
     };
-    const termios Pristine = SlaveSettings();
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        termios Before = Pristine;
-        C.Prepare(Before);
-        ASSERT_EQ(tcsetattr(Slave(), TCSANOW, &Before), 0);
-        Before = SlaveSettings();
+    const termios pristine = SlaveSettings();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        termios before = pristine;
+        c.Prepare(before);
+        ASSERT_EQ(tcsetattr(Slave(), TCSANOW, &before), 0);
+        before = SlaveSettings();
         {
-            TOutputLinux Out(true);
-            termios Raw = Before;
-            cfmakeraw(&Raw);
-            EXPECT_TRUE(SameSettings(SlaveSettings(), Raw));
-            EXPECT_TRUE(SameSettings(Out.SavedTermios, Before));
-            EXPECT_EQ(Out.InputWasRaw, C.InputRaw);
-            EXPECT_EQ(Out.OutputWasRaw, C.OutputRaw);
+            TOutputLinux out(true);
+            termios raw = before;
+            cfmakeraw(&raw);
+            EXPECT_TRUE(SameSettings(SlaveSettings(), raw));
+            EXPECT_TRUE(SameSettings(out.SavedTermios, before));
+            EXPECT_EQ(out.InputWasRaw, c.InputRaw);
+            EXPECT_EQ(out.OutputWasRaw, c.OutputRaw);
         }
-        EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+        EXPECT_TRUE(SameSettings(SlaveSettings(), before));
         ReadOutput();
     }
 }
 
 TEST_F(WriterTest, RawModeSwitchedOnAgainStillRestoresTheFirstSettings) {
-    const termios Before = SlaveSettings();
+    const termios before = SlaveSettings();
     {
-        TOutputLinux Out(true);
-        Out.SetRawMode(true); // a second save would keep raw mode as "the settings"
-        Out.SetRawMode(false);
-        EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
-        Out.SetRawMode(true);
-        termios Raw = Before;
-        cfmakeraw(&Raw);
-        EXPECT_TRUE(SameSettings(SlaveSettings(), Raw));
+        TOutputLinux out(true);
+        out.SetRawMode(true); // a second save would keep raw mode as "the settings"
+        out.SetRawMode(false);
+        EXPECT_TRUE(SameSettings(SlaveSettings(), before));
+        out.SetRawMode(true);
+        termios raw = before;
+        cfmakeraw(&raw);
+        EXPECT_TRUE(SameSettings(SlaveSettings(), raw));
     }
-    EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+    EXPECT_TRUE(SameSettings(SlaveSettings(), before));
     ReadOutput();
 }
 
 TEST_F(WriterTest, NonTerminalStdoutChangesNoSettings) {
-    const termios Before = SlaveSettings();
-    int P[2];
-    ASSERT_EQ(pipe(P), 0);
-    ASSERT_EQ(dup2(P[1], 1), 1);
-    close(P[1]);
-    auto Out = std::make_unique<TOutputLinux>(true);
-    EXPECT_TRUE(SameSettings(SlaveSettings(), Before)); // fd 0 is still the pty
-    Out->PutText("hi");
+    const termios before = SlaveSettings();
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    ASSERT_EQ(dup2(p[1], 1), 1);
+    close(p[1]);
+    auto out = std::make_unique<TOutputLinux>(true);
+    EXPECT_TRUE(SameSettings(SlaveSettings(), before)); // fd 0 is still the pty
+    out->PutText("hi");
     // Standard output is a terminal again when the writer goes: settings that
     // were never read must not be applied to it.
     ASSERT_EQ(dup2(Slave(), 1), 1);
-    Out.reset();
-    EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+    out.reset();
+    EXPECT_TRUE(SameSettings(SlaveSettings(), before));
     EXPECT_EQ(TakeWrites(), (Writes{"\033(U\033[0m", "\033[2J\033[1;1H", "hi"}));
-    std::string Got;
-    char Buf[256];
-    for (ssize_t N; (N = read(P[0], Buf, sizeof Buf)) > 0;) Got.append(Buf, static_cast<size_t>(N));
-    close(P[0]);
-    EXPECT_EQ(Got, "\033(U\033[0m\033[2J\033[1;1Hhi");
+    std::string got;
+    char buf[256];
+    for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+    close(p[0]);
+    EXPECT_EQ(got, "\033(U\033[0m\033[2J\033[1;1Hhi");
 }
 
 TEST_F(WriterTest, InactiveWriterDropsItsQueue) {
-    TOutputLinux Out(false);
+    TOutputLinux out(false);
     EXPECT_EQ(TakeWrites(), (Writes{"\033(U\033[0m"})); // WriteRaw ignores Active
-    Out.BufWrite(std::string(3000, 'a'));
-    Out.MoveCursor(5, 5);
-    Out.PutText("abc\n");
+    out.BufWrite(std::string(3000, 'a'));
+    out.MoveCursor(5, 5);
+    out.PutText("abc\n");
     EXPECT_TRUE(TakeWrites().empty());
-    EXPECT_LE(Out.OutLen, 1024);
-    EXPECT_EQ(Out.CurX, 8);
-    EXPECT_EQ(Out.CurY, 6);
+    EXPECT_LE(out.OutLen, 1024);
+    EXPECT_EQ(out.CurX, 8);
+    EXPECT_EQ(out.CurY, 6);
 }
 
 TEST_F(WriterTest, SgrTableByteForByte) {
     struct Case {
         uint8_t Old, New;
         const char* Sent;
-    } Cases[] = {
+    } cases[] = {
         {0x07, 0x1F, "\033[1;44m"},   {0x07, 0x0F, "\033[1m"},         {0x0F, 0x07, "\033[0m"},
         {0x07, 0x70, "\033[30;47m"},  {0x07, 0x01, "\033[34m"},        {0x07, 0x17, "\033[0;44m"},
         {0x17, 0x10, "\033[30m"},     {0x1F, 0x1E, "\033[0;1;33;44m"}, {0x07, 0x87, "\033[0;5m"},
         {0x07, 0x8E, "\033[1;5;33m"}, {0x7F, 0x78, "\033[0;1;30;47m"}, {0x1E, 0x1E, ""},
     };
-    TOutputLinux Out(true);
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << int(C.Old) << " -> " << int(C.New));
-        Out.SetAttr(C.Old);
-        Out.FlushBuf();
+    TOutputLinux out(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << int(c.Old) << " -> " << int(c.New));
+        out.SetAttr(c.Old);
+        out.FlushBuf();
         Settle();
-        EXPECT_EQ(Out.AttrToAnsi(C.New), C.Sent);
-        EXPECT_EQ(Out.Attr, C.Old); // AttrToAnsi changes nothing
-        Out.SetAttr(C.New);
+        EXPECT_EQ(out.AttrToAnsi(c.New), c.Sent);
+        EXPECT_EQ(out.Attr, c.Old); // AttrToAnsi changes nothing
+        out.SetAttr(c.New);
         EXPECT_TRUE(TakeWrites().empty()); // SetAttr leaves its bytes queued
-        EXPECT_EQ(Out.Attr, C.New);
-        Out.FlushBuf();
-        EXPECT_EQ(TakeWrites(), C.Sent[0] ? Writes{C.Sent} : Writes{});
-        EXPECT_EQ(ReadOutput(), C.Sent);
+        EXPECT_EQ(out.Attr, c.New);
+        out.FlushBuf();
+        EXPECT_EQ(TakeWrites(), c.Sent[0] ? Writes{c.Sent} : Writes{});
+        EXPECT_EQ(ReadOutput(), c.Sent);
     }
 }
 
 TEST_F(WriterTest, EverySgrChangeLeavesTheTerminalInTheNewAttribute) {
-    TOutputLinux Out(true);
-    for (int Old = 0; Old < 256; ++Old) {
-        for (int New = 0; New < 256; ++New) {
-            Out.Attr = static_cast<uint8_t>(Old);
-            TermModel T;
-            T.SetPc(Out.Attr);
-            const std::string S = Out.AttrToAnsi(static_cast<uint8_t>(New));
-            T.Feed(S);
-            ASSERT_EQ(T.PcAttr(), New) << "from " << Old << " sent " << testing::PrintToString(S);
-            if (Old != New) {
-                ASSERT_NE(S, "\033[m");
+    TOutputLinux out(true);
+    for (int old = 0; old < 256; ++old) {
+        for (int next = 0; next < 256; ++next) {
+            out.Attr = static_cast<uint8_t>(old);
+            TermModel t;
+            t.SetPc(out.Attr);
+            const std::string s = out.AttrToAnsi(static_cast<uint8_t>(next));
+            t.Feed(s);
+            ASSERT_EQ(t.PcAttr(), next) << "from " << old << " sent " << testing::PrintToString(s);
+            if (old != next) {
+                ASSERT_NE(s, "\033[m");
             }
         }
     }
-    Out.Attr = 7;
+    out.Attr = 7;
 }
 
 TEST_F(WriterTest, MoveCursorLimitsAndFlushesOnce) {
@@ -319,88 +319,88 @@ TEST_F(WriterTest, MoveCursorLimitsAndFlushesOnce) {
         uint8_t X, Y;
         const char* Sent;
         uint8_t TrackedX, TrackedY;
-    } Cases[] = {
+    } cases[] = {
         {0, 0, "\033[1;1H", 1, 1},       {90, 30, "\033[25;80H", 80, 25},
         {80, 25, "\033[25;80H", 80, 25}, {1, 26, "\033[25;1H", 1, 25},
         {81, 1, "\033[1;80H", 80, 1},    {12, 7, "\033[7;12H", 12, 7},
     };
-    TOutputLinux Out(true);
+    TOutputLinux out(true);
     Settle();
-    for (const Case& C : Cases) {
-        Out.MoveCursor(C.X, C.Y);
-        EXPECT_EQ(TakeWrites(), Writes{C.Sent});
-        EXPECT_EQ(Out.CurX, C.TrackedX);
-        EXPECT_EQ(Out.CurY, C.TrackedY);
+    for (const Case& c : cases) {
+        out.MoveCursor(c.X, c.Y);
+        EXPECT_EQ(TakeWrites(), Writes{c.Sent});
+        EXPECT_EQ(out.CurX, c.TrackedX);
+        EXPECT_EQ(out.CurY, c.TrackedY);
     }
-    Out.SetAttr(0x0F);
-    Out.MoveCursor(2, 3); // the queue goes out with the move, in one write
+    out.SetAttr(0x0F);
+    out.MoveCursor(2, 3); // the queue goes out with the move, in one write
     EXPECT_EQ(TakeWrites(), Writes{"\033[1m\033[3;2H"});
 }
 
 TEST_F(WriterTest, ClearWindowWholeScreenAndScrollWindow) {
-    TOutputLinux Out(true);
-    Out.PutText("junk");
-    Out.SetAttr(0x1F);
+    TOutputLinux out(true);
+    out.PutText("junk");
+    out.SetAttr(0x1F);
     Settle();
-    Out.ClearWindow();
+    out.ClearWindow();
     EXPECT_EQ(TakeWrites(), (Writes{"\033[1;44m", "\033[2J\033[1;1H"}));
-    for (int Y = 1; Y <= 50; ++Y)
-        for (int X = 1; X <= 80; ++X) ASSERT_EQ(Out.Shadow[Y][X], (TCharInfo{0x1F, ' '}));
+    for (int y = 1; y <= 50; ++y)
+        for (int x = 1; x <= 80; ++x) ASSERT_EQ(out.Shadow[y][x], (TCharInfo{0x1F, ' '}));
 
-    Out.SetAttr(7);
-    Out.WriteAt(1, 2, 7, "two");
-    Out.WriteAt(1, 6, 7, "six");
-    Out.MoveCursor(9, 4);
-    Out.SetScrollRegion(1, 3, 80, 5, false); // cursor inside: no move
+    out.SetAttr(7);
+    out.WriteAt(1, 2, 7, "two");
+    out.WriteAt(1, 6, 7, "six");
+    out.MoveCursor(9, 4);
+    out.SetScrollRegion(1, 3, 80, 5, false); // cursor inside: no move
     Settle();
-    Out.ClearWindow();
+    out.ClearWindow();
     EXPECT_EQ(TakeWrites(),
               (Writes{"\033[3;5r", "\033[3;1H\033[K\033[4;1H\033[K\033[5;1H\033[K\033[3;1H"}));
-    EXPECT_EQ(Out.CharAt(1, 2), 't');
-    EXPECT_EQ(Out.CharAt(1, 6), 's');
-    EXPECT_EQ(Out.Shadow[4][9], (TCharInfo{7, ' '}));
-    EXPECT_EQ(Out.CurX, 1);
-    EXPECT_EQ(Out.CurY, 3);
+    EXPECT_EQ(out.CharAt(1, 2), 't');
+    EXPECT_EQ(out.CharAt(1, 6), 's');
+    EXPECT_EQ(out.Shadow[4][9], (TCharInfo{7, ' '}));
+    EXPECT_EQ(out.CurX, 1);
+    EXPECT_EQ(out.CurY, 3);
 }
 
 TEST_F(WriterTest, OnlyTheFlushPointsWrite) {
-    TOutputLinux Out(true);
+    TOutputLinux out(true);
     Settle();
-    Out.SetAttr(0x1F);
-    Out.ClearToEol();
-    Out.BufWrite("abc");
-    Out.PutChar('x');
-    Out.PutChar('\r');
+    out.SetAttr(0x1F);
+    out.ClearToEol();
+    out.BufWrite("abc");
+    out.PutChar('x');
+    out.PutChar('\r');
     EXPECT_TRUE(TakeWrites().empty());
-    EXPECT_EQ(Out.Shadow[1][1], (TCharInfo{0x1F, 'x'}));
-    EXPECT_EQ(Out.CharAt(2, 1), ' '); // ClearToEol leaves the shadow alone
-    Out.PutChar('\n');
+    EXPECT_EQ(out.Shadow[1][1], (TCharInfo{0x1F, 'x'}));
+    EXPECT_EQ(out.CharAt(2, 1), ' '); // ClearToEol leaves the shadow alone
+    out.PutChar('\n');
     EXPECT_EQ(TakeWrites(), Writes{"\033[1;44m\033[Kabcx\r\n"});
-    Out.PutText("");
+    out.PutText("");
     EXPECT_TRUE(TakeWrites().empty()); // an empty queue is not written
 }
 
 TEST_F(WriterTest, QueueWritesExactly1024AndThe1025thStartsAnew) {
-    TOutputLinux Out(true);
+    TOutputLinux out(true);
     Settle();
-    const std::string A(1023, 'a');
-    Out.BufWrite(A);
+    const std::string a(1023, 'a');
+    out.BufWrite(a);
     EXPECT_TRUE(TakeWrites().empty());
-    EXPECT_EQ(Out.OutLen, 1023);
-    Out.BufWrite("bc");
-    EXPECT_EQ(TakeWrites(), Writes{A + "b"});
-    EXPECT_EQ(Out.OutLen, 1);
-    Out.FlushBuf();
+    EXPECT_EQ(out.OutLen, 1023);
+    out.BufWrite("bc");
+    EXPECT_EQ(TakeWrites(), Writes{a + "b"});
+    EXPECT_EQ(out.OutLen, 1);
+    out.FlushBuf();
     EXPECT_EQ(TakeWrites(), Writes{"c"});
 
-    Out.BufWrite(std::string(2049, 'z'));
-    const Writes W = TakeWrites();
-    ASSERT_EQ(W.size(), 2u);
-    EXPECT_EQ(W[0].size(), 1024u);
-    EXPECT_EQ(W[1].size(), 1024u);
-    EXPECT_EQ(Out.OutLen, 1);
-    Out.FlushBuf();
-    EXPECT_EQ(ReadOutput(), A + "bc" + std::string(2049, 'z'));
+    out.BufWrite(std::string(2049, 'z'));
+    const Writes w = TakeWrites();
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(w[0].size(), 1024u);
+    EXPECT_EQ(w[1].size(), 1024u);
+    EXPECT_EQ(out.OutLen, 1);
+    out.FlushBuf();
+    EXPECT_EQ(ReadOutput(), a + "bc" + std::string(2049, 'z'));
 }
 
 TEST_F(WriterTest, PutLineCutsTheLineEndPast253Characters) {
@@ -408,74 +408,74 @@ TEST_F(WriterTest, PutLineCutsTheLineEndPast253Characters) {
         size_t Len;
         std::string Sent;
         uint8_t X, Y;
-    } Cases[] = {
+    } cases[] = {
         {253, std::string(253, 'x') + "\r\n", 1, 5},
         {254, std::string(254, 'x') + "\r", 1, 4},
         {255, std::string(255, 'x'), 16, 4},
         {300, std::string(255, 'x'), 16, 4},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Len);
-        TOutputLinux Out(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Len);
+        TOutputLinux out(true);
         Settle();
-        Out.PutLine(std::string(C.Len, 'x'));
+        out.PutLine(std::string(c.Len, 'x'));
         // Wraps at column 80 flush; the rest waits for a line feed.
-        const size_t Flushed = TotalBytes(TakeWrites());
-        EXPECT_EQ(Flushed, C.Len == 253 ? C.Sent.size() : 240u);
-        EXPECT_EQ(Out.CurX, C.X);
-        EXPECT_EQ(Out.CurY, C.Y);
-        Out.FlushBuf();
-        EXPECT_EQ(ReadOutput(), C.Sent);
+        const size_t flushed = TotalBytes(TakeWrites());
+        EXPECT_EQ(flushed, c.Len == 253 ? c.Sent.size() : 240u);
+        EXPECT_EQ(out.CurX, c.X);
+        EXPECT_EQ(out.CurY, c.Y);
+        out.FlushBuf();
+        EXPECT_EQ(ReadOutput(), c.Sent);
     }
 }
 
 TEST_F(WriterTest, PutCharTracksCursorAndShadowWithoutScrolling) {
-    TOutputLinux Out(true);
-    Out.MoveCursor(80, 10);
+    TOutputLinux out(true);
+    out.MoveCursor(80, 10);
     Settle();
-    Out.PutChar('Z');
+    out.PutChar('Z');
     EXPECT_EQ(TakeWrites(), Writes{"Z"}); // a wrap from column 80 flushes
-    EXPECT_EQ(Out.Shadow[10][80], (TCharInfo{7, 'Z'}));
-    EXPECT_EQ(Out.CurX, 1);
-    EXPECT_EQ(Out.CurY, 11);
+    EXPECT_EQ(out.Shadow[10][80], (TCharInfo{7, 'Z'}));
+    EXPECT_EQ(out.CurX, 1);
+    EXPECT_EQ(out.CurY, 11);
 
-    Out.WriteAt(1, 24, 7, "above");
-    Out.MoveCursor(80, 25);
-    const TConsoleScreenRec Before = Out.Shadow;
+    out.WriteAt(1, 24, 7, "above");
+    out.MoveCursor(80, 25);
+    const TConsoleScreenRec before = out.Shadow;
     Settle();
-    Out.PutChar('Q');
+    out.PutChar('Q');
     EXPECT_EQ(TakeWrites(), Writes{"Q"});
-    EXPECT_EQ(Out.CurX, 1);
-    EXPECT_EQ(Out.CurY, 25);
-    Out.PutChar('\n');
-    EXPECT_EQ(Out.CurY, 25);
-    TConsoleScreenRec Want = Before;
-    Want[25][80] = TCharInfo{7, 'Q'};
-    EXPECT_EQ(Out.Shadow, Want); // nothing moved up
+    EXPECT_EQ(out.CurX, 1);
+    EXPECT_EQ(out.CurY, 25);
+    out.PutChar('\n');
+    EXPECT_EQ(out.CurY, 25);
+    TConsoleScreenRec want = before;
+    want[25][80] = TCharInfo{7, 'Q'};
+    EXPECT_EQ(out.Shadow, want); // nothing moved up
 
     // Tab and escape are one stand-in cell each; BS and CR only move.
-    Out.MoveCursor(5, 3);
-    for (char C : std::string("\t\033\b\b\b\b\b\b")) Out.PutChar(C);
-    EXPECT_EQ(Out.Shadow[3][5], (TCharInfo{7, ControlStandIn}));
-    EXPECT_EQ(Out.Shadow[3][6], (TCharInfo{7, ControlStandIn}));
-    EXPECT_EQ(Out.CurX, 1);
-    Out.MoveCursor(9, 3);
-    Out.PutChar('\r');
-    EXPECT_EQ(Out.CurX, 1);
-    EXPECT_EQ(Out.CharAt(9, 3), ' ');
+    out.MoveCursor(5, 3);
+    for (char c : std::string("\t\033\b\b\b\b\b\b")) out.PutChar(c);
+    EXPECT_EQ(out.Shadow[3][5], (TCharInfo{7, ControlStandIn}));
+    EXPECT_EQ(out.Shadow[3][6], (TCharInfo{7, ControlStandIn}));
+    EXPECT_EQ(out.CurX, 1);
+    out.MoveCursor(9, 3);
+    out.PutChar('\r');
+    EXPECT_EQ(out.CurX, 1);
+    EXPECT_EQ(out.CharAt(9, 3), ' ');
 }
 
 TEST_F(WriterTest, WriteAtCostsThreeWritesAndPutsBackAttrAndCursor) {
-    TOutputLinux Out(true);
-    Out.MoveCursor(5, 5);
+    TOutputLinux out(true);
+    out.MoveCursor(5, 5);
     Settle();
-    Out.WriteAt(10, 3, 0x1F, "Hi");
+    out.WriteAt(10, 3, 0x1F, "Hi");
     EXPECT_EQ(TakeWrites(), (Writes{"\033[3;10H", "\033[1;44mHi", "\033[0m\033[5;5H"}));
-    EXPECT_EQ(Out.Shadow[3][10], (TCharInfo{0x1F, 'H'}));
-    EXPECT_EQ(Out.Shadow[3][11], (TCharInfo{0x1F, 'i'}));
-    EXPECT_EQ(Out.Attr, 7);
-    EXPECT_EQ(Out.CurX, 5);
-    EXPECT_EQ(Out.CurY, 5);
+    EXPECT_EQ(out.Shadow[3][10], (TCharInfo{0x1F, 'H'}));
+    EXPECT_EQ(out.Shadow[3][11], (TCharInfo{0x1F, 'i'}));
+    EXPECT_EQ(out.Attr, 7);
+    EXPECT_EQ(out.CurX, 5);
+    EXPECT_EQ(out.CurY, 5);
 }
 
 TEST_F(WriterTest, WriteAtPipedCodeRules) {
@@ -483,7 +483,7 @@ TEST_F(WriterTest, WriteAtPipedCodeRules) {
         int32_t Width;
         const char* S;
         const char* Middle; // what is queued between the two cursor moves
-    } Cases[] = {
+    } cases[] = {
         {5, "|14ab|16c", "\033[1;33mabc  \033[0m"},
         {3, "ab", "ab"},                  // one column left over: no blank
         {4, "ab", "ab  "},                // two left over: two blanks
@@ -497,19 +497,19 @@ TEST_F(WriterTest, WriteAtPipedCodeRules) {
         {-3, "abc", "abc"},             // never reaches 0: the whole text
         {1, "|31x", "\033[0;5;47mx\033[0m"},
     };
-    TOutputLinux Out(true);
-    Out.WriteAt(1, 1, 7, "keep");
-    Out.MoveCursor(7, 8);
-    const TConsoleScreenRec Before = Out.Shadow;
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.S);
+    TOutputLinux out(true);
+    out.WriteAt(1, 1, 7, "keep");
+    out.MoveCursor(7, 8);
+    const TConsoleScreenRec before = out.Shadow;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.S);
         Settle();
-        Out.WriteAtPiped(1, 1, 7, C.Width, C.S);
-        EXPECT_EQ(TakeWrites(), (Writes{"\033[1;1H", std::string(C.Middle) + "\033[8;7H"}));
-        EXPECT_EQ(Out.Shadow, Before);
-        EXPECT_EQ(Out.Attr, 7);
-        EXPECT_EQ(Out.CurX, 7);
-        EXPECT_EQ(Out.CurY, 8);
+        out.WriteAtPiped(1, 1, 7, c.Width, c.S);
+        EXPECT_EQ(TakeWrites(), (Writes{"\033[1;1H", std::string(c.Middle) + "\033[8;7H"}));
+        EXPECT_EQ(out.Shadow, before);
+        EXPECT_EQ(out.Attr, 7);
+        EXPECT_EQ(out.CurX, 7);
+        EXPECT_EQ(out.CurY, 8);
     }
 }
 
@@ -519,7 +519,7 @@ TEST_F(WriterTest, WritePipedCodeRules) {
         const char* Sent;
         const char* Shadow; // characters now in line 1 from column 1
         uint8_t Attr;
-    } Cases[] = {
+    } cases[] = {
         {"|24x", "|24x", "|24x", 7}, // 24 and up are text here
         {"a|b", "a|b", "a|b", 7},
         {"|14ab", "\033[1;33mab", "ab", 14},
@@ -528,152 +528,152 @@ TEST_F(WriterTest, WritePipedCodeRules) {
         {"|&1x", "|&1x", "|&1x", 7},
         {"x|", "x|", "x|", 7},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.S);
-        TOutputLinux Out(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.S);
+        TOutputLinux out(true);
         Settle();
-        Out.WritePiped(C.S);
-        EXPECT_EQ(TakeWrites(), Writes{C.Sent}); // one write, at the end
-        const std::string Want = C.Shadow;
-        for (size_t I = 0; I < Want.size(); ++I)
-            EXPECT_EQ(Out.CharAt(static_cast<uint8_t>(I + 1), 1), Want[I]);
-        EXPECT_EQ(Out.CurX, static_cast<uint8_t>(Want.size() + 1));
-        EXPECT_EQ(Out.Attr, C.Attr);
+        out.WritePiped(c.S);
+        EXPECT_EQ(TakeWrites(), Writes{c.Sent}); // one write, at the end
+        const std::string want = c.Shadow;
+        for (size_t i = 0; i < want.size(); ++i)
+            EXPECT_EQ(out.CharAt(static_cast<uint8_t>(i + 1), 1), want[i]);
+        EXPECT_EQ(out.CurX, static_cast<uint8_t>(want.size() + 1));
+        EXPECT_EQ(out.Attr, c.Attr);
     }
 }
 
 TEST_F(WriterTest, RestoreRegionSendsOneMovePerLineAndSgrOnlyOnChange) {
-    TOutputLinux Out(true);
-    Out.WriteAt(3, 2, 0x1F, "AB");
-    Out.WriteAt(5, 2, 7, "C");
-    Out.WriteAt(3, 3, 0x70, "DEF");
-    Out.MoveCursor(9, 9);
-    Out.SetAttr(0x0E);
-    TConsoleImageRec Img;
-    Out.SaveRegion(3, 2, 5, 3, Img);
-    EXPECT_EQ(Img.Data[1][1], (TCharInfo{0x1F, 'A'}));
-    EXPECT_EQ(Img.Data[2][3], (TCharInfo{0x70, 'F'}));
-    EXPECT_EQ(Img.Data[1][4], (TCharInfo{})); // outside the region: zero
-    EXPECT_EQ((std::vector<int>{Img.CursorX, Img.CursorY, Img.CursorAttr, Img.X1, Img.X2, Img.Y1,
-                                Img.Y2}),
+    TOutputLinux out(true);
+    out.WriteAt(3, 2, 0x1F, "AB");
+    out.WriteAt(5, 2, 7, "C");
+    out.WriteAt(3, 3, 0x70, "DEF");
+    out.MoveCursor(9, 9);
+    out.SetAttr(0x0E);
+    TConsoleImageRec img;
+    out.SaveRegion(3, 2, 5, 3, img);
+    EXPECT_EQ(img.Data[1][1], (TCharInfo{0x1F, 'A'}));
+    EXPECT_EQ(img.Data[2][3], (TCharInfo{0x70, 'F'}));
+    EXPECT_EQ(img.Data[1][4], (TCharInfo{})); // outside the region: zero
+    EXPECT_EQ((std::vector<int>{img.CursorX, img.CursorY, img.CursorAttr, img.X1, img.X2, img.Y1,
+                                img.Y2}),
               (std::vector<int>{9, 9, 0x0E, 3, 5, 2, 3}));
 
-    Out.SetAttr(7);
-    Out.ClearWindow();
-    Out.MoveCursor(1, 20);
+    out.SetAttr(7);
+    out.ClearWindow();
+    out.MoveCursor(1, 20);
     Settle();
-    Out.RestoreRegion(Img);
+    out.RestoreRegion(img);
     EXPECT_EQ(TakeWrites(), (Writes{"\033[2;3H", "\033[1;44mAB\033[0mC\033[3;3H",
                                     "\033[30;47mDEF\033[0;1;33m\033[9;9H"}));
-    EXPECT_EQ(Out.Shadow[2][3], (TCharInfo{0x1F, 'A'}));
-    EXPECT_EQ(Out.Shadow[3][5], (TCharInfo{0x70, 'F'}));
-    EXPECT_EQ(Out.Attr, 0x0E);
-    EXPECT_EQ(Out.CurX, 9);
-    EXPECT_EQ(Out.CurY, 9);
+    EXPECT_EQ(out.Shadow[2][3], (TCharInfo{0x1F, 'A'}));
+    EXPECT_EQ(out.Shadow[3][5], (TCharInfo{0x70, 'F'}));
+    EXPECT_EQ(out.Attr, 0x0E);
+    EXPECT_EQ(out.CurX, 9);
+    EXPECT_EQ(out.CurY, 9);
 }
 
 TEST_F(WriterTest, SaveRestoreRoundTripUndoesPipedWritesOnTheTerminal) {
-    TermModel Term;
-    TOutputLinux Out(true);
-    auto Sync = [&] { Term.Feed(ReadOutput()); };
-    Out.SetAttr(0x17);
-    Out.ClearWindow();
-    for (uint8_t Y = 1; Y <= 24; ++Y)
-        Out.WriteAt(1, Y, static_cast<uint8_t>(Y * 9), std::string(80, static_cast<char>('A' + Y)));
-    Out.PutText("wrapping text"); // from column 1 of line 1, then the cursor stays
-    Out.MoveCursor(70, 25);
-    Out.PutText("0123456789A"); // ends at column 80: the tracked cursor wraps
-    Out.SetAttr(0x4E);
-    Sync();
-    ExpectShadowMatches(Out, Term);
+    TermModel term;
+    TOutputLinux out(true);
+    auto sync = [&] { term.Feed(ReadOutput()); };
+    out.SetAttr(0x17);
+    out.ClearWindow();
+    for (uint8_t y = 1; y <= 24; ++y)
+        out.WriteAt(1, y, static_cast<uint8_t>(y * 9), std::string(80, static_cast<char>('A' + y)));
+    out.PutText("wrapping text"); // from column 1 of line 1, then the cursor stays
+    out.MoveCursor(70, 25);
+    out.PutText("0123456789A"); // ends at column 80: the tracked cursor wraps
+    out.SetAttr(0x4E);
+    sync();
+    ExpectShadowMatches(out, term);
 
-    TConsoleImageRec Img;
-    Out.SaveRegion(1, 1, 80, 25, Img);
-    const TConsoleScreenRec Before = Out.Shadow;
-    const uint8_t X = Out.CurX, Y = Out.CurY;
-    Out.WriteAtPiped(10, 5, 7, 30, "|12over|20written |07by pipes");
-    Out.WriteAtPiped(1, 12, 0x71, 80, "|03the whole line");
-    Out.SetAttr(0x07);
-    Out.MoveCursor(3, 3);
-    Sync();
-    Out.RestoreRegion(Img);
-    Sync();
-    EXPECT_EQ(Out.Shadow, Before);
-    EXPECT_EQ(Out.Attr, 0x4E);
-    EXPECT_EQ(Out.CurX, X);
-    EXPECT_EQ(Out.CurY, Y);
-    EXPECT_EQ(Term.PcAttr(), 0x4E);
-    ExpectShadowMatches(Out, Term);
-    TConsoleImageRec Again;
-    Out.SaveRegion(1, 1, 80, 25, Again);
-    EXPECT_EQ(Again, Img);
+    TConsoleImageRec img;
+    out.SaveRegion(1, 1, 80, 25, img);
+    const TConsoleScreenRec before = out.Shadow;
+    const uint8_t x = out.CurX, y = out.CurY;
+    out.WriteAtPiped(10, 5, 7, 30, "|12over|20written |07by pipes");
+    out.WriteAtPiped(1, 12, 0x71, 80, "|03the whole line");
+    out.SetAttr(0x07);
+    out.MoveCursor(3, 3);
+    sync();
+    out.RestoreRegion(img);
+    sync();
+    EXPECT_EQ(out.Shadow, before);
+    EXPECT_EQ(out.Attr, 0x4E);
+    EXPECT_EQ(out.CurX, x);
+    EXPECT_EQ(out.CurY, y);
+    EXPECT_EQ(term.PcAttr(), 0x4E);
+    ExpectShadowMatches(out, term);
+    TConsoleImageRec again;
+    out.SaveRegion(1, 1, 80, 25, again);
+    EXPECT_EQ(again, img);
 }
 
 TEST_F(WriterTest, RegionsAndCellReadersStayInsideTheShadow) {
-    TOutputLinux Out(true);
-    Out.Shadow[50][80] = TCharInfo{0x2A, 'e'};
-    Out.Shadow[1][1] = TCharInfo{0x2B, 's'};
-    EXPECT_EQ(Out.CharAt(80, 50), 'e');
-    EXPECT_EQ(Out.AttrAt(80, 50), 0x2A);
-    for (auto [X, Y] : {std::pair<uint8_t, uint8_t>{0, 5}, {81, 5}, {5, 0}, {5, 51}, {255, 255}}) {
-        EXPECT_EQ(Out.CharAt(X, Y), ' ');
-        EXPECT_EQ(Out.AttrAt(X, Y), 0);
+    TOutputLinux out(true);
+    out.Shadow[50][80] = TCharInfo{0x2A, 'e'};
+    out.Shadow[1][1] = TCharInfo{0x2B, 's'};
+    EXPECT_EQ(out.CharAt(80, 50), 'e');
+    EXPECT_EQ(out.AttrAt(80, 50), 0x2A);
+    for (auto [x, y] : {std::pair<uint8_t, uint8_t>{0, 5}, {81, 5}, {5, 0}, {5, 51}, {255, 255}}) {
+        EXPECT_EQ(out.CharAt(x, y), ' ');
+        EXPECT_EQ(out.AttrAt(x, y), 0);
     }
 
-    TConsoleImageRec Img;
-    Out.SaveRegion(75, 48, 120, 90, Img); // cut at column 80 and line 50
-    EXPECT_EQ(Img.Data[3][6], (TCharInfo{0x2A, 'e'}));
-    EXPECT_EQ(Img.Data[3][7], (TCharInfo{}));
-    EXPECT_EQ(Img.X2, 120);
-    EXPECT_EQ(Img.Y2, 90);
-    Out.SaveRegion(0, 0, 2, 2, Img); // column 0 and line 0 do not exist
-    EXPECT_EQ(Img.Data[2][2], (TCharInfo{0x2B, 's'}));
-    EXPECT_EQ(Img.Data[1][1], (TCharInfo{}));
+    TConsoleImageRec img;
+    out.SaveRegion(75, 48, 120, 90, img); // cut at column 80 and line 50
+    EXPECT_EQ(img.Data[3][6], (TCharInfo{0x2A, 'e'}));
+    EXPECT_EQ(img.Data[3][7], (TCharInfo{}));
+    EXPECT_EQ(img.X2, 120);
+    EXPECT_EQ(img.Y2, 90);
+    out.SaveRegion(0, 0, 2, 2, img); // column 0 and line 0 do not exist
+    EXPECT_EQ(img.Data[2][2], (TCharInfo{0x2B, 's'}));
+    EXPECT_EQ(img.Data[1][1], (TCharInfo{}));
 
     // Restoring it puts cell (2, 2) back on (1, 1) and touches nothing else.
-    Out.Shadow[1][1] = TCharInfo{7, 'o'};
-    const bool ActiveBefore = Out.Active;
-    TConsoleScreenRec Want = Out.Shadow;
-    Want[1][1] = TCharInfo{0x2B, 's'};
-    Want[1][2] = Img.Data[2][3];
-    Want[2][1] = Img.Data[3][2];
-    Want[2][2] = Img.Data[3][3];
-    Out.RestoreRegion(Img);
-    EXPECT_EQ(Out.Shadow, Want);
+    out.Shadow[1][1] = TCharInfo{7, 'o'};
+    const bool activeBefore = out.Active;
+    TConsoleScreenRec want = out.Shadow;
+    want[1][1] = TCharInfo{0x2B, 's'};
+    want[1][2] = img.Data[2][3];
+    want[2][1] = img.Data[3][2];
+    want[2][2] = img.Data[3][3];
+    out.RestoreRegion(img);
+    EXPECT_EQ(out.Shadow, want);
 
     // A region as large as the bytes allow restores the 50 x 80 that exist.
-    TConsoleImageRec Big{};
-    Big.X1 = 1;
-    Big.X2 = 255;
-    Big.Y1 = 1;
-    Big.Y2 = 255;
-    Big.Data[50][80] = TCharInfo{0x11, 'L'};
-    Out.RestoreRegion(Big);
-    EXPECT_EQ(Out.Shadow[50][80], (TCharInfo{0x11, 'L'}));
-    EXPECT_EQ(Out.Active, ActiveBefore);
+    TConsoleImageRec big{};
+    big.X1 = 1;
+    big.X2 = 255;
+    big.Y1 = 1;
+    big.Y2 = 255;
+    big.Data[50][80] = TCharInfo{0x11, 'L'};
+    out.RestoreRegion(big);
+    EXPECT_EQ(out.Shadow[50][80], (TCharInfo{0x11, 'L'}));
+    EXPECT_EQ(out.Active, activeBefore);
     ReadOutput();
 }
 
 TEST_F(WriterTest, ScreenLinesAndScrollWindow) {
-    TOutputLinux Out(true);
-    Out.BufWrite("q");
+    TOutputLinux out(true);
+    out.BufWrite("q");
     Settle();
-    Out.SetScreenLines(50);
+    out.SetScreenLines(50);
     EXPECT_EQ(TakeWrites(), (Writes{"q", "\033[8;50;80t"}));
-    EXPECT_EQ(Out.OutLen, 7); // "\e[1;50r" stays queued: the cursor is inside
-    EXPECT_EQ(Out.WinBottom, 50);
-    EXPECT_EQ(Out.ScreenLines, 50);
-    Out.MoveCursor(1, 40);
+    EXPECT_EQ(out.OutLen, 7); // "\e[1;50r" stays queued: the cursor is inside
+    EXPECT_EQ(out.WinBottom, 50);
+    EXPECT_EQ(out.ScreenLines, 50);
+    out.MoveCursor(1, 40);
     EXPECT_EQ(TakeWrites(), Writes{"\033[1;50r\033[25;1H"}); // lines stop at 25
-    for (int I = 0; I < 30; ++I) Out.PutChar('\n');
-    EXPECT_EQ(Out.CurY, 50); // line feeds go down to the window's bottom
-    Out.PutChar('w');
-    EXPECT_EQ(Out.Shadow[50][1], (TCharInfo{7, 'w'}));
-    Out.SetScrollRegion(1, 3, 80, 10, true);
-    Writes Want(30, "\n"); // every line feed flushes, also on the last line
-    Want.push_back("w\033[3;10r\033[3;1H");
-    EXPECT_EQ(TakeWrites(), Want);
-    EXPECT_EQ(Out.CurY, 3);
+    for (int i = 0; i < 30; ++i) out.PutChar('\n');
+    EXPECT_EQ(out.CurY, 50); // line feeds go down to the window's bottom
+    out.PutChar('w');
+    EXPECT_EQ(out.Shadow[50][1], (TCharInfo{7, 'w'}));
+    out.SetScrollRegion(1, 3, 80, 10, true);
+    Writes want(30, "\n"); // every line feed flushes, also on the last line
+    want.push_back("w\033[3;10r\033[3;1H");
+    EXPECT_EQ(TakeWrites(), want);
+    EXPECT_EQ(out.CurY, 3);
     ReadOutput();
 }
 
@@ -692,16 +692,16 @@ void NoOp(int) {}
 struct InterruptingTimer {
     struct sigaction Old {};
     InterruptingTimer() {
-        struct sigaction Sa {};
-        Sa.sa_handler = NoOp;
-        sigemptyset(&Sa.sa_mask);
-        sigaction(SIGALRM, &Sa, &Old);
-        itimerval T{{0, 200}, {0, 200}};
-        setitimer(ITIMER_REAL, &T, nullptr);
+        struct sigaction sa {};
+        sa.sa_handler = NoOp;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGALRM, &sa, &Old);
+        itimerval t{{0, 200}, {0, 200}};
+        setitimer(ITIMER_REAL, &t, nullptr);
     }
     ~InterruptingTimer() {
-        itimerval T{};
-        setitimer(ITIMER_REAL, &T, nullptr);
+        itimerval t{};
+        setitimer(ITIMER_REAL, &t, nullptr);
         sigaction(SIGALRM, &Old, nullptr);
     }
 };
@@ -719,8 +719,8 @@ void FailOnExit() {
 
 struct NoExitGuard {
     NoExitGuard() {
-        static const bool Registered = std::atexit(FailOnExit) == 0;
-        (void)Registered;
+        static const bool registered = std::atexit(FailOnExit) == 0;
+        (void)registered;
         ExitIsAFault = true;
     }
     ~NoExitGuard() { ExitIsAFault = false; }
@@ -740,17 +740,17 @@ public:
 
 private:
     void Run() {
-        sigset_t Set;
-        sigemptyset(&Set);
-        sigaddset(&Set, SIGALRM);
-        pthread_sigmask(SIG_BLOCK, &Set, nullptr);
-        char Buf[61];
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        char buf[61];
         while (Got.size() < EndMark.size() ||
                Got.compare(Got.size() - EndMark.size(), EndMark.size(), EndMark) != 0) {
-            pollfd P{Master, POLLIN, 0};
-            poll(&P, 1, -1);
-            const ssize_t N = read(Master, Buf, sizeof Buf);
-            if (N > 0) Got.append(Buf, static_cast<size_t>(N));
+            pollfd p{Master, POLLIN, 0};
+            poll(&p, 1, -1);
+            const ssize_t n = read(Master, buf, sizeof buf);
+            if (n > 0) Got.append(buf, static_cast<size_t>(n));
             usleep(20);
         }
     }
@@ -766,38 +766,38 @@ TEST_F(WriterTest, EveryQueuedByteReachesASlowTerminal) {
         const char* Name;
         bool NonBlocking;
         bool Interrupted;
-    } Cases[] = {
+    } cases[] = {
         {"descriptor set non-blocking", true, false},
         {"writes cut short by signals", false, true},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        const NoExitGuard Guard;
-        TOutputLinux Out(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const NoExitGuard guard;
+        TOutputLinux out(true);
         Settle();
-        const int Flags = fcntl(1, F_GETFL);
-        if (C.NonBlocking) fcntl(1, F_SETFL, Flags | O_NONBLOCK);
-        SlowTerminal Term(Master());
+        const int flags = fcntl(1, F_GETFL);
+        if (c.NonBlocking) fcntl(1, F_SETFL, flags | O_NONBLOCK);
+        SlowTerminal term(Master());
         {
-            std::optional<InterruptingTimer> Timer;
-            if (C.Interrupted) Timer.emplace();
+            std::optional<InterruptingTimer> timer;
+            if (c.Interrupted) timer.emplace();
             // Far more than the pty holds, in every attribute change and move.
-            for (int Pass = 0; Pass < 40; ++Pass)
-                for (int Y = 1; Y <= 25; ++Y)
-                    Out.WriteAt(
-                        static_cast<uint8_t>(1 + (Pass + Y) % 5), static_cast<uint8_t>(Y),
-                        static_cast<uint8_t>(Pass * 7 + Y),
-                        std::string(60 + (Pass + Y) % 16, static_cast<char>('A' + Pass % 26)));
-            Out.MoveCursor(33, 12);
+            for (int pass = 0; pass < 40; ++pass)
+                for (int y = 1; y <= 25; ++y)
+                    out.WriteAt(
+                        static_cast<uint8_t>(1 + (pass + y) % 5), static_cast<uint8_t>(y),
+                        static_cast<uint8_t>(pass * 7 + y),
+                        std::string(60 + (pass + y) % 16, static_cast<char>('A' + pass % 26)));
+            out.MoveCursor(33, 12);
         }
-        const std::string Got = Term.Finish(Slave());
-        fcntl(1, F_SETFL, Flags);
-        EXPECT_GT(TotalBytes(TakeWrites()), Got.size()); // some writes were retried
-        TermModel T;
-        T.Feed(Got);
-        ExpectShadowMatches(Out, T);
-        EXPECT_EQ(T.X + 1, Out.CurX);
-        EXPECT_EQ(T.Y + 1, Out.CurY);
+        const std::string got = term.Finish(Slave());
+        fcntl(1, F_SETFL, flags);
+        EXPECT_GT(TotalBytes(TakeWrites()), got.size()); // some writes were retried
+        TermModel t;
+        t.Feed(got);
+        ExpectShadowMatches(out, t);
+        EXPECT_EQ(t.X + 1, out.CurX);
+        EXPECT_EQ(t.Y + 1, out.CurY);
     }
 }
 
@@ -809,7 +809,7 @@ TEST_F(WriterTest, ALostTerminalEndsTheProgramWithTheSettingsPutBack) {
     struct Case {
         const char* Name;
         std::function<void(int)> Body; // gets a read-only descriptor of the terminal
-    } Cases[] = {
+    } cases[] = {
         {"at start-up",
          [](int ReadOnly) {
              dup2(ReadOnly, 1);
@@ -831,22 +831,22 @@ TEST_F(WriterTest, ALostTerminalEndsTheProgramWithTheSettingsPutBack) {
              std::exit(0);
          }},
     };
-    const termios Before = SlaveSettings();
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
+    const termios before = SlaveSettings();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         std::fflush(nullptr);
-        const pid_t Pid = fork();
-        ASSERT_GE(Pid, 0);
-        if (Pid == 0) {
-            const int ReadOnly = open(ptsname(Master()), O_RDONLY | O_NOCTTY);
-            if (ReadOnly < 0) _exit(2);
-            C.Body(ReadOnly);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const int readOnly = open(ptsname(Master()), O_RDONLY | O_NOCTTY);
+            if (readOnly < 0) _exit(2);
+            c.Body(readOnly);
         }
-        int Status = 0;
-        ASSERT_EQ(waitpid(Pid, &Status, 0), Pid);
-        EXPECT_TRUE(WIFEXITED(Status));
-        EXPECT_EQ(WEXITSTATUS(Status), 0);
-        EXPECT_TRUE(SameSettings(SlaveSettings(), Before));
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(SameSettings(SlaveSettings(), before));
         ReadOutput();
     }
 }
@@ -862,36 +862,36 @@ namespace {
 // Every byte a terminal acts on, and sequences that would set the title,
 // switch the character set, ask for a report or ring the bell.
 std::string Hostile() {
-    std::string S = "<";
-    for (int C = 1; C < 32; ++C)
-        if (C != '\b' && C != '\n' && C != '\r' && C != 26) S += static_cast<char>(C);
-    S += "\x7f\x9b"
+    std::string s = "<";
+    for (int c = 1; c < 32; ++c)
+        if (c != '\b' && c != '\n' && c != '\r' && c != 26) s += static_cast<char>(c);
+    s += "\x7f\x9b"
          "6n\x1b]2;owned\x07\x1b[6n\x0e\x1bP+q\x1b\\\x1b"
          "c>";
-    return S;
+    return s;
 }
 
 // The writer's own sequences: ESC ( U and CSI with digits and ";" ending in
 // m, H, J or K. Returns the offset of the first byte a terminal would act on
 // otherwise, or npos.
 size_t FirstForeignControl(const std::string& S) {
-    for (size_t I = 0; I < S.size(); ++I) {
-        const auto U = static_cast<uint8_t>(S[I]);
-        if (U == '\r' || U == '\n' || U == '\b') continue;
-        if (U == 27) {
-            if (S.compare(I, 3, "\x1b(U") == 0) {
-                I += 2;
+    for (size_t i = 0; i < S.size(); ++i) {
+        const auto u = static_cast<uint8_t>(S[i]);
+        if (u == '\r' || u == '\n' || u == '\b') continue;
+        if (u == 27) {
+            if (S.compare(i, 3, "\x1b(U") == 0) {
+                i += 2;
                 continue;
             }
-            if (I + 1 >= S.size() || S[I + 1] != '[') return I;
-            size_t J = I + 2;
-            while (J < S.size() && ((S[J] >= '0' && S[J] <= '9') || S[J] == ';')) ++J;
-            if (J >= S.size() || std::string_view("mHJK").find(S[J]) == std::string_view::npos)
-                return I;
-            I = J;
+            if (i + 1 >= S.size() || S[i + 1] != '[') return i;
+            size_t j = i + 2;
+            while (j < S.size() && ((S[j] >= '0' && S[j] <= '9') || S[j] == ';')) ++j;
+            if (j >= S.size() || std::string_view("mHJK").find(S[j]) == std::string_view::npos)
+                return i;
+            i = j;
             continue;
         }
-        if (U < 32 || U == 127 || U == 155) return I;
+        if (u < 32 || u == 127 || u == 155) return i;
     }
     return std::string::npos;
 }
@@ -901,68 +901,68 @@ class HostileTextTest : public ConsoleFilesFixture {};
 } // namespace
 
 TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
-    const std::string H = Hostile();
+    const std::string h = Hostile();
     struct Case {
         const char* Name;
         std::function<void()> Draw;
         bool Tracked; // the path records what it draws in the shadow and cursor
-    } Cases[] = {
-        {"WriteXY", [&] { WriteXY(3, 2, 0x1F, H); }, true},
-        {"WriteText", [&] { WriteText(H); }, true},
-        {"WriteLine", [&] { WriteLine(H); }, true},
-        {"WritePipe", [&] { WritePipe("|14" + H + "|07"); }, true},
-        {"WriteXYPipe", [&] { WriteXYPipe(3, 4, 7, "|12" + H); }, false},
-        {"WriteCenteredPipe", [&] { WriteCenteredPipe(H, 5); }, false},
+    } cases[] = {
+        {"WriteXY", [&] { WriteXY(3, 2, 0x1F, h); }, true},
+        {"WriteText", [&] { WriteText(h); }, true},
+        {"WriteLine", [&] { WriteLine(h); }, true},
+        {"WritePipe", [&] { WritePipe("|14" + h + "|07"); }, true},
+        {"WriteXYPipe", [&] { WriteXYPipe(3, 4, 7, "|12" + h); }, false},
+        {"WriteCenteredPipe", [&] { WriteCenteredPipe(h, 5); }, false},
         {"ANSI interpreter",
          [&] {
              InitAnsiUtil();
-             AnsiWrite("\x1b[1;33m" + H + "\x1b[0m");
+             AnsiWrite("\x1b[1;33m" + h + "\x1b[0m");
          },
          true},
-        {"ANSI file player", [&] { AnsiShowFile(File("a.ans", H + "\r\n" + H)); }, true},
-        {"pipe-code player", [&] { PipeShowFile(File("p.txt", "|10" + H)); }, true},
-        {"pipe-code player's message", [&] { PipeShowFile(Dir / H); }, true},
+        {"ANSI file player", [&] { AnsiShowFile(File("a.ans", h + "\r\n" + h)); }, true},
+        {"pipe-code player", [&] { PipeShowFile(File("p.txt", "|10" + h)); }, true},
+        {"pipe-code player's message", [&] { PipeShowFile(Dir / h); }, true},
         {"message image, DrawPage",
          [&] {
-             auto Img = std::make_unique<TMsgBaseAnsi>(0, 0);
-             const std::string Text = H + "\r\n|09" + H;
-             Img->Feed(Text.data(), static_cast<uint16_t>(Text.size()));
-             Img->DrawPage(1, 3, 1);
+             auto img = std::make_unique<TMsgBaseAnsi>(0, 0);
+             const std::string text = h + "\r\n|09" + h;
+             img->Feed(text.data(), static_cast<uint16_t>(text.size()));
+             img->DrawPage(1, 3, 1);
          },
          true},
         {"message image, DrawLineRaw",
          [&] {
-             auto Img = std::make_unique<TMsgBaseAnsi>(0, 0);
-             Img->Feed(H.data(), static_cast<uint16_t>(H.size()));
-             Img->DrawLineRaw(6, 1, true);
+             auto img = std::make_unique<TMsgBaseAnsi>(0, 0);
+             img->Feed(h.data(), static_cast<uint16_t>(h.size()));
+             img->DrawLineRaw(6, 1, true);
          },
          false},
         {"screen image with control bytes in its cells",
          [&] {
-             TConsoleImageRec Img;
-             SaveScreen(Img);
-             for (int X = 1; X <= static_cast<int>(H.size()) && X <= 80; ++X)
-                 Img.Data[7][X].Ch = H[static_cast<size_t>(X - 1)];
-             Img.Data[8][1].Ch = '\0';
-             RestoreScreen(Img);
+             TConsoleImageRec img;
+             SaveScreen(img);
+             for (int x = 1; x <= static_cast<int>(h.size()) && x <= 80; ++x)
+                 img.Data[7][x].Ch = h[static_cast<size_t>(x - 1)];
+             img.Data[8][1].Ch = '\0';
+             RestoreScreen(img);
          },
          true},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         Fresh();
-        C.Draw();
+        c.Draw();
         FlushScreen();
-        const std::string Got = ReadOutput();
-        const size_t Bad = FirstForeignControl(Got);
-        EXPECT_EQ(Bad, std::string::npos) << "at " << Bad << " of " << Hex(Got);
-        EXPECT_NE(Got.find(ControlStandIn), std::string::npos);
-        TermModel T;
-        T.Feed(Got);
-        if (!C.Tracked) continue;
-        ExpectShadowMatches(*Screen, T);
-        EXPECT_EQ(T.X + 1, WhereX());
-        EXPECT_EQ(T.Y + 1, WhereY());
+        const std::string got = ReadOutput();
+        const size_t bad = FirstForeignControl(got);
+        EXPECT_EQ(bad, std::string::npos) << "at " << bad << " of " << Hex(got);
+        EXPECT_NE(got.find(ControlStandIn), std::string::npos);
+        TermModel t;
+        t.Feed(got);
+        if (!c.Tracked) continue;
+        ExpectShadowMatches(*Screen, t);
+        EXPECT_EQ(t.X + 1, WhereX());
+        EXPECT_EQ(t.Y + 1, WhereY());
     }
 }
 
@@ -971,9 +971,9 @@ TEST_F(HostileTextTest, EachControlByteIsOneStandInCellAndTheOwnSequencesStay) {
     // #0, the empty cell of images, is shown as a blank.
     WriteXY(1, 1, 7, std::string("a\tb\x1b[31mc\x07\x7f\x9b\x00z", 14));
     EXPECT_EQ(ReadOutput(), "\x1b[1;1Ha.b.[31mc... z\x1b[1;1H");
-    const std::string Want = "a.b.[31mc... z";
-    for (size_t I = 0; I < Want.size(); ++I)
-        EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(I + 1), 1), Want[I]) << I;
+    const std::string want = "a.b.[31mc... z";
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(i + 1), 1), want[i]) << i;
 
     // The program's own fixed texts keep their escapes and bell.
     ResetCharset();
