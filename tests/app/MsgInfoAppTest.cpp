@@ -255,9 +255,6 @@ protected:
         ASSERT_TRUE(App->WaitFor("Who am I")) << Dump(App->Screen());
         ASSERT_TRUE(App->WaitFor("ESC/Quit # H/Help")) << Dump(App->Screen());
     }
-    void NeedPrivateTmp() {
-        if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
-    }
     // Highlights row Row (0-based) of the list and returns the screen.
     std::vector<std::string> OnRow(int Row) {
         for (int i = 0; i < Row; ++i) App->Key("Down");
