@@ -754,12 +754,7 @@ uint32_t StrCrc32(const std::string& S) {
 
 std::string AddrToStr(RecEchoMailAddr Addr) {
     std::string s = IntToStr(Addr.Zone) + ":" + IntToStr(Addr.Net) + "/" + IntToStr(Addr.Node);
-    // Appended in two steps: GCC 12 warns (-Wrestrict, a false positive) on
-    // "." + std::string in Release builds.
-    if (Addr.Point != 0) {
-        s += '.';
-        s += IntToStr(Addr.Point);
-    }
+    if (Addr.Point != 0) s += "." + IntToStr(Addr.Point);
     return s.substr(0, 20);
 }
 

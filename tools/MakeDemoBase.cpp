@@ -57,12 +57,8 @@ std::string AnsiText() {
              "bright " + names[i] + Esc("0m") + "   " + Esc(("37;" + bg + "m").c_str()) + " on " +
              names[i] + " " + Esc("0m") + "\n";
     }
-    // Appended piece by piece: GCC 12 warns (-Wrestrict, a false positive)
-    // on a string literal + std::string chain like this one in Release.
-    s += "\n";
-    s += Esc("1;33;44m");
-    s += " Yellow on blue " + Esc("0m") + " " + Esc("5;31m") + "blinking red" + Esc("0m") + " " +
-         Esc("7m") + "reversed" + Esc("0m") + "\n";
+    s += "\n" + Esc("1;33;44m") + " Yellow on blue " + Esc("0m") + " " + Esc("5;31m") +
+         "blinking red" + Esc("0m") + " " + Esc("7m") + "reversed" + Esc("0m") + "\n";
     s += Esc("2J") + Esc("1;1H") + "(a clear-screen and a cursor move were in this line)\n";
     return s + Origin("Colour Corner (2:5020/100)");
 }
