@@ -860,28 +860,6 @@ private:
     int fd = -1;
 };
 
-// The listing pattern: "*" any run (the empty one too), "?" one character,
-// every other character itself, case-sensitively.
-bool PatternMatch(const std::string& Pattern, const std::string& Name) {
-    std::size_t p = 0, n = 0, star = std::string::npos, resume = 0;
-    while (n < Name.size()) {
-        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
-            ++p;
-            ++n;
-        } else if (p < Pattern.size() && Pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < Pattern.size() && Pattern[p] == '*') ++p;
-    return p == Pattern.size();
-}
-
 // Whether Name in the directory Dir (ending in "/") is a directory; a symbolic
 // link counts as what it points to. False when it cannot be examined at all.
 bool Examine(const std::string& Dir, const std::string& Name, bool& IsDir) {
