@@ -399,6 +399,26 @@ std::string InputMasked(const std::string& Default, const std::string& Allowed, 
     return Escaped ? Cut : Text;
 }
 
+namespace {
+
+// One key of a Yes/No choice: Left, Right and Space turn Choice over and give
+// 0, as does any other extended key; every other key is returned.
+char ReadChoiceKey(bool& Choice) {
+    const char key = ReadKey();
+    if (key == Key::Extended) {
+        const auto code = static_cast<uint8_t>(ReadKey());
+        if (code == Scan::Left || code == Scan::Right) Choice = !Choice;
+        return 0;
+    }
+    if (key == ' ') {
+        Choice = !Choice;
+        return 0;
+    }
+    return key;
+}
+
+} // namespace
+
 bool InputYesNo(uint8_t X, uint8_t Y, bool Default) {
     InputKey = 0;
     InputChanged = false;
@@ -406,15 +426,9 @@ bool InputYesNo(uint8_t X, uint8_t Y, bool Default) {
     bool Choice = Default;
     for (;;) {
         PutXY(X, Y, InputAttr, Choice ? "Yes" : "No ");
-        const char K = ReadKey();
-        if (K == Key::Extended) {
-            const auto Code = static_cast<uint8_t>(ReadKey());
-            if (Code == Scan::Left || Code == Scan::Right) Choice = !Choice;
-        } else if (K == Key::Enter) {
-            break;
-        } else if (K == ' ') {
-            Choice = !Choice;
-        } else if (Holds(InputExit, K)) {
+        const char K = ReadChoiceKey(Choice);
+        if (K == Key::Enter) break;
+        if (K != 0 && Holds(InputExit, K)) {
             InputKey = K;
             break;
         }
@@ -435,15 +449,7 @@ bool AskYesNo(uint8_t X, uint8_t Y, uint8_t YesAttr, uint8_t NoAttr, uint8_t Att
             PutXY(X + 5, Y, NoAttr, " No ");
         }
         GotoXY(1, 25);
-        const char K = ReadKey();
-        if (K == Key::Extended) {
-            const auto Code = static_cast<uint8_t>(ReadKey());
-            if (Code == Scan::Left || Code == Scan::Right) Choice = !Choice;
-        } else if (K == Key::Enter) {
-            break;
-        } else if (K == ' ') {
-            Choice = !Choice;
-        }
+        if (ReadChoiceKey(Choice) == Key::Enter) break;
     }
     return Choice;
 }
