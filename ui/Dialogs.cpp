@@ -417,6 +417,15 @@ char ReadChoiceKey(bool& Choice) {
     return key;
 }
 
+// The scan code after Key::Extended: True, and InputKey set to it, when it is
+// one of the exit keys.
+bool ExtendedExit() {
+    const char code = ReadKey();
+    if (!Holds(InputExitExt, code)) return false;
+    InputKey = code;
+    return true;
+}
+
 } // namespace
 
 bool InputYesNo(uint8_t X, uint8_t Y, bool Default) {
@@ -463,11 +472,7 @@ char InputChar(uint8_t X, uint8_t Y, char Default) {
         PutXY(X, Y, InputAttr, std::string(1, Ch));
         const char K = ReadKey();
         if (K == Key::Extended) {
-            const char Code = ReadKey();
-            if (Holds(InputExitExt, Code)) {
-                InputKey = Code;
-                break;
-            }
+            if (ExtendedExit()) break;
             continue;
         }
         if (K == Key::Esc) Ch = Default;
@@ -490,11 +495,7 @@ bool InputButton(uint8_t X, uint8_t Y, uint8_t Width, const MyString& Text) {
     for (;;) {
         const char K = ReadKey();
         if (K == Key::Extended) {
-            const char Code = ReadKey();
-            if (Holds(InputExitExt, Code)) {
-                InputKey = Code;
-                break;
-            }
+            if (ExtendedExit()) break;
         } else if (K == Key::Enter || Holds(InputExit, K)) {
             InputKey = K;
             Pressed = K == Key::Enter;

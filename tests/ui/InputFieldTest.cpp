@@ -345,6 +345,11 @@ TEST_F(InputFieldTest, YesNoCharAndButton) {
     EXPECT_FALSE(InputButton(X, Y, 6, "OK"));
     EXPECT_EQ(InputKey, static_cast<char>(Scan::F1));
     EXPECT_FALSE(InputChanged);
+    // An extended key ends a character input only when it is an exit key.
+    TypeAndWait(Up + "z" + F1);
+    EXPECT_EQ(InputChar(X, Y, 'a'), 'z');
+    EXPECT_EQ(InputKey, static_cast<char>(Scan::F1));
+    EXPECT_TRUE(InputChanged);
 }
 
 TEST_F(InputFieldTest, GetKeyFromWaitsForAListedKey) {
