@@ -656,16 +656,10 @@ bool ShowMsgBox(uint8_t Mode, const std::string& Text) {
                 if (c == ' ') yes = !yes;
             }
         }
-        if (Mode == mbStay) {
-            // The box must outlive this call, but a box put away while open
-            // brings back the screen it covered: draw the boxed screen again.
-            auto boxed = std::make_unique<TConsoleImageRec>();
-            SaveScreen(*boxed);
+        if (Mode == mbStay)
+            box.Forget(); // the box outlives this call
+        else
             box.Close();
-            RestoreScreen(*boxed);
-        } else {
-            box.Close();
-        }
     }
     GotoXY(oldX, oldY);
     SetTextAttr(oldAttr);
