@@ -97,28 +97,6 @@ struct FoundEntry {
     int64_t Size = 0;
 };
 
-// The listing pattern: "*" any run (the empty one too), "?" one character,
-// every other character itself, case-sensitively.
-bool PatternMatch(std::string_view Pattern, std::string_view Name) {
-    size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-    while (n < Name.size()) {
-        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
-            ++p;
-            ++n;
-        } else if (p < Pattern.size() && Pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < Pattern.size() && Pattern[p] == '*') ++p;
-    return p == Pattern.size();
-}
-
 // Attributes of Dir + Name: a symbolic link counts as what it points to, a
 // dangling one as a file. False when the entry cannot be examined at all.
 bool Describe(const std::string& Dir, const std::string& Name, FoundEntry& E) {
@@ -351,6 +329,26 @@ bool WildMatch(const std::string& Mask, const std::string& Name, bool IgnoreCase
 }
 
 // --- File and directory helpers ---------------------------------------------
+
+bool PatternMatch(std::string_view Pattern, std::string_view Name) {
+    size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+    while (n < Name.size()) {
+        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
+            ++p;
+            ++n;
+        } else if (p < Pattern.size() && Pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < Pattern.size() && Pattern[p] == '*') ++p;
+    return p == Pattern.size();
+}
 
 bool FileExists(const std::string& Name) {
     struct stat64 st;

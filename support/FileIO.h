@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // ---------------------------------------------------------------------------
 // Untyped file: a file of records whose size is fixed when it is opened.
@@ -95,6 +96,10 @@ bool WildMatch(const std::string& Mask, const std::string& Name, bool IgnoreCase
 // Listings by pattern ("*" any run, "?" one character, case-sensitive, in the
 // part after the last "/") keep an entry when each of its marks, directory
 // ($10) and hidden ($02, a name beginning with "."), is in the attribute mask.
+
+// The listing pattern's match of one name: "*" any run (the empty one too),
+// "?" one character, every other character itself, case-sensitively.
+bool PatternMatch(std::string_view Pattern, std::string_view Name);
 
 // True when Name's attributes can be read and Name is not a directory.
 bool FileExists(const std::string& Name);

@@ -399,6 +399,35 @@ std::string InputMasked(const std::string& Default, const std::string& Allowed, 
     return Escaped ? Cut : Text;
 }
 
+namespace {
+
+// One key of a Yes/No choice: Left, Right and Space turn Choice over and give
+// 0, as does any other extended key; every other key is returned.
+char ReadChoiceKey(bool& Choice) {
+    const char key = ReadKey();
+    if (key == Key::Extended) {
+        const auto code = static_cast<uint8_t>(ReadKey());
+        if (code == Scan::Left || code == Scan::Right) Choice = !Choice;
+        return 0;
+    }
+    if (key == ' ') {
+        Choice = !Choice;
+        return 0;
+    }
+    return key;
+}
+
+// The scan code after Key::Extended: True, and InputKey set to it, when it is
+// one of the exit keys.
+bool ExtendedExit() {
+    const char code = ReadKey();
+    if (!Holds(InputExitExt, code)) return false;
+    InputKey = code;
+    return true;
+}
+
+} // namespace
+
 bool InputYesNo(uint8_t X, uint8_t Y, bool Default) {
     InputKey = 0;
     InputChanged = false;
@@ -406,15 +435,9 @@ bool InputYesNo(uint8_t X, uint8_t Y, bool Default) {
     bool Choice = Default;
     for (;;) {
         PutXY(X, Y, InputAttr, Choice ? "Yes" : "No ");
-        const char K = ReadKey();
-        if (K == Key::Extended) {
-            const auto Code = static_cast<uint8_t>(ReadKey());
-            if (Code == Scan::Left || Code == Scan::Right) Choice = !Choice;
-        } else if (K == Key::Enter) {
-            break;
-        } else if (K == ' ') {
-            Choice = !Choice;
-        } else if (Holds(InputExit, K)) {
+        const char K = ReadChoiceKey(Choice);
+        if (K == Key::Enter) break;
+        if (K != 0 && Holds(InputExit, K)) {
             InputKey = K;
             break;
         }
@@ -435,15 +458,7 @@ bool AskYesNo(uint8_t X, uint8_t Y, uint8_t YesAttr, uint8_t NoAttr, uint8_t Att
             PutXY(X + 5, Y, NoAttr, " No ");
         }
         GotoXY(1, 25);
-        const char K = ReadKey();
-        if (K == Key::Extended) {
-            const auto Code = static_cast<uint8_t>(ReadKey());
-            if (Code == Scan::Left || Code == Scan::Right) Choice = !Choice;
-        } else if (K == Key::Enter) {
-            break;
-        } else if (K == ' ') {
-            Choice = !Choice;
-        }
+        if (ReadChoiceKey(Choice) == Key::Enter) break;
     }
     return Choice;
 }
@@ -457,11 +472,7 @@ char InputChar(uint8_t X, uint8_t Y, char Default) {
         PutXY(X, Y, InputAttr, std::string(1, Ch));
         const char K = ReadKey();
         if (K == Key::Extended) {
-            const char Code = ReadKey();
-            if (Holds(InputExitExt, Code)) {
-                InputKey = Code;
-                break;
-            }
+            if (ExtendedExit()) break;
             continue;
         }
         if (K == Key::Esc) Ch = Default;
@@ -484,11 +495,7 @@ bool InputButton(uint8_t X, uint8_t Y, uint8_t Width, const MyString& Text) {
     for (;;) {
         const char K = ReadKey();
         if (K == Key::Extended) {
-            const char Code = ReadKey();
-            if (Holds(InputExitExt, Code)) {
-                InputKey = Code;
-                break;
-            }
+            if (ExtendedExit()) break;
         } else if (K == Key::Enter || Holds(InputExit, K)) {
             InputKey = K;
             Pressed = K == Key::Enter;
@@ -649,16 +656,10 @@ bool ShowMsgBox(uint8_t Mode, const std::string& Text) {
                 if (c == ' ') yes = !yes;
             }
         }
-        if (Mode == mbStay) {
-            // The box must outlive this call, but a box put away while open
-            // brings back the screen it covered: draw the boxed screen again.
-            auto boxed = std::make_unique<TConsoleImageRec>();
-            SaveScreen(*boxed);
+        if (Mode == mbStay)
+            box.Forget(); // the box outlives this call
+        else
             box.Close();
-            RestoreScreen(*boxed);
-        } else {
-            box.Close();
-        }
     }
     GotoXY(oldX, oldY);
     SetTextAttr(oldAttr);
@@ -859,28 +860,6 @@ private:
     std::string path;
     int fd = -1;
 };
-
-// The listing pattern: "*" any run (the empty one too), "?" one character,
-// every other character itself, case-sensitively.
-bool PatternMatch(const std::string& Pattern, const std::string& Name) {
-    std::size_t p = 0, n = 0, star = std::string::npos, resume = 0;
-    while (n < Name.size()) {
-        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
-            ++p;
-            ++n;
-        } else if (p < Pattern.size() && Pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < Pattern.size() && Pattern[p] == '*') ++p;
-    return p == Pattern.size();
-}
 
 // Whether Name in the directory Dir (ending in "/") is a directory; a symbolic
 // link counts as what it points to. False when it cannot be examined at all.

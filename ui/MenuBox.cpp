@@ -321,6 +321,12 @@ void TMenuBox::Show() {
     if (HideSaved) RestoreScreen(HideImage);
 }
 
+void TMenuBox::Forget() {
+    WasOpened = false;
+    StillOpen = false;
+    HideSaved = false;
+}
+
 // ---------------------------------------------------------------------------
 // Panels, shadows and pictures
 

@@ -59,6 +59,9 @@ public:
     void Close();
     void Hide();
     void Show();
+    // Drops the saved screens, leaving the box drawn: neither Close nor the
+    // destructor puts anything back, and the next Open saves afresh.
+    void Forget();
 
 private:
     bool StillOpen = false; // opened and not closed since

@@ -4,8 +4,8 @@
 // writes and EINTR), and back. Real errors stop a transfer and are reported.
 #include "support/FileDesc.h"
 #include "tests/common/TempDirFixture.h"
+#include "tests/common/WritePressure.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <optional>
@@ -13,9 +13,6 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -37,58 +34,6 @@ bool IsOpenFd(int Fd) {
 void SetNonBlocking(int Fd) {
     fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) | O_NONBLOCK);
 }
-
-void NoOp(int) {}
-
-// A timer signal every 0.2 ms for the life of the object, installed
-// without SA_RESTART so that it interrupts blocking calls.
-struct InterruptingTimer {
-    struct sigaction Old {};
-    InterruptingTimer() {
-        struct sigaction sa {};
-        sa.sa_handler = NoOp;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGALRM, &sa, &Old);
-        itimerval t{{0, 200}, {0, 200}};
-        setitimer(ITIMER_REAL, &t, nullptr);
-    }
-    ~InterruptingTimer() {
-        itimerval t{};
-        setitimer(ITIMER_REAL, &t, nullptr);
-        sigaction(SIGALRM, &Old, nullptr);
-    }
-};
-
-// Reads the pipe to its end in small bites on another thread (which never
-// takes the timer signal), so the writer keeps finding the pipe full.
-class SlowReader {
-public:
-    explicit SlowReader(int AFd) : Fd(AFd), Worker([this] { Run(); }) {}
-    std::string Finish() {
-        Worker.join();
-        return Got;
-    }
-
-private:
-    void Run() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGALRM);
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        char buf[97];
-        for (;;) {
-            pollfd p{Fd, POLLIN, 0};
-            poll(&p, 1, -1);
-            const ssize_t n = read(Fd, buf, sizeof buf);
-            if (n == 0) return;
-            if (n > 0) Got.append(buf, static_cast<size_t>(n));
-            usleep(20); // slow: the writer keeps waiting on a full pipe
-        }
-    }
-    int Fd;
-    std::string Got;
-    std::thread Worker;
-};
 
 } // namespace
 

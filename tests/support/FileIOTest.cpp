@@ -136,6 +136,35 @@ TEST(FileIONames, WildMatchTable) {
             << "mask \"" << c.mask << "\" name \"" << c.name << "\" ignore " << c.ignoreCase;
 }
 
+// The listing pattern, unlike the DOS-style mask, lets "*" run over dots and
+// match leading dots; a "*" that first takes too little must try longer runs.
+TEST(FileIONames, PatternMatchTable) {
+    struct Case {
+        std::string_view pattern, name;
+        bool want;
+    };
+    const Case cases[] = {
+        {"*.txt", "a.b.txt", true},
+        {"*", ".profile", true},
+        {"*txt", "atxt", true},
+        {"*", "", true},
+        {"", "", true},
+        {"", "a", false},
+        {"a?c", "abc", true},
+        {"a?c", "ac", false},
+        {"*.TXT", "a.txt", false},
+        {"a*b*c", "aXbYbc", true},
+        {"a*b*c", "aXbYb", false},
+        {"*a", "aaa", true},
+        {"**x", "x", true},
+        {"x*", "x", true},
+        {"*?*", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PatternMatch(c.pattern, c.name), c.want)
+            << "pattern \"" << c.pattern << "\" name \"" << c.name << "\"";
+}
+
 // --- Existence, directories -------------------------------------------------
 
 TEST_F(FileIOFiles, FileAndDirExistTable) {
@@ -438,9 +467,10 @@ TEST_F(FileIOFiles, FileSizeOfTakesTheFirstListedEntry) {
         int64_t want;
     };
     const Case cases[] = {
-        {Path() + "/x.bin", 1234}, {Path() + "/?.bin", 1234}, {Path() + "/*.bin", 1234},
-        {Path() + "/*.BIN", 0}, // listing patterns are case-sensitive
-        {Path() + "/*.txt", 2},    {Path() + "/missing", 0},  {Path() + "/", 0}, // empty pattern lists nothing
+        {Path() + "/x.bin", 1234}, {Path() + "/?.bin", 1234},
+        {Path() + "/*.bin", 1234}, {Path() + "/*.BIN", 0}, // listing patterns are case-sensitive
+        {Path() + "/*.txt", 2},    {Path() + "/missing", 0},
+        {Path() + "/", 0}, // empty pattern lists nothing
     };
     for (const Case& c : cases) EXPECT_EQ(FileSizeOf(c.name), c.want) << c.name;
 }

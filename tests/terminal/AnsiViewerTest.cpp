@@ -6,6 +6,7 @@
 #include "terminal/AnsiViewer.h"
 
 #include "terminal/Console.h"
+#include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
 
 #include <atomic>
@@ -83,8 +84,7 @@ std::string Numbered(int Count, int Digits) {
     return s;
 }
 
-const std::string Esc = "\x1b", Up = "\x1b[A", Down = "\x1b[B", Right = "\x1b[C", Left = "\x1b[D",
-                  Home = "\x1b[H", End = "\x1b[F", PgUp = "\x1b[5~", PgDn = "\x1b[6~";
+using namespace Typed;
 
 TEST_F(AnsiViewerTest, PercentBarRoundsHalvesToEvenAndLeavesAttributeZero) {
     struct P {

@@ -9,6 +9,7 @@
 #include "terminal/m_Output.h"
 #include "terminal/m_Output_Linux.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/WritePressure.h"
 
 #include <csignal>
 #include <cstdio>
@@ -17,13 +18,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -685,27 +682,6 @@ TEST_F(WriterTest, ScreenLinesAndScrollWindow) {
 
 namespace {
 
-void NoOp(int) {}
-
-// A timer signal every 0.2 ms while the object lives, without SA_RESTART, so
-// that it interrupts (and shortens) blocking writes.
-struct InterruptingTimer {
-    struct sigaction Old {};
-    InterruptingTimer() {
-        struct sigaction sa {};
-        sa.sa_handler = NoOp;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGALRM, &sa, &Old);
-        itimerval t{{0, 200}, {0, 200}};
-        setitimer(ITIMER_REAL, &t, nullptr);
-    }
-    ~InterruptingTimer() {
-        itimerval t{};
-        setitimer(ITIMER_REAL, &t, nullptr);
-        sigaction(SIGALRM, &Old, nullptr);
-    }
-};
-
 // The writer ends the program (exit code 0) when the terminal is gone; a
 // writer that took a passing hiccup for that would end this test program
 // with code 0 as well, so an exit while the guard lives is made a failure.
@@ -728,37 +704,6 @@ struct NoExitGuard {
 
 const std::string EndMark = "\x1b[99;99H<end>"; // never sent by the code under test
 
-// Reads the master in small bites on another thread until EndMark arrives.
-class SlowTerminal {
-public:
-    explicit SlowTerminal(int AMaster) : Master(AMaster), Worker([this] { Run(); }) {}
-    std::string Finish(int Slave) {
-        WriteAll(Slave, EndMark);
-        Worker.join();
-        return Got.substr(0, Got.size() - EndMark.size());
-    }
-
-private:
-    void Run() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGALRM);
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        char buf[61];
-        while (Got.size() < EndMark.size() ||
-               Got.compare(Got.size() - EndMark.size(), EndMark.size(), EndMark) != 0) {
-            pollfd p{Master, POLLIN, 0};
-            poll(&p, 1, -1);
-            const ssize_t n = read(Master, buf, sizeof buf);
-            if (n > 0) Got.append(buf, static_cast<size_t>(n));
-            usleep(20);
-        }
-    }
-    int Master;
-    std::string Got;
-    std::thread Worker;
-};
-
 } // namespace
 
 TEST_F(WriterTest, EveryQueuedByteReachesASlowTerminal) {
@@ -777,7 +722,7 @@ TEST_F(WriterTest, EveryQueuedByteReachesASlowTerminal) {
         Settle();
         const int flags = fcntl(1, F_GETFL);
         if (c.NonBlocking) fcntl(1, F_SETFL, flags | O_NONBLOCK);
-        SlowTerminal term(Master());
+        SlowReader term(Master(), EndMark);
         {
             std::optional<InterruptingTimer> timer;
             if (c.Interrupted) timer.emplace();
@@ -790,7 +735,8 @@ TEST_F(WriterTest, EveryQueuedByteReachesASlowTerminal) {
                         std::string(60 + (pass + y) % 16, static_cast<char>('A' + pass % 26)));
             out.MoveCursor(33, 12);
         }
-        const std::string got = term.Finish(Slave());
+        WriteAll(Slave(), EndMark);
+        const std::string got = term.Finish();
         fcntl(1, F_SETFL, flags);
         EXPECT_GT(TotalBytes(TakeWrites()), got.size()); // some writes were retried
         TermModel t;

@@ -6,6 +6,7 @@
 
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
+#include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
 
 #include <string>
@@ -13,18 +14,9 @@
 
 namespace {
 
-// Bytes a terminal sends for the keys the tests use.
-const std::string Up = "\x1b[A";
-const std::string Right = "\x1b[C";
-const std::string Left = "\x1b[D";
-const std::string Home = "\x1b[H";
-const std::string End = "\x1b[F";
-const std::string Del = "\x1b[3~";
-const std::string F1 = "\x1bOP";
-const std::string F2 = "\x1bOQ";
+using namespace Typed;
 const std::string Bs = "\b";
 const std::string CtrlY = "\x19";
-const std::string Enter = "\r";
 
 std::string Times(const std::string& S, int N) {
     std::string R;
@@ -345,6 +337,11 @@ TEST_F(InputFieldTest, YesNoCharAndButton) {
     EXPECT_FALSE(InputButton(X, Y, 6, "OK"));
     EXPECT_EQ(InputKey, static_cast<char>(Scan::F1));
     EXPECT_FALSE(InputChanged);
+    // An extended key ends a character input only when it is an exit key.
+    TypeAndWait(Up + "z" + F1);
+    EXPECT_EQ(InputChar(X, Y, 'a'), 'z');
+    EXPECT_EQ(InputKey, static_cast<char>(Scan::F1));
+    EXPECT_TRUE(InputChanged);
 }
 
 TEST_F(InputFieldTest, GetKeyFromWaitsForAListedKey) {

@@ -7,6 +7,7 @@
 
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
+#include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
 
 #include <array>
@@ -15,16 +16,7 @@
 
 namespace {
 
-const std::string Up = "\x1b[A";
-const std::string Down = "\x1b[B";
-const std::string Right = "\x1b[C";
-const std::string Left = "\x1b[D";
-const std::string Home = "\x1b[H";
-const std::string End = "\x1b[F";
-const std::string PgUp = "\x1b[5~";
-const std::string PgDn = "\x1b[6~";
-const std::string Enter = "\r";
-const std::string Esc = "\x1b"; // only as the last key typed: alone it is Esc
+using namespace Typed;
 
 // 25 lines of 80 cells as a terminal shows them: cursor positioning, SGR
 // (reset, bold, blink, colours) and printable bytes; other sequences are

@@ -213,6 +213,32 @@ TEST_F(MenuBoxTest, EveryCloseAndAnOpenBoxsDestructorBringBackTheFirstScreen) {
     EXPECT_EQ(Text(1, 1, 4), "kept");
 }
 
+TEST_F(MenuBoxTest, AForgottenBoxStaysDrawnAndTheNextOpenSavesAfresh) {
+    FillScreen();
+    const ScreenState before = Snapshot();
+    ScreenState boxed;
+    {
+        TMenuBox box;
+        box.Open(10, 5, 30, 10);
+        box.Hide();
+        box.Show();
+        boxed = Snapshot();
+        box.Forget();
+        box.Close();
+        box.Show();
+        EXPECT_TRUE(Snapshot() == boxed);
+        box.Open(20, 8, 40, 12);
+        box.Close(); // back to the screen of this opening
+        EXPECT_TRUE(Snapshot() == boxed);
+        box.Open(20, 8, 40, 12);
+        box.Forget();
+        boxed = Snapshot();
+    } // destroyed after forgetting: the box stays
+    EXPECT_TRUE(Snapshot() == boxed);
+    EXPECT_FALSE(Snapshot() == before);
+    ExpectTerminalShowsShadow();
+}
+
 TEST_F(MenuBoxTest, HideBringsBackTheScreenBeforeTheBoxAndShowTheBox) {
     FillScreen();
     const ScreenState before = Snapshot();

@@ -4,6 +4,7 @@
 #include "ui/MenuBox.h"
 
 #include "support/StrUtil.h"
+#include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
 
 #include <memory>
@@ -14,9 +15,8 @@
 
 namespace {
 
-const std::string Up = "\x1b[A", Down = "\x1b[B", Right = "\x1b[C", Left = "\x1b[D";
-const std::string Home = "\x1b[H", End = "\x1b[F", PgUp = "\x1b[5~", PgDn = "\x1b[6~";
-const std::string F1 = "\x1bOP", Enter = "\r", CtrlA = "\x01", Tab = "\t", Bksp = "\x7f";
+using namespace Typed;
+const std::string CtrlA = "\x01", Tab = "\t", Bksp = "\x7f";
 
 constexpr char Track = '\xB0', Thumb = '\xB2', Bottom = '\xDC'; // style 6's bottom edge
 

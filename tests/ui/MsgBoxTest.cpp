@@ -5,168 +5,22 @@
 
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
-#include "tests/common/PtyFixture.h"
+#include "tests/common/BoxFixture.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <functional>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/select.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// Runs when the program is about to wait for a key and none is typed: the
-// screen is then exactly what the user sees.
-std::function<void()> WhenIdle;
-
-} // namespace
-
-// Every select() of the program comes here (the keyboard reader waits with it).
-// It is carried out with poll(), which has no time-size variants; a wait
-// without a time-out on an empty standard input first runs WhenIdle.
-extern "C" int select(int N, fd_set* R, fd_set* W, fd_set* E, struct timeval* T) {
-    if (T == nullptr && N == 1 && R != nullptr && FD_ISSET(0, R) && WhenIdle) {
-        int pending = 0;
-        if (::ioctl(0, FIONREAD, &pending) == 0 && pending == 0) WhenIdle();
-    }
-    std::vector<pollfd> fds;
-    for (int fd = 0; fd < N; ++fd) {
-        short events = 0;
-        if (R != nullptr && FD_ISSET(fd, R)) events |= POLLIN;
-        if (W != nullptr && FD_ISSET(fd, W)) events |= POLLOUT;
-        if (E != nullptr && FD_ISSET(fd, E)) events |= POLLPRI;
-        if (events != 0) fds.push_back(pollfd{fd, events, 0});
-    }
-    const int ms =
-        T == nullptr ? -1 : static_cast<int>(T->tv_sec * 1000 + (T->tv_usec + 999) / 1000);
-    const int got = ::poll(fds.data(), fds.size(), ms);
-    if (got < 0) return got;
-    if (T != nullptr) *T = timeval{0, 0};
-    if (R != nullptr) FD_ZERO(R);
-    if (W != nullptr) FD_ZERO(W);
-    if (E != nullptr) FD_ZERO(E);
-    int ready = 0;
-    for (const pollfd& p : fds) {
-        if (p.revents & (POLLIN | POLLHUP | POLLERR)) FD_SET(p.fd, R), ++ready;
-        if (p.revents & POLLOUT) FD_SET(p.fd, W), ++ready;
-        if (p.revents & POLLPRI) FD_SET(p.fd, E), ++ready;
-    }
-    return ready;
-}
-
-namespace {
-
-// Reads and drops what reaches the pty's master side while it lives: a box
-// that redraws on every key would otherwise fill the pty and block.
-class MasterDrain {
-public:
-    explicit MasterDrain(int Fd) : fd(Fd), reader([this] { Run(); }) {}
-    ~MasterDrain() {
-        stop = true;
-        reader.join();
-    }
-
-private:
-    void Run() {
-        char buf[4096];
-        while (!stop) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 5) > 0)
-                while (::read(fd, buf, sizeof buf) > 0) {
-                }
-        }
-    }
-    std::atomic<bool> stop{false};
-    int fd;
-    std::thread reader;
-};
-
-class BoxTest : public ConsolePtyFixture {
+// Every box starts from the input-field settings of start-up, whatever an
+// earlier test left.
+class BoxTest : public BoxFixture {
 protected:
     void SetUp() override {
-        ConsolePtyFixture::SetUp();
-        drain = std::make_unique<MasterDrain>(Master());
+        BoxFixture::SetUp();
         InitDialogs();
-        Pattern();
-        OnIdle({}, "\r"); // a box that waits for more keys than typed fails, never hangs
-    }
-    void TearDown() override {
-        ExpectStepsDone();
-        drain.reset();
-        WhenIdle = nullptr;
-        ScreenRows = 25;
-        ConsolePtyFixture::TearDown();
-    }
-
-    // A screen whose every cell differs from its neighbours, the cursor at
-    // (5, 3) and attribute $1E: whatever a box forgets to put back shows.
-    void Pattern() {
-        for (uint8_t y = 1; y <= 25; ++y) {
-            std::string row;
-            for (int x = 0; x < 80; ++x) row += static_cast<char>('A' + (x + y) % 26);
-            WriteXY(1, y, static_cast<uint8_t>(y % 8 + 0x10 * (y % 3)), row);
-        }
-        GotoXY(5, 3);
-        SetTextAttr(0x1E);
-    }
-
-    // A step looks at the screen while the program waits, and returns the keys
-    // it types next. Keys the program asks for beyond the steps: a failure,
-    // then Fallback.
-    using Step = std::function<std::string()>;
-    void OnIdle(std::vector<Step> Steps, std::string Fallback) {
-        ExpectStepsDone();
-        steps = std::move(Steps);
-        fallback = std::move(Fallback);
-        next = 0;
-        WhenIdle = [this] {
-            if (next < steps.size()) {
-                TypeAndWait(steps[next++]());
-                return;
-            }
-            ADD_FAILURE() << "the program waits for a key the test did not plan";
-            if (++next > steps.size() + 5) std::abort();
-            TypeAndWait(fallback);
-        };
-    }
-    void ExpectStepsDone() const {
-        EXPECT_GE(next, steps.size()) << "the program never waited for the keys of a step";
-    }
-
-    std::vector<Step> steps;
-    std::size_t next = 0;
-    std::string fallback;
-    std::unique_ptr<MasterDrain> drain;
-
-    static std::string Text(int X, int Y, int Len) {
-        std::string s;
-        for (int i = 0; i < Len; ++i) s += Screen->Shadow[Y][X + i].Ch;
-        return s;
-    }
-    // Text at (X, Y) and every one of its cells in Attr.
-    static void ExpectRun(int X, int Y, const std::string& Want, uint8_t Attr) {
-        SCOPED_TRACE("at column " + std::to_string(X) + " of row " + std::to_string(Y));
-        EXPECT_EQ(Hex(Text(X, Y, static_cast<int>(Want.size()))), Hex(Want));
-        for (int i = 0; i < static_cast<int>(Want.size()); ++i)
-            EXPECT_EQ(Screen->Shadow[Y][X + i].Attr, Attr) << "column " << X + i;
-    }
-    // The screen, the cursor and the attribute are those of Pattern().
-    void ExpectPatternBack() {
-        const TConsoleScreenRec now = Screen->Shadow;
-        Pattern();
-        for (int y = 1; y <= 25; ++y) EXPECT_EQ(now[y], Screen->Shadow[y]) << "row " << y;
-        EXPECT_EQ(WhereX(), 5);
-        EXPECT_EQ(WhereY(), 3);
-        EXPECT_EQ(GetTextAttr(), 0x1E);
     }
 };
 
