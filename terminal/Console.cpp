@@ -65,6 +65,10 @@ void WriteXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
     Screen->WriteAtPiped(X, Y, A, PipeLength(S), S);
 }
 
+void RecordXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
+    Screen->RecordPiped(X, Y, A, PipeLength(S), S);
+}
+
 void WritePipe(const std::string& S) {
     Screen->WritePiped(S);
 }

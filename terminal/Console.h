@@ -38,6 +38,9 @@ void WriteBlankLine();                  // CR LF
 void WriteXY(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
 // Pipe-coded S at (X, Y) starting in A, to the terminal only (not the shadow).
 void WriteXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
+// What WriteXYPipe(X, Y, A, S) shows, put into the shadow only (nothing is
+// sent), for a caller whose boxes must save and put back those cells.
+void RecordXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
 void WritePipe(const std::string& S); // pipe-coded S at the cursor, tracked
 // Pipe-coded S centred on 80 columns on line Y, starting in attribute 7.
 void WriteCenteredPipe(const std::string& S, uint8_t Y);

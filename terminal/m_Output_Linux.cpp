@@ -265,32 +265,57 @@ void TOutputLinux::PlaceText(uint8_t X, uint8_t Y, uint8_t A, const std::string&
     MoveCursor(oldX, oldY);
 }
 
-void TOutputLinux::WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
-                                const std::string& S) {
-    const uint8_t oldAttr = Attr, oldX = CurX, oldY = CurY;
-    MoveCursor(X, Y);
-    SetAttr(A);
+namespace {
+
+// Walks pipe-coded S as WriteAtPiped shows it, from attribute A: Code(attr)
+// at each colour code, Cell(attr, c) for each of the Width columns written.
+template <class CodeFn, class CellFn>
+void WalkPiped(uint8_t A, int32_t Width, const std::string& S, CodeFn Code, CellFn Cell) {
+    uint8_t attr = A;
     int64_t left = Width; // 64 bits: counting down never overflows
     for (size_t p = 0; p < S.size(); ++p) {
         const std::string t = S[p] == '|' ? PipeCodeText(S, p) : std::string();
         const uint8_t n = static_cast<uint8_t>(StrToInt(t));
         if (S[p] == '|' && (t == "00" || n != 0)) {
             p += 2;
-            SetAttr(PipeCodeAttr(n, Attr));
+            attr = PipeCodeAttr(n, attr);
+            Code(attr);
         } else {
-            // One column of text, past the tracking: a line end or a
-            // backspace here would move the real cursor unseen.
-            const char c = CellChar(S[p]);
-            BufWrite(std::string_view(&c, 1));
+            Cell(attr, CellChar(S[p]));
             --left;
         }
         if (left == 0) break;
     }
     // Width > 1, not > 0: a single column left over stays unwritten.
     if (left > 1)
-        for (; left > 0; --left) BufWrite(" ");
+        for (; left > 0; --left) Cell(attr, ' ');
+}
+
+} // namespace
+
+void TOutputLinux::WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
+                                const std::string& S) {
+    const uint8_t oldAttr = Attr, oldX = CurX, oldY = CurY;
+    MoveCursor(X, Y);
+    SetAttr(A);
+    // Each column goes out past the tracking: a line end or a backspace here
+    // would move the real cursor unseen.
+    WalkPiped(
+        A, Width, S, [this](uint8_t NewAttr) { SetAttr(NewAttr); },
+        [this](uint8_t, char C) { BufWrite(std::string_view(&C, 1)); });
     SetAttr(oldAttr);
     MoveCursor(oldX, oldY);
+}
+
+void TOutputLinux::RecordPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
+                               const std::string& S) {
+    int x = X;
+    WalkPiped(
+        A, Width, S, [](uint8_t) {},
+        [this, &x, Y](uint8_t CellAttr, char C) {
+            if (InScreen(x, Y)) Shadow[Y][x] = TCharInfo{CellAttr, C};
+            ++x;
+        });
 }
 
 void TOutputLinux::WritePiped(const std::string& S) {

@@ -357,6 +357,28 @@ TEST_F(QuorvexTmux, DeleteWithAndWithoutPurgeOnACopy) {
     }
 }
 
+// A question that follows another one (the purge question, the chooser after
+// an extract question) is drawn over the screen the first one put back: the
+// list must still be there, not what the screen held before the list was drawn.
+TEST_F(QuorvexTmux, SecondQuestionShowsTheListBehindIt) {
+    Start(Quote(MakeBase(5)));
+    WaitRows(Range(1, 5));
+    Keys("D");
+    WaitText("Delete Msg.No: 1. Are you sure?");
+    Keys("y");
+    WaitText("Purge text?");
+    auto s = Screen();
+    EXPECT_EQ(ScreenText().find("Please Wait"), std::string::npos) << ScreenText();
+    for (int r = 2; r < 7; ++r)
+        EXPECT_EQ(s[std::size_t(r)].substr(0, 15),
+                  "0000" + std::to_string(r - 1) + " Subject " + std::to_string(r - 1))
+            << ScreenText();
+    Keys("n");
+    WaitFor([](const auto& S) { return S[2].size() > 69 && S[2].substr(69) == "D"; },
+            "the D flag on message 1");
+    Quit();
+}
+
 TEST_F(QuorvexTmux, RefusedDeleteSaysSoAndLeavesTheBase) {
     std::string base = MakeBase(5);
     BaseFiles before = ReadBaseFiles(base);

@@ -510,6 +510,41 @@ TEST_F(WriterTest, WriteAtPipedCodeRules) {
     }
 }
 
+// The shadow-only twin of WriteAtPiped: the same cells, nothing sent, the
+// cursor and the attribute untouched; a row running past column 80 stops there.
+TEST_F(WriterTest, RecordPipedKeepsWhatWriteAtPipedShows) {
+    using namespace std::string_literals;
+    struct Case {
+        uint8_t X;
+        int32_t Width;
+        std::string S;
+        std::string Text;  // line 1 from column X after the record
+        std::string Attrs; // one byte per cell of Text
+    } cases[] = {
+        {1, 5, "|14ab|16c", "abc  ", "\x1E\x1E\x0E\x0E\x0E"},
+        {1, 3, "ab", "ab ", "\x1F\x1F\x07"},                // one column left over keeps its cell
+        {1, 2, "|00x|23y", "xy", "\x10\x70"},               // the background kept, then replaced
+        {1, 2, "a\x1B", "a"s + ControlStandIn, "\x1F\x1F"}, // a control byte as its stand-in
+        {78, 5, "abcde", "abc", "\x1F\x1F\x1F"},            // nothing past column 80
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.S);
+        TOutputLinux out(true);
+        out.MoveCursor(7, 8);
+        out.SetAttr(0x42);
+        Settle();
+        TConsoleScreenRec want = out.Shadow;
+        for (std::size_t i = 0; i < c.Text.size(); ++i)
+            want[1][c.X + i] = TCharInfo{uint8_t(c.Attrs[i]), c.Text[i]};
+        out.RecordPiped(c.X, 1, 0x1F, c.Width, c.S);
+        EXPECT_EQ(TakeWrites(), Writes{});
+        EXPECT_EQ(out.Shadow, want);
+        EXPECT_EQ(out.Attr, 0x42);
+        EXPECT_EQ(out.CurX, 7);
+        EXPECT_EQ(out.CurY, 8);
+    }
+}
+
 TEST_F(WriterTest, WritePipedCodeRules) {
     struct Case {
         const char* S;
