@@ -8,14 +8,11 @@
 #include "jam/JamBase.h"
 #include "support/StrUtil.h"
 #include "tests/common/JamFixture.h"
+#include "tests/common/TmuxSession.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -31,161 +28,32 @@ namespace fs = std::filesystem;
 #define QUORVEX_EMULATOR ""
 #endif
 
-std::string Run(const std::string& Cmd) {
-    std::string out;
-    if (FILE* p = ::popen(Cmd.c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
+[[maybe_unused]] std::string Run(const std::string& Cmd) {
+    return ShellRun(Cmd);
 }
-
 std::string Quote(const std::string& S) {
-    std::string q = "'";
-    for (char c : S) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return ShellQuote(S);
+}
+std::string Dump(const std::vector<std::string>& Rows) {
+    return JoinRows(Rows);
 }
 
-bool PrivateTmpWorks() {
-    static const bool works =
-        std::system("unshare -m sh -c 'mount --bind / /tmp' >/dev/null 2>&1") == 0;
-    return works;
-}
-
-// The program in a detached 80x25 tmux session of its own server.
-class AppSession {
+// The program in a detached 80x25 tmux session of its own server: the shared
+// harness under a name of its own.
+class AppSession : public TmuxSession {
 public:
-    explicit AppSession(const std::string& Script) {
-        static int serial = 0;
-        FSock = "kvinfo-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-        Tmux("new-session -d -x 80 -y 25 " + Quote("sh " + Quote(Script)));
+    explicit AppSession(const TmuxRun& Run) : TmuxSession(NextSocket()) { Start(Run); }
+    // Runs the shell script Script.
+    explicit AppSession(const std::string& Script) : TmuxSession(NextSocket()) {
+        StartShell("sh " + Quote(Script));
     }
-    ~AppSession() { Tmux("kill-server"); }
-
-    // The 25 rows as shown, each padded to 80 columns.
-    std::vector<std::string> Screen() const {
-        std::vector<std::string> rows = Lines(Tmux("capture-pane -p -N"));
-        for (std::string& r : rows) r.resize(80, ' ');
-        return rows;
-    }
-    // The 25 rows cell by cell, each cell its character and its colours, so
-    // that two screens compare equal when they look the same (tmux writes the
-    // colours as changes from cell to cell, also across rows).
-    std::vector<std::string> Cells() const {
-        std::vector<std::string> rows = Lines(Tmux("capture-pane -p -N -e"));
-        std::vector<int> sgr; // the codes in force, in order
-        for (std::string& r : rows) {
-            std::string cells;
-            int n = 0;
-            for (std::size_t i = 0; i < r.size(); ++i) {
-                if (r[i] == '\x1b' && i + 1 < r.size() && r[i + 1] == '[') {
-                    std::size_t end = r.find('m', i);
-                    if (end == std::string::npos) break;
-                    std::string params = r.substr(i + 2, end - i - 2);
-                    i = end;
-                    if (params.empty()) params = "0";
-                    for (std::size_t at = 0; at <= params.size();) {
-                        std::size_t semi = params.find(';', at);
-                        if (semi == std::string::npos) semi = params.size();
-                        int code = std::atoi(params.substr(at, semi - at).c_str());
-                        if (code == 0)
-                            sgr.clear();
-                        else
-                            sgr.push_back(code);
-                        at = semi + 1;
-                    }
-                    continue;
-                }
-                if ((static_cast<unsigned char>(r[i]) & 0xC0) == 0x80) {
-                    cells.insert(cells.size() - 1, 1, r[i]); // UTF-8 continuation
-                    continue;
-                }
-                cells += std::string(1, r[i]) + Attr(sgr) + "\n";
-                ++n;
-            }
-            for (; n < 80; ++n) cells += " " + Attr({}) + "\n";
-            r = cells;
-        }
-        return rows;
-    }
-    // Text at column X of row Y (both 1-based), Len columns.
-    std::string At(int X, int Y, std::size_t Len) const {
-        return Screen()[static_cast<std::size_t>(Y - 1)].substr(static_cast<std::size_t>(X - 1),
-                                                                Len);
-    }
-    bool Shows(const std::string& Text) const {
-        for (const std::string& r : Screen())
-            if (r.find(Text) != std::string::npos) return true;
-        return false;
-    }
-    // Waits until Cond holds. The bound only keeps a broken program from
-    // hanging the test run; no result depends on how long anything takes.
-    bool WaitUntil(const std::function<bool()>& Cond) const {
-        for (int i = 0; i < 1500; ++i) {
-            if (Cond()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return Cond();
-    }
-    bool WaitFor(const std::string& Text) const {
-        return WaitUntil([&] { return Shows(Text); });
-    }
-    bool WaitGone(const std::string& Text) const {
-        return WaitUntil([&] { return !Shows(Text); });
-    }
-    bool WaitScreen(const std::vector<std::string>& Want) const {
-        return WaitUntil([&] { return Cells() == Want; });
-    }
-    // Literal text, or tmux key names (Enter, Escape, Down, Tab).
-    void Type(const std::string& Text) const { Tmux("send-keys -l " + Quote(Text)); }
-    void Key(const std::string& Name) const { Tmux("send-keys " + Name); }
 
 private:
-    static std::vector<std::string> Lines(const std::string& Out) {
-        std::vector<std::string> rows;
-        std::size_t at = 0;
-        for (std::size_t nl; (nl = Out.find('\n', at)) != std::string::npos; at = nl + 1)
-            rows.push_back(Out.substr(at, nl - at));
-        rows.resize(25);
-        return rows;
+    static std::string NextSocket() {
+        static int serial = 0;
+        return "kvinfo-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
     }
-    // The colours the codes in force give: foreground, background, bold,
-    // blink and reverse, whatever order and repetitions they came in.
-    static std::string Attr(const std::vector<int>& Sgr) {
-        int fg = 39, bg = 49, bold = 0, blink = 0, rev = 0;
-        for (int c : Sgr) {
-            if ((c >= 30 && c <= 39) || (c >= 90 && c <= 97))
-                fg = c;
-            else if ((c >= 40 && c <= 49) || (c >= 100 && c <= 107))
-                bg = c;
-            else if (c == 1)
-                bold = 1;
-            else if (c == 22)
-                bold = 0;
-            else if (c == 5)
-                blink = 1;
-            else if (c == 25)
-                blink = 0;
-            else if (c == 7)
-                rev = 1;
-            else if (c == 27)
-                rev = 0;
-        }
-        return "/" + std::to_string(fg) + "/" + std::to_string(bg) + "/" + std::to_string(bold) +
-               std::to_string(blink) + std::to_string(rev);
-    }
-    std::string Tmux(const std::string& Args) const {
-        return Run("tmux -L " + FSock + " -f /dev/null " + Args + " 2>/dev/null");
-    }
-    std::string FSock;
 };
-
-std::string Dump(const std::vector<std::string>& Rows) {
-    std::string s;
-    for (const std::string& r : Rows) s += r + "\n";
-    return s;
-}
 
 const std::string Joe = "Joe Sysop";
 const std::string Uu = "Uu Sender";
@@ -242,16 +110,13 @@ protected:
 
     // Starts the program on the test base and waits for its list.
     void Start() {
-        std::string body = "cd " + Quote(Dir) + "\n";
-        if (PrivateTmpWorks())
-            body +=
-                "exec unshare -m sh -c " +
-                Quote("mount --bind " + Quote(Dir + "/tmp") + " /tmp && exec " + Prog + " ./base") +
-                "\n";
-        else
-            body += "exec " + Prog + " ./base\n";
-        WriteFileBytes(Dir + "/run.sh", body);
-        App = std::make_unique<AppSession>(Dir + "/run.sh");
+        TmuxRun run;
+        run.Dir = Dir;
+        run.Program = "./quorvex";
+        run.Emulator = QUORVEX_EMULATOR;
+        run.Args = "./base";
+        run.PrivateTmp = PrivateTmpWorks();
+        App = std::make_unique<AppSession>(run);
         ASSERT_TRUE(App->WaitFor("Who am I")) << Dump(App->Screen());
         ASSERT_TRUE(App->WaitFor("ESC/Quit # H/Help")) << Dump(App->Screen());
     }

@@ -10,17 +10,16 @@
 
 #include "jam/JamBase.h"
 #include "tests/common/JamFixture.h"
+#include "tests/common/TmuxSession.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
+#include <cctype>
 #include <fcntl.h>
 #include <functional>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -31,26 +30,14 @@ namespace {
 #endif
 
 std::string RunCmd(const std::string& Cmd) {
-    std::string out;
-    FILE* p = popen(Cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
+    return ShellRun(Cmd);
 }
-
-bool HaveTmux() {
-    return RunCmd("command -v tmux 2>/dev/null").find("tmux") != std::string::npos;
-}
-
 std::string Quote(const std::string& S) {
-    std::string q = "'";
-    for (char c : S) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return ShellQuote(S);
 }
 
+// The shared tmux harness, on the server named by Socket (a test may switch
+// to a fresh server by changing Socket).
 class QuorvexTmux : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,47 +46,39 @@ protected:
         Socket = "kvq-" + std::to_string(getpid()) + "-" + info->name();
     }
     void TearDown() override {
+        Session.reset();
         if (!Socket.empty()) RunCmd(Tmux("kill-server") + " 2>/dev/null");
     }
 
-    std::string Tmux(const std::string& Args) const {
-        return "tmux -L " + Quote(Socket) + " -f /dev/null " + Args;
+    TmuxSession& Tm() const {
+        if (!Session || Session->Socket() != Socket) {
+            Session.reset();
+            Session = std::make_unique<TmuxSession>(Socket);
+        }
+        return *Session;
     }
+    std::string Tmux(const std::string& Args) const { return Tm().Command(Args); }
 
     // Starts quorvex with Args (already quoted) in the session; Input, when
     // given, is a file its standard input comes from.
     void Start(const std::string& Args, const std::string& Input = "") {
-        std::string prog = std::string(QUORVEX_EMULATOR) + " " + Quote(QUORVEX_PATH);
-        std::string script =
-            "cd " + Quote(Dir.Path()) + "; stty -g >before; " + prog + " " + Args +
-            (Input.empty() ? "" : " <" + Quote(Input)) +
-            "; echo $? >rc; stty -g >after.tmp; mv after.tmp after; exec sleep 100000";
-        RunCmd(Tmux("new-session -d -x 80 -y 25 " + Quote(script)));
+        TmuxRun run;
+        run.Dir = Dir.Path();
+        run.Program = QUORVEX_PATH;
+        run.Emulator = QUORVEX_EMULATOR;
+        run.Args = Args;
+        run.Input = Input;
+        run.Record = true;
+        Tm().Start(run);
     }
 
-    std::vector<std::string> Screen() const {
-        std::vector<std::string> rows;
-        std::istringstream in(RunCmd(Tmux("capture-pane -p")));
-        for (std::string l; std::getline(in, l);) rows.push_back(l);
-        rows.resize(25);
-        return rows;
-    }
-    std::string ScreenText() const {
-        std::string s;
-        for (const auto& r : Screen()) s += r + "\n";
-        return s;
-    }
+    std::vector<std::string> Screen() const { return Tm().Rows(); }
+    std::string ScreenText() const { return JoinRows(Screen()); }
 
-    // Waits until Pred holds for the screen; a guard against a hang, not a
-    // measure of speed.
     void WaitFor(const std::function<bool(const std::vector<std::string>&)>& Pred,
                  const std::string& What) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < until) {
-            if (Pred(Screen())) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ADD_FAILURE() << "never saw " << What << "; the screen:\n" << ScreenText();
+        if (!Tm().WaitUntil([&] { return Pred(Screen()); }))
+            ADD_FAILURE() << "never saw " << What << "; the screen:\n" << ScreenText();
     }
     void WaitText(const std::string& Text) {
         WaitFor([&](const auto&) { return ScreenText().find(Text) != std::string::npos; },
@@ -110,8 +89,8 @@ protected:
                 "\"" + Text + "\" go away");
     }
 
-    void Keys(const std::string& Literal) { RunCmd(Tmux("send-keys -l " + Quote(Literal))); }
-    void Key(const std::string& Name) { RunCmd(Tmux("send-keys " + Name)); }
+    void Keys(const std::string& Literal) { Tm().Type(Literal); }
+    void Key(const std::string& Name) { Tm().Key(Name); }
 
     // Every key sent so far has been handled.
     void Sync() {
@@ -143,13 +122,10 @@ protected:
 
     // After the program ended: its exit code and the terminal settings.
     void ExpectCleanEnd() {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!PathExists(Dir / "after") && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ASSERT_TRUE(PathExists(Dir / "after")) << "the program did not end:\n" << ScreenText();
-        EXPECT_EQ(ReadFileBytes(Dir / "rc"), "0\n");
-        EXPECT_FALSE(ReadFileBytes(Dir / "before").empty());
-        EXPECT_EQ(ReadFileBytes(Dir / "after"), ReadFileBytes(Dir / "before"));
+        ASSERT_TRUE(Tm().WaitEnded()) << "the program did not end:\n" << ScreenText();
+        EXPECT_EQ(Tm().ExitCode(), "0\n");
+        EXPECT_FALSE(Tm().SttyBefore().empty());
+        EXPECT_EQ(Tm().SttyAfter(), Tm().SttyBefore());
     }
     void Quit() {
         Key("Escape");
@@ -170,6 +146,7 @@ protected:
 
     TempDir Dir;
     std::string Socket;
+    mutable std::unique_ptr<TmuxSession> Session;
 };
 
 TEST_F(QuorvexTmux, StartsOnTheLastPageAndPagesByTheArithmetic) {
