@@ -3,21 +3,20 @@
 #include "app/MainProgram.h"
 #include "app/RegEx.h"
 #include "jam/JamBase.h"
+#include "support/DateUtil.h"
+#include "support/FileDesc.h"
+#include "support/FileIO.h"
+#include "support/StrUtil.h"
 #include "terminal/AnsiViewer.h"
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
 #include "ui/Dialogs.h"
 #include "ui/MenuBox.h"
-#include "support/DateUtil.h"
-#include "support/FileDesc.h"
-#include "support/FileIO.h"
-#include "support/StrUtil.h"
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
-
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 

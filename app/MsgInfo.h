@@ -6,13 +6,13 @@
 // file gets are computed by the functions below from plain arguments, and the
 // files are written whole or not at all.
 
+#include "jam/JamBase.h"
+#include "support/StringList.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "jam/JamBase.h"
-#include "support/StringList.h"
 
 // ---------------------------------------------------------------------------
 // The procedures the main program calls.

@@ -6,12 +6,12 @@
 // pure builders take the base and their inputs as arguments; FillPage,
 // SearchMessages, JumpTo and the two prompts are the screen side over them.
 
+#include "app/RegEx.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "app/RegEx.h"
 
 class TJamBase;
 class TStringList;

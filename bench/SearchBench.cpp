@@ -7,7 +7,6 @@
 // a warm-up, so everything reads a warm cache.
 
 #include "BenchBase.h"
-
 #include "app/MsgPages.h"
 
 #include <spawn.h>

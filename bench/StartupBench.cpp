@@ -8,12 +8,11 @@
 
 #include "BenchBase.h"
 
-#include <pty.h>
+#include <fstream>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
-
-#include <fstream>
 
 namespace {
 

@@ -19,9 +19,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <string>
-
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 namespace {

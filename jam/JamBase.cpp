@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <ctime>
-#include <limits>
-
 #include <fcntl.h>
+#include <limits>
+#include <new>
 #include <unistd.h>
 
 #if defined(__SSE2__)

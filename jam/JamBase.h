@@ -5,13 +5,13 @@
 // length in the files; every change takes the JAM lock (an fcntl write lock on
 // byte 0 of the header file) and re-reads what it writes back under that lock.
 
+#include "support/FileStream.h"
+#include "support/StringList.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include "support/FileStream.h"
-#include "support/StringList.h"
 
 // Subfield identifiers (SubFieldType.LoID).
 inline constexpr uint16_t OADDRESS = 0;

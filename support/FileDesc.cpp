@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/select.h>

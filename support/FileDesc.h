@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
 #include <sys/stat.h>
 #include <sys/types.h>
 

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
-#include <string_view>
-#include <vector>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 // The 64-bit file calls (lseek64, fstat64, readdir64) are used throughout so
 // that a 32-bit build sees the same offsets and directory entries.

@@ -6,9 +6,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <limits>
-
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -14,10 +14,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <string_view>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 
 bool AnsiInCsi = false;

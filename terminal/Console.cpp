@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
-
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>

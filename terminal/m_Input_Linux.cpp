@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
-
 #include <sys/select.h>
 #include <unistd.h>
 
@@ -174,7 +173,9 @@ bool SelectInput(int32_t Ms) {
 
 } // namespace
 
-void InputPause(uint16_t Ms) { PauseMs(Ms); }
+void InputPause(uint16_t Ms) {
+    PauseMs(Ms);
+}
 
 char TInputLinux::ReadByte() {
     while (InCount == 0) {

@@ -7,12 +7,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
-kv_install "${KV_BUILD_PACKAGES[@]}" libgtest-dev tmux clang libclang-rt-14-dev \
+kv_install "${KV_BUILD_PACKAGES[@]}" libgtest-dev tmux clang libclang-rt-14-dev clang-format \
     g++-i686-linux-gnu g++-arm-linux-gnueabihf qemu-user \
     libpcre2-dev:i386 libgtest-dev:i386 libstdc++6:i386 pkgconf:i386 \
     libpcre2-dev:armhf libgtest-dev:armhf libstdc++6:armhf pkgconf:armhf
 
 jobs=$(nproc)
+
+# One layout, checked: .clang-format decides it, and a difference fails here.
+echo "=== format"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+
 run() { # run NAME CMAKE-ARGS...
     local dir=build/check-$1; shift
     echo "=== $dir"

@@ -530,14 +530,13 @@ char GetKeyFrom(const std::string& Keys, bool Echo) {
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
-#include <queue>
-#include <vector>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <queue>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

@@ -13,10 +13,9 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
-
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 #include "app/MainProgram.h"
 #include "app/MsgInfo.h"
 #include "jam/JamBase.h"
+#include "terminal/Console.h"
 #include "tests/common/JamFixture.h"
 #include "tests/common/PtyFixture.h"
 #include "tests/common/ScreenText.h"
 #include "tests/common/TempDirFixture.h"
-#include "terminal/Console.h"
 
 #include <memory>
 #include <string>

@@ -9,12 +9,11 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <utility>
-#include <vector>
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 

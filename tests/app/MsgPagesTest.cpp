@@ -3,15 +3,14 @@
 // the search rules.
 
 #include "app/MsgPages.h"
-
 #include "jam/JamBase.h"
 #include "support/StringList.h"
 #include "tests/common/JamFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -12,8 +12,6 @@
 #include "tests/common/JamFixture.h"
 #include "tests/common/TmuxSession.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
 #include <fcntl.h>
 #include <functional>
@@ -22,6 +20,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include "app/RegEx.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 namespace {
 

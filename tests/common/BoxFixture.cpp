@@ -6,7 +6,6 @@
 #include "terminal/Console.h"
 
 #include <cstdlib>
-
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>

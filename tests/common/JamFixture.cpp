@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
-
 #include <unistd.h>
 
 std::string CaptureStdout(const std::function<void()>& Fn) {

@@ -3,6 +3,9 @@
 // TJamBase's writers, so a writer bug cannot hide a reader bug). The
 // temporary directory and the whole-file helpers come with TempDirFixture.h.
 
+#include "jam/JamBase.h"
+#include "tests/common/TempDirFixture.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,9 +14,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include "jam/JamBase.h"
-#include "tests/common/TempDirFixture.h"
 
 // What standard output received (at descriptor level) while Fn ran.
 std::string CaptureStdout(const std::function<void()>& Fn);

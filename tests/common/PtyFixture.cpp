@@ -7,10 +7,10 @@
 // gtest's failure messages routed to the real stdout while fd 1 is the pty.
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>

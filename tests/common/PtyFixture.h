@@ -36,12 +36,12 @@
 
 #include "tests/common/TempDirFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
 #include <termios.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 class PtyFixture : public ::testing::Test {
 protected:

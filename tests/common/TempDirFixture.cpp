@@ -1,12 +1,11 @@
 #include "tests/common/TempDirFixture.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

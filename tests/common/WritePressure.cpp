@@ -1,11 +1,10 @@
 #include "tests/common/WritePressure.h"
 
-#include <utility>
-
 #include <poll.h>
 #include <pthread.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 

@@ -1,16 +1,15 @@
 // Two writers on one base: a forked child plays the other JAM program.
 
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
+#include "jam/JamBase.h"
+#include "tests/common/JamFixture.h"
 
 #include <fcntl.h>
+#include <functional>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "jam/JamBase.h"
-#include "tests/common/JamFixture.h"
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,16 +1,15 @@
 // Damaged bases: whatever the files hold, reading ends, stays inside the files
 // and buffers, and a change writes only where the base really has the record.
 
-#include <gtest/gtest.h>
+#include "jam/JamBase.h"
+#include "tests/common/JamFixture.h"
 
 #include <climits>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
-#include <unistd.h>
-
-#include "jam/JamBase.h"
-#include "tests/common/JamFixture.h"
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Name CRC and network address helpers.
 
-#include <gtest/gtest.h>
+#include "jam/JamBase.h"
 
 #include <string>
 
-#include "jam/JamBase.h"
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,14 +1,14 @@
 // Opening and reading bases laid out byte by byte.
 
-#include <gtest/gtest.h>
+#include "jam/JamBase.h"
+#include "tests/common/JamFixture.h"
 
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "jam/JamBase.h"
-#include "tests/common/JamFixture.h"
+#include <gtest/gtest.h>
 
 namespace {
 

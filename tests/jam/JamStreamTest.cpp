@@ -1,14 +1,13 @@
 // The file stream and the text line list the base is built on.
 
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include <sys/stat.h>
-
 #include "support/FileStream.h"
 #include "support/StringList.h"
 #include "tests/common/JamFixture.h"
+
+#include <string>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,14 +1,13 @@
 // Deleting, creating, adding and last-read updates, checked byte by byte.
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include <sys/stat.h>
-
 #include "jam/JamBase.h"
 #include "tests/common/JamFixture.h"
+
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -2,13 +2,12 @@
 #include "tests/common/TempDirFixture.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
-
-#include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

@@ -8,11 +8,10 @@
 
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <thread>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>

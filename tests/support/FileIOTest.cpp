@@ -9,10 +9,9 @@
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <vector>
-
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

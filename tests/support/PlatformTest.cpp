@@ -2,7 +2,6 @@
 // picked up the host library fails to link or run here first.
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
-
 #include <string>
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 // images must agree); the parameter reader; the line operations; and what
 // DrawPage and the raw line writer send to a real pseudo-terminal.
 #include "terminal/AnsiViewer.h"
-
 #include "terminal/Console.h"
 #include "tests/common/PtyFixture.h"
 

@@ -3,7 +3,6 @@
 // attribute, the interpreter's state between calls, and files with and
 // without a SAUCE record.
 #include "terminal/AnsiUtil.h"
-
 #include "terminal/Console.h"
 #include "tests/common/PtyFixture.h"
 #include "tests/common/ScreenText.h"
@@ -13,12 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
-#include <vector>
-
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

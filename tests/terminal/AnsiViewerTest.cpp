@@ -4,7 +4,6 @@
 // Keys are typed into the master before the view starts; a helper thread
 // drains the master while the view draws, so the pty never fills.
 #include "terminal/AnsiViewer.h"
-
 #include "terminal/Console.h"
 #include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
@@ -13,13 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include <poll.h>
+#include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

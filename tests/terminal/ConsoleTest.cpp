@@ -2,22 +2,20 @@
 // request, the two-step colour changes, the shadow readers and setters, screen
 // images, the pipe-coded writers' widths and the keyboard forwards.
 #include "terminal/Console.h"
-
 #include "tests/common/PtyFixture.h"
 #include "tests/common/TempDirFixture.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <string>
-#include <thread>
-#include <vector>
-
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

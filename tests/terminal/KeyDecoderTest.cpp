@@ -2,9 +2,8 @@
 // as pieces, and the pause runs out after each piece (so one piece is input
 // that arrives at once, and a cut between pieces is a silence longer than
 // the reader waits). Every case is fed whole and cut at every point.
-#include "terminal/m_Input_Linux.h"
-
 #include "terminal/KeyCodes.h"
+#include "terminal/m_Input_Linux.h"
 #include "tests/common/KeyCases.h"
 
 #include <string>

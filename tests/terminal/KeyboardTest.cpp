@@ -3,22 +3,20 @@
 // all typed bytes sit in the slave's input queue before it reads, so the
 // decoder's 10 ms pauses never decide a result; a "late" byte is one typed
 // only after ReadKey has returned.
-#include "terminal/m_Input.h"
-
 #include "terminal/KeyCodes.h"
+#include "terminal/m_Input.h"
 #include "tests/common/KeyCases.h"
 
 #include <chrono>
-#include <string>
-#include <string_view>
-#include <thread>
-#include <vector>
-
 #include <fcntl.h>
 #include <pty.h>
+#include <string>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

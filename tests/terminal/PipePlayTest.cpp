@@ -2,7 +2,6 @@
 // pseudo-terminal: what each byte of a file does to the screen, the cursor and
 // the attribute, block boundaries, keys, and the escape strings byte for byte.
 #include "terminal/AnsiUtil.h"
-
 #include "terminal/Console.h"
 #include "tests/common/PtyFixture.h"
 #include "tests/common/ScreenText.h"
@@ -13,10 +12,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
-
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>

@@ -4,7 +4,6 @@
 // catches a reader spinning or blocked after its input is gone), with exit
 // code 0, and that the slave's settings are the ones from before.
 #include "terminal/Console.h"
-
 #include "tests/common/PtyFixture.h"
 
 #include <cerrno>
@@ -12,16 +11,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <stdexcept>
-#include <string>
-#include <thread>
-
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <pty.h>
+#include <stdexcept>
+#include <string>
 #include <sys/wait.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>

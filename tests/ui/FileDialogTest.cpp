@@ -2,20 +2,18 @@
 // what the panes and lines show while the chooser waits for a key, the path it
 // returns for the keys typed, and the current directory, screen and cursor it
 // leaves behind on every way out.
-#include "ui/Dialogs.h"
-
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
 #include "tests/common/BoxFixture.h"
+#include "ui/Dialogs.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 

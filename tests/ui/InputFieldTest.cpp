@@ -2,12 +2,11 @@
 // before the call, the answer, InputKey and InputChanged are checked, and what
 // was drawn is read back from the shadow screen.
 
-#include "ui/Dialogs.h"
-
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
 #include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
+#include "ui/Dialogs.h"
 
 #include <string>
 #include <vector>

@@ -3,12 +3,11 @@
 // pipe-coded text) through a small model of the terminal that knows the
 // cursor moves and colour changes the writer sends.
 
-#include "ui/LightBar.h"
-
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
 #include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
+#include "ui/LightBar.h"
 
 #include <array>
 #include <string>

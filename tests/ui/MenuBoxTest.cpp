@@ -2,9 +2,8 @@
 // Each test checks the shadow screen cell by cell and replays the bytes that
 // reached the pty on a small terminal model, so the terminal is seen to show
 // exactly what the shadow holds.
-#include "ui/MenuBox.h"
-
 #include "tests/common/PtyFixture.h"
+#include "ui/MenuBox.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,11 +1,10 @@
 // The scrolling pick list on a real pseudo-terminal: keys are typed before the
 // blocking Open, and the shadow screen is compared with the rows, the scroll
 // column and the search line that should be shown.
-#include "ui/MenuBox.h"
-
 #include "support/StrUtil.h"
 #include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
+#include "ui/MenuBox.h"
 
 #include <memory>
 #include <string>

@@ -1,11 +1,10 @@
 // The message box and the other prompt boxes on a real pseudo-terminal: the
 // answers to the keys typed, the screen and cursor they leave behind, and
 // what they show while they wait for a key.
-#include "ui/Dialogs.h"
-
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
 #include "tests/common/BoxFixture.h"
+#include "ui/Dialogs.h"
 
 #include <string>
 #include <vector>
