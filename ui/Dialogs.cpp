@@ -1041,15 +1041,13 @@ std::string FileChooser::Run() {
                 place = Place::SecondLine;
             } else if (code == Key::Enter && dirs->ListMax > 0) {
                 // The entry lies in Dir, which is the current directory.
-                if (::chdir(dirs->List[dirs->Picked]->Text.c_str()) == 0) {
-                    const std::string now = CurrentDir();
-                    if (!now.empty()) dir = DirSlash(now);
+                const bool entered = ::chdir(dirs->List[dirs->Picked]->Text.c_str()) == 0;
+                const std::string now = CurrentDir();
+                if (!now.empty()) dir = DirSlash(now);
+                if (entered)
                     FillLists();
-                } else {
-                    const std::string now = CurrentDir();
-                    if (!now.empty()) dir = DirSlash(now);
+                else
                     ClearPanes();
-                }
                 Redraw(*files, 7, 39);
             } else if (code == Key::Esc) {
                 done = true;
