@@ -34,7 +34,6 @@ bool SearchRegEx = false;
 namespace {
 
 const std::string Title = "Kelvarin v0.2";
-const std::string StartStatus = "ESC/Quit # H/Help | ";
 const std::string ColumnHeader =
     "Idx   Subject" + std::string(26, ' ') + "From           To             Flags";
 constexpr uint8_t FrameWidth = 79;

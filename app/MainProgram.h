@@ -24,6 +24,9 @@ extern int32_t LastIndex;              // row last reported by OnListChange/OnLi
 extern std::string SearchText;         // not empty while the list holds search results
 extern bool SearchRegEx;               // SearchText is a regular expression
 
+// The status row of the index, set at start-up and by "R"; a search adds its mode.
+inline const std::string StartStatus = "ESC/Quit # H/Help | ";
+
 // The message the row Index of MsgList was built from; 0 when the list has no
 // such row. Every row command acts on this message, never on the row's text.
 int32_t RowMsg(int32_t Index);

@@ -314,8 +314,6 @@ std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
 
 namespace {
 
-const std::string StartStatus = "ESC/Quit # H/Help | ";
-
 // Drawn before the reading starts; the list's redraw covers it afterwards.
 void WaitPanel() {
     DrawPanel(20, 10, 60, 16, 0);
