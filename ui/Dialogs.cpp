@@ -3,11 +3,22 @@
 // position, cursor column) in one record per call and draw only through the
 // console procedures. Dialog boxes build on them.
 
+#include "support/FileIO.h"
+#include "support/QuickSort.h"
 #include "support/StrUtil.h"
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
+#include "ui/MenuBox.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <queue>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 // ---- Input fields and prompts ----------------------------------------------
 
@@ -22,7 +33,7 @@ bool InputChanged = false;
 namespace {
 
 constexpr int32_t LastCol = 80;  // everything stays on 80 columns ...
-constexpr int32_t LastLine = 25; // ... by 25 lines
+constexpr int32_t LastLine = 25; // ... by 25 lines, whatever the terminal's height
 // The word moves; the keyboard reader has no name for them as it never
 // produces them, but a field still answers them.
 constexpr uint8_t ScanCtrlLeft = 115;
@@ -524,25 +535,9 @@ char GetKeyFrom(const std::string& Keys, bool Echo) {
 // that was current at the call changes back on every way out.
 // ===========================================================================
 
-#include "support/FileIO.h"
-#include "support/QuickSort.h"
-#include "ui/MenuBox.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
-#include <queue>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
-
 namespace {
 
 // ---- Box helpers -------------------------------------------------------------
-
-constexpr int DrawnLines = 25; // the console draws on lines 1-25 whatever the terminal's height
 
 // The longest message the box shows: the box then spans columns 1 to 80.
 constexpr std::size_t MsgBoxMaxText = 76;
@@ -615,7 +610,7 @@ bool ShowMsgBox(uint8_t Mode, const std::string& Text) {
     const int bottom = Mode == mbInfo || Mode == mbYesNo ? 15 : 14;
     // On a 50-line terminal the box moves 12 lines down, but never so far that
     // it or its shadow leaves the lines the console draws.
-    const int d = std::min(ScreenRows == 50 ? 12 : 0, DrawnLines - (bottom + 1));
+    const int d = std::min(ScreenRows == 50 ? 12 : 0, LastLine - (bottom + 1));
     const auto at = [](int v) { return static_cast<uint8_t>(v); };
     {
         TMenuBox box;
