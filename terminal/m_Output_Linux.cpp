@@ -55,6 +55,15 @@ uint8_t PipeCodeAttr(uint8_t N, uint8_t Cur) {
     return static_cast<uint8_t>(16 * ((N - 16) % 16) + (Cur & 15));
 }
 
+// Where the cursor goes for (X, Y): 0 counts as 1, and nothing lies past
+// column 80 or below line 25.
+void PlaceOnScreen(uint8_t& X, uint8_t& Y) {
+    if (Y == 0) Y = 1;
+    if (Y > LastTermLine) Y = LastTermLine;
+    if (X == 0) X = 1;
+    if (X > ScreenWidth) X = ScreenWidth;
+}
+
 } // namespace
 
 TOutputLinux::TOutputLinux(bool Active) {
@@ -167,10 +176,7 @@ void TOutputLinux::SetAttr(uint8_t A) {
 }
 
 void TOutputLinux::MoveCursor(uint8_t X, uint8_t Y) {
-    if (Y == 0) Y = 1;
-    if (Y > LastTermLine) Y = LastTermLine;
-    if (X == 0) X = 1;
-    if (X > ScreenWidth) X = ScreenWidth;
+    PlaceOnScreen(X, Y);
     BufWrite(Csi(IntToStr(Y) + ";" + IntToStr(X), 'H'));
     FlushBuf();
     CurX = X;
@@ -309,6 +315,8 @@ void TOutputLinux::WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
 
 void TOutputLinux::RecordPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
                                const std::string& S) {
+    // The cells WriteAtPiped's cursor move would put them in.
+    PlaceOnScreen(X, Y);
     int x = X;
     WalkPiped(
         A, Width, S, [](uint8_t) {},

@@ -147,8 +147,9 @@ public:
     void PutLineAsIs(const std::string& S);
     void WriteAtAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
     void WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width, const std::string& S);
-    // Records in the shadow the cells WriteAtPiped(X, Y, A, Width, S) shows on
-    // line Y (not past column 80); sends nothing, moves no cursor.
+    // Records in the shadow the cells WriteAtPiped(X, Y, A, Width, S) shows,
+    // from where its cursor move lands (not past column 80); sends nothing,
+    // moves no cursor.
     void RecordPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width, const std::string& S);
     void WritePiped(const std::string& S);
     void SaveRegion(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2, TConsoleImageRec& Img) const;

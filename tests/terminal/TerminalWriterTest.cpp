@@ -544,6 +544,23 @@ TEST_F(WriterTest, RecordPipedKeepsWhatWriteAtPipedShows) {
     }
 }
 
+// A position off the screen lands where WriteAtPiped's cursor move puts it.
+TEST_F(WriterTest, RecordPipedStartsWhereWriteAtPipedDraws) {
+    const struct {
+        uint8_t X, Y;
+        int Col, Line; // where "ab" lands
+    } cases[] = {{0, 3, 1, 3}, {4, 0, 4, 1}, {7, 30, 7, 25}, {79, 255, 79, 25}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.X) + "," + std::to_string(c.Y));
+        TOutputLinux out(true);
+        TConsoleScreenRec want = out.Shadow;
+        want[c.Line][c.Col] = TCharInfo{0x1F, 'a'};
+        want[c.Line][c.Col + 1] = TCharInfo{0x1F, 'b'};
+        out.RecordPiped(c.X, c.Y, 0x1F, 2, "ab");
+        EXPECT_EQ(out.Shadow, want);
+    }
+}
+
 TEST_F(WriterTest, WritePipedCodeRules) {
     struct Case {
         const char* S;
