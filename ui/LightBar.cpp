@@ -95,11 +95,12 @@ void TBarRun::PlaceAfterOwner() {
 
 void TBarRun::DrawRow(int32_t I, const std::string& Color) {
     if (!HasItem(I) || I < Top || I > Top + Height - 1) return;
-    const std::string Text = PadRight(Bar.Items[static_cast<size_t>(I)].Text, ToByte(Width), Blank);
-    WriteXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Color + Text);
+    const std::string Row =
+        Color + PadRight(Bar.Items[static_cast<size_t>(I)].Text, ToByte(Width), Blank);
+    WriteXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Row);
     // The pipe writer leaves the shadow as it was; a box opened over the list
     // saves and puts back the shadow, so the row must be recorded there too.
-    RecordXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Color + Text);
+    RecordXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Row);
 }
 
 void TBarRun::DrawSelected() {
