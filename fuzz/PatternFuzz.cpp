@@ -5,7 +5,8 @@
 // itself. And when PCRE2 accepts the pattern as typed, its translation
 // matches the same subjects, unless the subject holds a vertical tab (the one
 // byte on which the program's \s and PCRE2's differ); the hyphen rule only
-// mends patterns PCRE2 refuses. Both sides are compiled and matched here with
+// mends patterns PCRE2 refuses. Comments, verb names and callout strings
+// stay as typed. Both sides are compiled and matched here with
 // the program's options and limits; a match that hits a limit is not compared.
 //
 // Input layout:
@@ -38,7 +39,8 @@ public:
         int code = 0;
         PCRE2_SIZE offset = 0;
         FCode = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Pattern.data()), Pattern.size(),
-                              PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY, &code, &offset, nullptr);
+                              PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF, &code, &offset,
+                              nullptr);
         if (!FCode) return;
         pcre2_jit_compile(FCode, PCRE2_JIT_COMPLETE);
         FData = pcre2_match_data_create(1, nullptr);
@@ -115,6 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (mine >= 0 && (mine == 1) != hit)
         Fail("TRegEx differs from its pattern", pattern, translated);
     if (!asTyped.Ok() || subject.find('\x0B') != std::string_view::npos) return 0;
+    // Under the extended option "#" opens a comment to the line's end, which
+    // the translation does not follow: such patterns are not compared.
+    if (pattern.find('#') != std::string_view::npos && pattern.find("(?") != std::string_view::npos)
+        return 0;
     int theirs = asTyped.Match(subject);
     if (mine >= 0 && theirs >= 0 && mine != theirs)
         Fail("translation matches differently", pattern, translated);
