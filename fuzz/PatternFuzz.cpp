@@ -117,9 +117,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (mine >= 0 && (mine == 1) != hit)
         Fail("TRegEx differs from its pattern", pattern, translated);
     if (!asTyped.Ok() || subject.find('\x0B') != std::string_view::npos) return 0;
-    // Under the extended option "#" opens a comment to the line's end, which
-    // the translation does not follow: such patterns are not compared.
-    if (pattern.find('#') != std::string_view::npos && pattern.find("(?") != std::string_view::npos)
+    // Under the extended option "#" opens a comment up to a newline, which
+    // the translation does not follow; on one line the rest is comment either
+    // way. Such patterns that hold a byte some newline convention takes are
+    // not compared.
+    if (pattern.find('#') != std::string_view::npos &&
+        pattern.find("(?") != std::string_view::npos &&
+        pattern.find_first_of(std::string_view("\n\v\f\r\x85\0", 6)) != std::string_view::npos)
         return 0;
     int theirs = asTyped.Match(subject);
     if (mine >= 0 && theirs >= 0 && mine != theirs)
