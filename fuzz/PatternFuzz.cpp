@@ -10,7 +10,11 @@
 // the program's options and limits; a match that hits a limit is not compared.
 //
 // Input layout:
-//   byte 0  the length of the pattern; then the pattern, then the subject.
+//   byte 0  below 128: the length of the pattern; then the pattern, then the
+//           subject. From 128 on: bits 0-5 count bytes that follow, each
+//           naming a piece of pattern syntax (so the fuzzer reaches odd
+//           mixtures of classes, escapes, comments and options soon); bit 6
+//           set: the subject is made of the bytes those pieces hold most.
 // Seeds: fuzz/corpus/PatternFuzz.
 
 #include "app/RegEx.h"
@@ -19,12 +23,24 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <pcre2.h>
 #include <string>
 #include <string_view>
 
 namespace {
+
+// Pieces of pattern syntax, for the built patterns.
+constexpr std::string_view Pieces[] = {
+    "[",    "]",   "^",      "-",        "\\s",     "\\S",  "\\w",       "\\d",    "\\",
+    "\\c",  "\\Q", "\\E",    "(?#",      "(*MARK:", "(?C'", "'",         "(",      ")",
+    "(?x)", "#",   "\n",     "[:alpha:", ":]",      "a",    "b",         " ",      "\t",
+    "\x0B", "*",   "+",      "?",        "{2}",     "|",    ".",         "$",      "(?i)",
+    "(?<=", "(?=", "(*pla:", "\\x{5b}",  "\\b",     "\\1",  "(?<n>",     "\\k<n>", "\\p{L}",
+    "{",    "}",   "\\-",    "[^",       "(?-x)",   "(?x:", "(*COMMIT)", "\\K",    "\\z",
+};
+constexpr std::string_view SubjectBytes = "ab \t\v\n[]-\\x'#:A5";
 
 void Fail(const char* What, std::string_view Pattern, const std::string& Translated) {
     std::fprintf(stderr, "PatternFuzz: %s: pattern \"%.*s\" translated \"%s\"\n", What,
@@ -83,8 +99,21 @@ bool Untouchable(std::string_view P) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     std::string_view rest(reinterpret_cast<const char*>(Data + 1), Size - 1);
-    std::string_view pattern = rest.substr(0, Data[0]);
-    rest.remove_prefix(pattern.size());
+    std::string built, builtSubject;
+    std::string_view pattern;
+    if (Data[0] < 128) {
+        pattern = rest.substr(0, Data[0]);
+        rest.remove_prefix(pattern.size());
+    } else {
+        std::string_view names = rest.substr(0, Data[0] & 0x3F);
+        rest.remove_prefix(names.size());
+        for (char n : names) built += Pieces[uint8_t(n) % std::size(Pieces)];
+        pattern = built;
+        if (Data[0] & 0x40) {
+            for (char c : rest) builtSubject += SubjectBytes[uint8_t(c) % SubjectBytes.size()];
+            rest = builtSubject;
+        }
+    }
     // Pattern and subject each in a buffer of its own size.
     auto patternCopy = std::make_unique<char[]>(pattern.size());
     std::copy(pattern.begin(), pattern.end(), patternCopy.get());
