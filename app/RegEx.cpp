@@ -22,6 +22,34 @@ bool IsClassEscape(char C) {
     }
 }
 constexpr const char* SpaceMembers = "\\t\\n\\f\\r\\x20";
+
+// Where the text opened at I (outside brackets) ends, when it is one whose
+// bytes are not pattern syntax: a comment "(?#...)", a verb's name "(*MARK:...)"
+// (upper-case verb, then ":") and a callout's string "(?C'...')"; npos otherwise.
+// A "[" or "\s" in there must stay as typed.
+std::size_t LiteralTextEnd(std::string_view P, std::size_t I) {
+    if (P.substr(I, 3) == "(?#") return P.find(')', I + 3);
+    if (P.substr(I, 2) == "(*") {
+        std::size_t j = I + 2;
+        while (j < P.size() && P[j] >= 'A' && P[j] <= 'Z') ++j;
+        return j < P.size() && P[j] == ':' ? P.find(')', j) : std::string_view::npos;
+    }
+    if (P.substr(I, 3) == "(?C" && I + 3 < P.size()) {
+        char open = P[I + 3];
+        if (std::string_view("`'\"^%#$").find(open) == std::string_view::npos && open != '{')
+            return std::string_view::npos;
+        char close = open == '{' ? '}' : open;
+        for (std::size_t j = I + 4; j < P.size(); ++j) {
+            if (P[j] != close) continue;
+            if (j + 1 < P.size() && P[j + 1] == close) { // doubled: a literal delimiter
+                ++j;
+                continue;
+            }
+            return j;
+        }
+    }
+    return std::string_view::npos;
+}
 } // namespace
 
 std::string TranslatePattern(std::string_view Pattern) {
@@ -42,7 +70,9 @@ std::string TranslatePattern(std::string_view Pattern) {
                 out += inClass ? "\\S\\x0B" : "[\\S\\x0B]";
             else
                 out += {c, e};
-            if (e == 'Q') { // \Q...\E quotes everything, brackets included
+            if (e == 'c' && i + 1 < Pattern.size()) { // \c takes the next byte, whatever it is
+                out += Pattern[++i];
+            } else if (e == 'Q') { // \Q...\E quotes everything, brackets included
                 std::size_t end = Pattern.find("\\E", i + 1);
                 std::size_t stop = end == std::string_view::npos ? Pattern.size() : end + 2;
                 out.append(Pattern.substr(i + 1, stop - i - 1));
@@ -55,6 +85,12 @@ std::string TranslatePattern(std::string_view Pattern) {
             continue;
         }
         if (!inClass) {
+            std::size_t end = LiteralTextEnd(Pattern, i);
+            if (end != std::string_view::npos) {
+                out.append(Pattern.substr(i, end + 1 - i));
+                i = end;
+                continue;
+            }
             if (c == '[') {
                 inClass = true;
                 classStart = i + 1;
@@ -106,7 +142,8 @@ bool TRegEx::Compile(std::string_view Pattern) {
     int code = 0;
     PCRE2_SIZE offset = 0;
     FCode = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(),
-                          PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY, &code, &offset, nullptr);
+                          PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF, &code, &offset,
+                          nullptr);
     if (!FCode) {
         PCRE2_UCHAR msg[256];
         pcre2_get_error_message(code, msg, sizeof msg);

@@ -29,6 +29,13 @@ TEST(TranslatePattern, HyphenAfterClassEscapeInsideBracketsBecomesPlain) {
         {R"(\[\w-x])", R"(\[\w-x])"},         // an escaped "[" opens no class
         {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"}, // quoted text is left alone
         {R"([\\]\w-x)", R"([\\]\w-x)"},
+        // Bytes that are no pattern syntax open no class and are not translated.
+        {R"(\c\s)", R"(\c\s)"}, // control-\ then "s"
+        {R"(\c[\s)", R"(\c[[\t\n\f\r\x20])"},
+        {R"((?#[)\s)", R"((?#[)[\t\n\f\r\x20])"},
+        {R"((*MARK:[)\s)", R"((*MARK:[)[\t\n\f\r\x20])"},
+        {R"((?C'[''x')\s)", R"((?C'[''x')[\t\n\f\r\x20])"},
+        {R"((*pla:[\s]))", R"((*pla:[\t\n\f\r\x20]))"}, // an assertion's body is pattern
         {"", ""},
         {"\\", "\\"},
     };
@@ -79,6 +86,9 @@ TEST(TRegEx, RejectedPatternKeepsPcreReason) {
     EXPECT_TRUE(re.Compile("abc")); // the object is usable again
     EXPECT_TRUE(re.Error.empty());
     EXPECT_TRUE(re.Matches("abc"));
+    // Subjects are bytes: a pattern cannot switch to UTF-8, which would let
+    // the matcher step over the end of a line cut inside a character.
+    EXPECT_FALSE(re.Compile("(*UTF)a."));
 }
 
 TEST(TRegEx, RunawayPatternCountsAsNoMatchAndTheNextMatchWorks) {
