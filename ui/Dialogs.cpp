@@ -11,7 +11,6 @@
 #include "ui/MenuBox.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -821,17 +820,6 @@ void WritePipeCenter(const std::string& S, uint8_t Y) {
 // ---- File choosers -------------------------------------------------------------
 
 namespace {
-
-// The directory that is current now, "" when the system cannot tell (it was
-// removed, or lies below a directory that may not be searched).
-std::string CurrentDir() {
-    std::vector<char> buf(4096);
-    for (;;) {
-        if (::getcwd(buf.data(), buf.size()) != nullptr) return std::string(buf.data());
-        if (errno != ERANGE || buf.size() >= (1u << 20)) return "";
-        buf.resize(buf.size() * 2);
-    }
-}
 
 // Holds the directory that was current when it was made and changes back to
 // it when it goes, however the chooser ends. A descriptor of the directory
