@@ -16,8 +16,6 @@
 #include "ui/LightBar.h"
 
 #include <cstdlib>
-#include <unistd.h>
-#include <vector>
 
 std::unique_ptr<TJamBase> Base;
 std::unique_ptr<TBar> MsgList;
@@ -40,22 +38,6 @@ constexpr uint8_t FrameWidth = 79;
 
 bool IndexMode() {
     return SearchText.empty();
-}
-
-// The current working directory as the system reports it; '' when unknown.
-std::string CurrentDir() {
-    std::vector<char> buf(4096);
-    if (::getcwd(buf.data(), buf.size()) == nullptr) return "";
-    return buf.data();
-}
-
-// The directory of the running executable, ending in "/"; '' when the
-// system reports no path with a "/".
-std::string ExecutableDir() {
-    std::vector<char> buf(4096);
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0) return "";
-    return ExtractFilePath(std::string(buf.data(), std::size_t(n)));
 }
 
 // The base and the directory of a path naming the base or one of its files.
@@ -238,7 +220,9 @@ void MainProgram(int argc, char** argv) {
     } else {
         SplitBasePath(argv[1]);
     }
-    ExeDir = ExecutableDir();
+    // The executable's directory, ending in "/"; '' when the system names no
+    // path with a "/".
+    ExeDir = ExtractFilePath(ExecutablePath());
     if (!OpenBase()) {
         ClearScreen();
         WriteLine("Could not initialize JAM Base. Aborting...");

@@ -48,7 +48,7 @@ char UpCase(char C) {
 // byte below $80, "a" <= byte <= "z" sets that byte's top bit of the mask,
 // and the mask shifted to bit 5 flips exactly those bytes to upper case.
 void AppendUpper(std::string& Out, std::string_view S) {
-    constexpr uint64_t Ones = 0x0101010101010101ull, High = Ones * 0x80;
+    constexpr uint64_t ones = 0x0101010101010101ull, high = ones * 0x80;
     std::size_t at = Out.size();
     Out.resize(at + S.size());
     char* d = Out.data() + at;
@@ -57,10 +57,10 @@ void AppendUpper(std::string& Out, std::string_view S) {
     for (; i + 8 <= n; i += 8) {
         uint64_t x;
         std::memcpy(&x, p + i, 8);
-        uint64_t low7 = x & ~High;
-        uint64_t geA = low7 + Ones * (0x80 - 'a');
-        uint64_t gtZ = low7 + Ones * (0x80 - 'z' - 1);
-        uint64_t lower = geA & ~gtZ & ~x & High;
+        uint64_t low7 = x & ~high;
+        uint64_t geA = low7 + ones * (0x80 - 'a');
+        uint64_t gtZ = low7 + ones * (0x80 - 'z' - 1);
+        uint64_t lower = geA & ~gtZ & ~x & high;
         x ^= lower >> 2;
         std::memcpy(d + i, &x, 8);
     }
@@ -71,11 +71,11 @@ void AppendUpper(std::string& Out, std::string_view S) {
 // ranking of English letter frequencies (a blank is the most common byte;
 // digits and signs are rarer than most letters).
 std::size_t RarestByte(const std::string& S) {
-    static constexpr std::string_view ByFrequency = " ETAOINSHRDLUCMWFGYPBVKJXQZ";
+    static constexpr std::string_view byFrequency = " ETAOINSHRDLUCMWFGYPBVKJXQZ";
     std::size_t best = 0, bestRank = 0; // a lone blank still names place 0
     for (std::size_t i = 0; i < S.size(); ++i) {
-        std::size_t r = ByFrequency.find(S[i]);
-        std::size_t rank = r == std::string_view::npos ? ByFrequency.size() - 4 : r;
+        std::size_t r = byFrequency.find(S[i]);
+        std::size_t rank = r == std::string_view::npos ? byFrequency.size() - 4 : r;
         if (rank > bestRank) {
             best = i;
             bestRank = rank;

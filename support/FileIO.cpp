@@ -149,16 +149,6 @@ bool SameEntry(const std::string& A, const std::string& B, bool FollowLinks) {
     return ok && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-std::string OwnPath() {
-    std::vector<char> buf(4096);
-    for (;;) {
-        ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-        if (n < 0) return "";
-        if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), n);
-        buf.resize(buf.size() * 2);
-    }
-}
-
 } // namespace
 
 // --- Untyped file -----------------------------------------------------------
@@ -455,16 +445,44 @@ int32_t CountFiles(const std::string& Dir) {
     return count;
 }
 
+namespace {
+
+// Both buffers grow until the answer fits; a megabyte is far past any path the
+// system hands out, so beyond it the answer counts as none.
+constexpr size_t PathBufMax = size_t(1) << 20;
+
+} // namespace
+
+std::string CurrentDir() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size()) != nullptr) return std::string(buf.data());
+        if (errno != ERANGE || buf.size() >= PathBufMax) return "";
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::string ExecutablePath() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n <= 0) return "";
+        // readlink cuts a longer name silently: a full buffer may hold a part.
+        if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), size_t(n));
+        if (buf.size() >= PathBufMax) return "";
+        buf.resize(buf.size() * 2);
+    }
+}
+
 std::string ProgramName() {
-    return CutStr(StripExt(OwnPath()));
+    return CutStr(StripExt(ExecutablePath()));
 }
 
 std::string ProgramDir() {
-    const std::string own = OwnPath();
+    const std::string own = ExecutablePath();
     if (!own.empty()) return AddSlash(ExtractFilePath(own));
-    std::vector<char> buf(4096);
-    if (::getcwd(buf.data(), buf.size()) == nullptr) return "./";
-    return AddSlash(buf.data());
+    const std::string cwd = CurrentDir();
+    return cwd.empty() ? "./" : AddSlash(cwd);
 }
 
 // --- TFileBuffer ---------------------------------------------------------------

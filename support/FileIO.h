@@ -121,8 +121,13 @@ void EraseAllBut(const std::string& Dir, const std::string& Keep);
 std::string ResolveCase(const std::string& Name);
 int64_t FileSizeOf(const std::string& Name); // first entry of the listing of Name
 int32_t CountFiles(const std::string& Dir);  // non-directories of Dir + "*"
-std::string ProgramName();                   // own path without extension; '' when unknown
-std::string ProgramDir(); // own directory with "/"; current directory when unknown
+// The directory that is current now; '' when the system reports none (it was
+// removed, or lies below a directory that may not be searched).
+std::string CurrentDir();
+// The running program's own file as the system names it; '' when it does not.
+std::string ExecutablePath();
+std::string ProgramName(); // own path without extension; '' when unknown
+std::string ProgramDir();  // own directory with "/"; current directory when unknown
 
 // ---------------------------------------------------------------------------
 // Buffered record file: one buffer of BufSize bytes (1 to 65536) over a file of

@@ -11,7 +11,6 @@
 #include "ui/MenuBox.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -56,8 +55,8 @@ bool Holds(const std::string& Keys, char K) {
 
 // Plain keys that may end a field; the others edit or are refused.
 bool IsExitCandidate(char K) {
-    const auto U = static_cast<uint8_t>(K);
-    return (U >= 1 && U <= 7) || (U >= 9 && U <= 24) || (U >= 26 && U <= 31) || U == 255;
+    const auto u = static_cast<uint8_t>(K);
+    return (u >= 1 && u <= 7) || (u >= 9 && u <= 24) || (u >= 26 && u <= 31) || u == 255;
 }
 
 // What a field draws with.
@@ -120,32 +119,32 @@ void TLineEditor::PlaceCursor() const {
 }
 
 void TLineEditor::PutInWindow(int32_t WinCol, uint8_t A, const std::string& S) const {
-    const int32_t Room = FieldLen - WinCol + 1;
-    if (WinCol < 1 || Room <= 0) return;
-    PutXY(X + WinCol - 1, Y, A, S.substr(0, static_cast<size_t>(Room)));
+    const int32_t room = FieldLen - WinCol + 1;
+    if (WinCol < 1 || room <= 0) return;
+    PutXY(X + WinCol - 1, Y, A, S.substr(0, static_cast<size_t>(room)));
 }
 
 void TLineEditor::DrawField() {
-    const std::string Shown = Start <= Len() ? Buffer.substr(static_cast<size_t>(Start - 1),
+    const std::string shown = Start <= Len() ? Buffer.substr(static_cast<size_t>(Start - 1),
                                                              static_cast<size_t>(FieldLen))
                                              : std::string();
-    const auto Shown32 = static_cast<int32_t>(Shown.size());
-    PutInWindow(1, Look.Attr, Shown);
-    PutInWindow(Shown32 + 1, Look.FillAttr,
-                std::string(static_cast<size_t>(FieldLen - Shown32), Look.FillChar));
+    const auto shown32 = static_cast<int32_t>(shown.size());
+    PutInWindow(1, Look.Attr, shown);
+    PutInWindow(shown32 + 1, Look.FillAttr,
+                std::string(static_cast<size_t>(FieldLen - shown32), Look.FillChar));
     PlaceCursor();
 }
 
 void TLineEditor::DrawTail() {
-    const int32_t Room = FieldLen - Col + 1;
-    if (Room > 0) {
-        const std::string Tail =
-            Cur <= Len() ? Buffer.substr(static_cast<size_t>(Cur - 1), static_cast<size_t>(Room))
+    const int32_t room = FieldLen - Col + 1;
+    if (room > 0) {
+        const std::string tail =
+            Cur <= Len() ? Buffer.substr(static_cast<size_t>(Cur - 1), static_cast<size_t>(room))
                          : std::string();
-        const auto Tail32 = static_cast<int32_t>(Tail.size());
-        PutInWindow(Col, Look.Attr, Tail);
-        PutInWindow(Col + Tail32, Look.FillAttr,
-                    std::string(static_cast<size_t>(Room - Tail32), Look.FillChar));
+        const auto tail32 = static_cast<int32_t>(tail.size());
+        PutInWindow(Col, Look.Attr, tail);
+        PutInWindow(Col + tail32, Look.FillAttr,
+                    std::string(static_cast<size_t>(room - tail32), Look.FillChar));
     }
     PlaceCursor();
 }
@@ -172,10 +171,10 @@ void TLineEditor::InsertChar(char C) {
     if (Col >= FieldLen && FieldLen != MaxLen) ScrollRight();
     Buffer.insert(static_cast<size_t>(Cur - 1), 1, C);
     if (Len() > Cur) DrawTail();
-    const int32_t At = Col;
+    const int32_t at = Col;
     ++Cur;
     ++Col;
-    PutInWindow(At, Look.Attr, std::string(1, C));
+    PutInWindow(at, Look.Attr, std::string(1, C));
     PlaceCursor();
 }
 
@@ -216,19 +215,19 @@ void TLineEditor::WordRight() {
 }
 
 void TLineEditor::TypeChar(char C) {
-    const bool Digit = C >= '0' && C <= '9';
+    const bool digit = C >= '0' && C <= '9';
     switch (Mode) {
     case imNumber:
-        if (Digit || C == '-') InsertChar(C);
+        if (digit || C == '-') InsertChar(C);
         break;
     case imAny: InsertChar(C); break;
     case imUpper: InsertChar(UpperCase(std::string(1, C))[0]); break;
     case imDate:
-        if (!Digit) break;
+        if (!digit) break;
         if (Cur == 3 || Cur == 6) InsertChar('/');
-        const bool SlashAfter = Cur == 2 || Cur == 5;
+        const bool slashAfter = Cur == 2 || Cur == 5;
         InsertChar(C);
-        if (SlashAfter) InsertChar('/');
+        if (slashAfter) InsertChar('/');
         break;
     }
 }
@@ -276,15 +275,15 @@ MyString TLineEditor::Run() {
     SetTextAttr(Look.Attr);
     DrawField();
     for (;;) {
-        const char K = ReadKey();
-        const auto U = static_cast<uint8_t>(K);
-        if (K == Key::Extended) {
-            const char Code = ReadKey();
-            if (ExtendedKey(static_cast<uint8_t>(Code))) {
-                InputKey = Code;
+        const char k = ReadKey();
+        const auto u = static_cast<uint8_t>(k);
+        if (k == Key::Extended) {
+            const char code = ReadKey();
+            if (ExtendedKey(static_cast<uint8_t>(code))) {
+                InputKey = code;
                 break;
             }
-        } else if (K == Key::Backspace) {
+        } else if (k == Key::Backspace) {
             if (Cur > 1) {
                 --Cur;
                 Buffer.erase(static_cast<size_t>(Cur - 1), 1);
@@ -296,14 +295,14 @@ MyString TLineEditor::Run() {
                     DrawTail();
                 }
             }
-        } else if (K == Key::CtrlY) {
+        } else if (k == Key::CtrlY) {
             Buffer.clear();
             Cur = Start = Col = 1;
             DrawField();
-        } else if (U >= 32 && U <= 254) {
-            TypeChar(K);
-        } else if (IsExitCandidate(K) && Holds(InputExit, K)) {
-            InputKey = K;
+        } else if (u >= 32 && u <= 254) {
+            TypeChar(k);
+        } else if (IsExitCandidate(k) && Holds(InputExit, k)) {
+            InputKey = k;
             break;
         }
     }
@@ -313,10 +312,10 @@ MyString TLineEditor::Run() {
 MyString RunField(uint8_t X, uint8_t Y, uint8_t FieldLen, uint8_t MaxLen, uint8_t Mode,
                   TFieldLook Look, const MyString& Default) {
     InputChanged = false;
-    TLineEditor Editor(X, Y, FieldLen, MaxLen, Mode, Look, Default);
-    const MyString Answer = Editor.Run();
-    InputChanged = !(Answer == Default);
-    return Answer;
+    TLineEditor editor(X, Y, FieldLen, MaxLen, Mode, Look, Default);
+    const MyString answer = editor.Run();
+    InputChanged = !(answer == Default);
+    return answer;
 }
 
 // The text the append-only prompt shows: the last Width characters, or
@@ -350,64 +349,64 @@ MyString InputFieldAttr(uint8_t X, uint8_t Y, uint8_t FieldLen, uint8_t MaxLen, 
 
 int32_t InputRange(uint8_t X, uint8_t Y, uint8_t FieldLen, uint8_t MaxLen, int32_t Min, int32_t Max,
                    int32_t Default) {
-    int32_t N = StrToInt(InputField(X, Y, FieldLen, MaxLen, imNumber, IntToStr(Default)));
-    if (N < Min) N = Min;
-    if (N > Max) N = Max;
-    return N;
+    int32_t n = StrToInt(InputField(X, Y, FieldLen, MaxLen, imNumber, IntToStr(Default)));
+    if (n < Min) n = Min;
+    if (n > Max) n = Max;
+    return n;
 }
 
 std::string InputMasked(const std::string& Default, const std::string& Allowed, char Mask,
                         uint8_t FieldLen, uint8_t MaxLen, uint8_t Attr) {
-    const std::string Cut = Default.substr(0, MaxLen);
-    std::string Text = Cut;
-    char Fill = '\xB0';
-    const uint8_t SavedAttr = GetTextAttr();
+    const std::string cut = Default.substr(0, MaxLen);
+    std::string text = cut;
+    char fill = '\xB0';
+    const uint8_t savedAttr = GetTextAttr();
     SetTextAttr(Attr);
-    const uint8_t StartCol = WhereX();
+    const uint8_t startCol = WhereX();
     // The cursor must stay on the line: a character written in the last
     // column would wrap it to the next one.
-    const size_t Width = std::min<size_t>(FieldLen, static_cast<size_t>(LastCol - StartCol));
-    auto Draw = [&] {
-        GotoX(StartCol);
-        if (Text.size() > Width) {
-            WriteText(MaskedView(Text, Mask, Width));
-            GotoX(ToByte(StartCol + static_cast<int32_t>(Width)));
+    const size_t width = std::min<size_t>(FieldLen, static_cast<size_t>(LastCol - startCol));
+    auto draw = [&] {
+        GotoX(startCol);
+        if (text.size() > width) {
+            WriteText(MaskedView(text, Mask, width));
+            GotoX(ToByte(startCol + static_cast<int32_t>(width)));
         } else {
-            WriteText(MaskedView(Text, Mask, Text.size()) + std::string(Width - Text.size(), Fill));
-            GotoX(ToByte(StartCol + static_cast<int32_t>(Text.size())));
+            WriteText(MaskedView(text, Mask, text.size()) + std::string(width - text.size(), fill));
+            GotoX(ToByte(startCol + static_cast<int32_t>(text.size())));
         }
     };
-    Draw();
-    bool Escaped = false;
+    draw();
+    bool escaped = false;
     for (;;) {
-        const char K = ReadKey();
-        if (K == Key::Extended) {
+        const char k = ReadKey();
+        if (k == Key::Extended) {
             ReadKey(); // an extended key is never text: its scan code is dropped
-        } else if (K == Key::Esc) {
-            Escaped = true;
+        } else if (k == Key::Esc) {
+            escaped = true;
             break;
-        } else if (K == Key::Enter && !Text.empty()) {
+        } else if (k == Key::Enter && !text.empty()) {
             break;
-        } else if (K == Key::Backspace && !Text.empty()) {
-            Text.pop_back();
-            if (Width > 0) WriteText(std::string{'\b', Fill, '\b'});
-            if (Text.size() >= Width) Draw();
-        } else if (K == Key::CtrlY && !Text.empty()) {
-            Text.clear();
-            Draw();
-        } else if (K != Key::Enter && Holds(Allowed, K) && Text.size() < MaxLen) {
-            Text += K;
-            if (Text.size() > Width) {
-                Draw();
+        } else if (k == Key::Backspace && !text.empty()) {
+            text.pop_back();
+            if (width > 0) WriteText(std::string{'\b', fill, '\b'});
+            if (text.size() >= width) draw();
+        } else if (k == Key::CtrlY && !text.empty()) {
+            text.clear();
+            draw();
+        } else if (k != Key::Enter && Holds(Allowed, k) && text.size() < MaxLen) {
+            text += k;
+            if (text.size() > width) {
+                draw();
             } else {
-                WriteText(std::string(1, Mask != 0 ? Mask : K));
+                WriteText(std::string(1, Mask != 0 ? Mask : k));
             }
         }
     }
-    Fill = Blank;
-    Draw();
-    SetTextAttr(SavedAttr);
-    return Escaped ? Cut : Text;
+    fill = Blank;
+    draw();
+    SetTextAttr(savedAttr);
+    return escaped ? cut : text;
 }
 
 namespace {
@@ -443,58 +442,58 @@ bool InputYesNo(uint8_t X, uint8_t Y, bool Default) {
     InputKey = 0;
     InputChanged = false;
     GotoXY(X, Y);
-    bool Choice = Default;
+    bool choice = Default;
     for (;;) {
-        PutXY(X, Y, InputAttr, Choice ? "Yes" : "No ");
-        const char K = ReadChoiceKey(Choice);
-        if (K == Key::Enter) break;
-        if (K != 0 && Holds(InputExit, K)) {
-            InputKey = K;
+        PutXY(X, Y, InputAttr, choice ? "Yes" : "No ");
+        const char k = ReadChoiceKey(choice);
+        if (k == Key::Enter) break;
+        if (k != 0 && Holds(InputExit, k)) {
+            InputKey = k;
             break;
         }
     }
-    InputChanged = Choice != Default;
-    return Choice;
+    InputChanged = choice != Default;
+    return choice;
 }
 
 bool AskYesNo(uint8_t X, uint8_t Y, uint8_t YesAttr, uint8_t NoAttr, uint8_t Attr, bool Default) {
     GotoXY(X, Y);
-    bool Choice = Default;
+    bool choice = Default;
     for (;;) {
         PutXY(X, Y, Attr, " Yes ");
         PutXY(X + 5, Y, Attr, " No ");
-        if (Choice) {
+        if (choice) {
             PutXY(X, Y, YesAttr, " Yes ");
         } else {
             PutXY(X + 5, Y, NoAttr, " No ");
         }
         GotoXY(1, 25);
-        if (ReadChoiceKey(Choice) == Key::Enter) break;
+        if (ReadChoiceKey(choice) == Key::Enter) break;
     }
-    return Choice;
+    return choice;
 }
 
 char InputChar(uint8_t X, uint8_t Y, char Default) {
     InputKey = 0;
     InputChanged = false;
-    char Ch = Default;
+    char ch = Default;
     GotoXY(X, Y);
     for (;;) {
-        PutXY(X, Y, InputAttr, std::string(1, Ch));
-        const char K = ReadKey();
-        if (K == Key::Extended) {
+        PutXY(X, Y, InputAttr, std::string(1, ch));
+        const char k = ReadKey();
+        if (k == Key::Extended) {
             if (ExtendedExit()) break;
             continue;
         }
-        if (K == Key::Esc) Ch = Default;
-        if (Holds(InputExit, K)) {
-            InputKey = K;
+        if (k == Key::Esc) ch = Default;
+        if (Holds(InputExit, k)) {
+            InputKey = k;
             break;
         }
-        if (static_cast<uint8_t>(K) >= 32) Ch = K;
+        if (static_cast<uint8_t>(k) >= 32) ch = k;
     }
-    InputChanged = Ch != Default;
-    return Ch;
+    InputChanged = ch != Default;
+    return ch;
 }
 
 bool InputButton(uint8_t X, uint8_t Y, uint8_t Width, const MyString& Text) {
@@ -502,28 +501,28 @@ bool InputButton(uint8_t X, uint8_t Y, uint8_t Width, const MyString& Text) {
     InputChanged = false;
     PutXY(X, Y, InputAttr, PadRight(Text, Width, Blank));
     GotoXY(X, Y);
-    bool Pressed = false;
+    bool pressed = false;
     for (;;) {
-        const char K = ReadKey();
-        if (K == Key::Extended) {
+        const char k = ReadKey();
+        if (k == Key::Extended) {
             if (ExtendedExit()) break;
-        } else if (K == Key::Enter || Holds(InputExit, K)) {
-            InputKey = K;
-            Pressed = K == Key::Enter;
+        } else if (k == Key::Enter || Holds(InputExit, k)) {
+            InputKey = k;
+            pressed = k == Key::Enter;
             break;
         }
     }
-    InputChanged = Pressed;
-    return Pressed;
+    InputChanged = pressed;
+    return pressed;
 }
 
 char GetKeyFrom(const std::string& Keys, bool Echo) {
-    char K;
+    char k;
     do {
-        K = UpperCase(std::string(1, ReadKey()))[0];
-    } while (!Holds(Keys, K));
-    if (Echo) WriteLine(std::string(1, K));
-    return K;
+        k = UpperCase(std::string(1, ReadKey()))[0];
+    } while (!Holds(Keys, k));
+    if (Echo) WriteLine(std::string(1, k));
+    return k;
 }
 
 // ---- end of input fields ---------------------------------------------------
@@ -821,17 +820,6 @@ void WritePipeCenter(const std::string& S, uint8_t Y) {
 // ---- File choosers -------------------------------------------------------------
 
 namespace {
-
-// The directory that is current now, "" when the system cannot tell (it was
-// removed, or lies below a directory that may not be searched).
-std::string CurrentDir() {
-    std::vector<char> buf(4096);
-    for (;;) {
-        if (::getcwd(buf.data(), buf.size()) != nullptr) return std::string(buf.data());
-        if (errno != ERANGE || buf.size() >= (1u << 20)) return "";
-        buf.resize(buf.size() * 2);
-    }
-}
 
 // Holds the directory that was current when it was made and changes back to
 // it when it goes, however the chooser ends. A descriptor of the directory

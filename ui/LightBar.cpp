@@ -72,12 +72,12 @@ private:
 };
 
 void TBarRun::Place(int32_t Start) {
-    const int32_t N = Count();
-    if (Start > N - 1 || Start < 0) {
+    const int32_t n = Count();
+    if (Start > n - 1 || Start < 0) {
         Top = 0;
         Bar.Index = 0;
-    } else if (N - Height < Start) {
-        Top = std::max(N - Height, 0);
+    } else if (n - Height < Start) {
+        Top = std::max(n - Height, 0);
         Bar.Index = Start;
     } else {
         Top = Start;
@@ -88,19 +88,19 @@ void TBarRun::Place(int32_t Start) {
 // The owner may have refilled the list and moved Index: a highlight that is
 // off the window or names no item places the window anew.
 void TBarRun::PlaceAfterOwner() {
-    const bool Names = Bar.Index >= 0 && Bar.Index < Count();
-    const bool Shown = Bar.Index >= Top && Bar.Index <= Top + Height - 1;
-    if (!Names || !Shown) Place(Bar.Index);
+    const bool names = Bar.Index >= 0 && Bar.Index < Count();
+    const bool shown = Bar.Index >= Top && Bar.Index <= Top + Height - 1;
+    if (!names || !shown) Place(Bar.Index);
 }
 
 void TBarRun::DrawRow(int32_t I, const std::string& Color) {
     if (!HasItem(I) || I < Top || I > Top + Height - 1) return;
-    const std::string Row =
+    const std::string row =
         Color + PadRight(Bar.Items[static_cast<size_t>(I)].Text, ToByte(Width), Blank);
-    WriteXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Row);
+    WriteXYPipe(ToByte(X), ToByte(Y + I - Top), 7, row);
     // The pipe writer leaves the shadow as it was; a box opened over the list
     // saves and puts back the shadow, so the row must be recorded there too.
-    RecordXYPipe(ToByte(X), ToByte(Y + I - Top), 7, Row);
+    RecordXYPipe(ToByte(X), ToByte(Y + I - Top), 7, row);
 }
 
 void TBarRun::DrawSelected() {
@@ -110,41 +110,41 @@ void TBarRun::DrawSelected() {
 }
 
 void TBarRun::DrawPage() {
-    for (int32_t R = 0; R < Height; ++R) {
-        if (Top + R <= Count() - 1) {
-            DrawRow(Top + R, Bar.LoColor);
+    for (int32_t r = 0; r < Height; ++r) {
+        if (Top + r <= Count() - 1) {
+            DrawRow(Top + r, Bar.LoColor);
         } else {
-            PutXY(X, Y + R, 7, std::string(static_cast<size_t>(Width), Blank));
+            PutXY(X, Y + r, 7, std::string(static_cast<size_t>(Width), Blank));
         }
     }
     DrawSelected();
 }
 
 void TBarRun::DrawMore() {
-    const bool Up = Top > 0;
-    const bool Down = Top + Height < Count();
-    const int32_t State = (Up ? 1 : 0) + (Down ? 2 : 0);
-    if (State == MoreState) return;
-    MoreState = State;
+    const bool up = Top > 0;
+    const bool down = Top + Height < Count();
+    const int32_t state = (up ? 1 : 0) + (down ? 2 : 0);
+    if (state == MoreState) return;
+    MoreState = state;
     if (!OnScreen(Bar.MoreX, Bar.MoreY)) return;
-    const std::string Marks = std::string{Up ? UpMark : Blank, Down ? DownMark : Blank} + " more";
+    const std::string marks = std::string{up ? UpMark : Blank, down ? DownMark : Blank} + " more";
     GotoXY(Bar.MoreX, Bar.MoreY);
-    WritePipe(Bar.MoreColor + Marks.substr(0, static_cast<size_t>(LastCol - Bar.MoreX + 1)));
+    WritePipe(Bar.MoreColor + marks.substr(0, static_cast<size_t>(LastCol - Bar.MoreX + 1)));
 }
 
 void TBarRun::DrawScroll() {
     if (Bar.Items.empty() || Width < 1) return;
-    const int32_t Col = X + Width - 1;
-    for (int32_t R = 0; R < Height; ++R) PutXY(Col, Y + R, Bar.ScrollAttr, {Bar.ScrollChar});
-    const auto N = static_cast<int64_t>(Bar.Items.size());
-    int64_t P = 0;
-    if (Bar.Index == N - 1) {
-        P = Height - 1;
+    const int32_t col = X + Width - 1;
+    for (int32_t r = 0; r < Height; ++r) PutXY(col, Y + r, Bar.ScrollAttr, {Bar.ScrollChar});
+    const auto n = static_cast<int64_t>(Bar.Items.size());
+    int64_t p = 0;
+    if (Bar.Index == n - 1) {
+        p = Height - 1;
     } else if (Bar.Index > 0) {
-        P = static_cast<int64_t>(Bar.Index) * Height / N;
+        p = static_cast<int64_t>(Bar.Index) * Height / n;
     }
-    P = std::clamp<int64_t>(P, 0, Height - 1);
-    PutXY(Col, Y + static_cast<int32_t>(P), Bar.BarAttr, {Bar.BarChar});
+    p = std::clamp<int64_t>(p, 0, Height - 1);
+    PutXY(col, Y + static_cast<int32_t>(p), Bar.BarAttr, {Bar.BarChar});
 }
 
 // A key handed to the owner, then the list as the owner left it.
@@ -157,56 +157,56 @@ void TBarRun::OwnerKey(char K) {
 
 void TBarRun::SearchNext() {
     if (Bar.Items.empty() || Bar.SearchStr.empty()) return;
-    for (int32_t I = std::max(Bar.SearchPos, 0); I < Count(); ++I) {
-        if (UpperCase(Bar.Items[static_cast<size_t>(I)].Text).find(Bar.SearchStr) ==
+    for (int32_t i = std::max(Bar.SearchPos, 0); i < Count(); ++i) {
+        if (UpperCase(Bar.Items[static_cast<size_t>(i)].Text).find(Bar.SearchStr) ==
             std::string::npos)
             continue;
-        Top = I;
-        Bar.Index = I;
-        Bar.SearchPos = I;
+        Top = i;
+        Bar.Index = i;
+        Bar.SearchPos = i;
         DrawPage();
         return;
     }
 }
 
 void TBarRun::ExtendedKey(uint8_t Code) {
-    const int32_t N = Count();
-    int32_t& Index = Bar.Index;
+    const int32_t n = Count();
+    int32_t& index = Bar.Index;
     switch (Code) {
     case Scan::Home:
         Bar.SearchPos = 0;
         Top = 0;
-        Index = 0;
+        index = 0;
         DrawPage();
         break;
     case Scan::End:
         Bar.SearchPos = 0;
-        if (N > Height) Top = N - Height;
-        if (N > 0) Index = N - 1;
+        if (n > Height) Top = n - Height;
+        if (n > 0) index = n - 1;
         DrawPage();
         break;
     case Scan::Up:
         Bar.SearchPos = 0;
-        if (Index > Top) {
+        if (index > Top) {
             DrawItem();
-            --Index;
+            --index;
             DrawSelected();
         } else if (Top > 0) {
             --Top;
-            --Index;
+            --index;
             DrawPage();
         }
         break;
     case Scan::Down:
         Bar.SearchPos = 0;
-        if (Index < N - 1) {
-            if (Index < Top + Height - 1) {
+        if (index < n - 1) {
+            if (index < Top + Height - 1) {
                 DrawItem();
-                ++Index;
+                ++index;
                 DrawSelected();
             } else {
                 ++Top;
-                ++Index;
+                ++index;
                 DrawPage();
             }
         }
@@ -219,10 +219,10 @@ void TBarRun::ExtendedKey(uint8_t Code) {
         Bar.SearchPos = 0;
         if (Top - Height >= 0) {
             Top -= Height;
-            Index -= Height;
+            index -= Height;
         } else {
             Top = 0;
-            Index = 0;
+            index = 0;
         }
         DrawPage();
         break;
@@ -232,13 +232,13 @@ void TBarRun::ExtendedKey(uint8_t Code) {
             break;
         }
         Bar.SearchPos = 0;
-        if (N > Height) {
-            if (N - 1 > Top + Height) {
+        if (n > Height) {
+            if (n - 1 > Top + Height) {
                 Top += Height;
-                Index = Top;
+                index = Top;
             } else {
-                Top = N - Height;
-                Index = N - 1;
+                Top = n - Height;
+                index = n - 1;
             }
             DrawPage();
         }
@@ -279,11 +279,11 @@ void TBarRun::PlainKey(char K) {
 
 // Outside command mode typed text searches the items.
 void TBarRun::SearchKey(char K) {
-    const auto U = static_cast<uint8_t>(K);
+    const auto u = static_cast<uint8_t>(K);
     if (K == Key::CtrlA) { // search again
         Bar.SearchPos = int64_t{Bar.SearchPos} + 1 < Count() ? Bar.SearchPos + 1 : 0;
         SearchNext();
-    } else if (U >= 32 && U <= 128) {
+    } else if (u >= 32 && u <= 128) {
         if (Bar.SearchStr.size() < MaxStrLen) Bar.SearchStr += UpperCase(std::string(1, K));
         Bar.SearchPos = 0;
         SearchNext();
@@ -296,8 +296,8 @@ void TBarRun::SearchKey(char K) {
     } else if (K == Key::CtrlY) {
         if (Bar.SearchX != 0 && OnScreen(Bar.SearchX, Bar.SearchY)) {
             GotoXY(Bar.SearchX, Bar.SearchY);
-            const size_t Room = static_cast<size_t>(LastCol - Bar.SearchX + 1);
-            WriteText(std::string(std::min(Bar.SearchStr.size(), Room), Blank));
+            const size_t room = static_cast<size_t>(LastCol - Bar.SearchX + 1);
+            WriteText(std::string(std::min(Bar.SearchStr.size(), room), Blank));
         }
         Bar.SearchStr.clear();
         Bar.SearchPos = 0;
@@ -313,11 +313,11 @@ int32_t TBarRun::Run(int32_t Start) {
         if (Bar.ShowMore) DrawMore();
         if (Bar.SearchX != 0) PutXY(Bar.SearchX, Bar.SearchY, Bar.SearchAttr, Bar.SearchStr);
         if (Bar.ShowScroll) DrawScroll();
-        const char K = ReadKey();
-        if (K == Key::Extended) {
+        const char k = ReadKey();
+        if (k == Key::Extended) {
             ExtendedKey(static_cast<uint8_t>(ReadKey()));
         } else {
-            PlainKey(K);
+            PlainKey(k);
         }
     }
     return Result;
@@ -339,15 +339,15 @@ void TBar::Clear() {
 }
 
 int32_t TBar::Run(uint8_t X, uint8_t Y, uint8_t Width, uint8_t Height, int32_t Start) {
-    TBarRun R(*this, X, Y, Width, Height);
-    return R.Run(Start);
+    TBarRun r(*this, X, Y, Width, Height);
+    return r.Run(Start);
 }
 
 void TBar::Sort() {
-    const auto N = static_cast<size_t>(std::clamp<int64_t>(Count, 0, Items.size()));
-    if (N < 2) return;
+    const auto n = static_cast<size_t>(std::clamp<int64_t>(Count, 0, Items.size()));
+    if (n < 2) return;
     // Every pass runs in full; std::string compares bytes as unsigned.
-    for (size_t Pass = 0; Pass < N; ++Pass)
-        for (size_t I = 0; I + 1 < N; ++I)
-            if (Items[I].Text > Items[I + 1].Text) std::swap(Items[I], Items[I + 1]);
+    for (size_t pass = 0; pass < n; ++pass)
+        for (size_t i = 0; i + 1 < n; ++i)
+            if (Items[i].Text > Items[i + 1].Text) std::swap(Items[i], Items[i + 1]);
 }

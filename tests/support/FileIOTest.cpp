@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -472,6 +473,40 @@ TEST_F(FileIOFiles, FileSizeOfTakesTheFirstListedEntry) {
         {Path() + "/", 0}, // empty pattern lists nothing
     };
     for (const Case& c : cases) EXPECT_EQ(FileSizeOf(c.name), c.want) << c.name;
+}
+
+TEST_F(FileIOFiles, CurrentDirFollowsChdirAtAnyDepth) {
+    CwdGuard guard;
+    const std::string base = fs::canonical(Path()).string();
+    ASSERT_EQ(::chdir(base.c_str()), 0);
+    EXPECT_EQ(CurrentDir(), base);
+    // Deeper than a first 4096-byte buffer holds: the answer still comes whole.
+    const std::string part(200, 'd');
+    std::string want = base;
+    int depth = 0;
+    while (want.size() <= 5000 && ::mkdir(part.c_str(), 0700) == 0 && ::chdir(part.c_str()) == 0) {
+        want += "/" + part;
+        ++depth;
+    }
+    EXPECT_GT(want.size(), 5000u);
+    EXPECT_EQ(CurrentDir(), want);
+    // Relative steps back: the whole path is too long for the calls that take one.
+    for (; depth > 0; --depth) {
+        ASSERT_EQ(::chdir(".."), 0);
+        ASSERT_EQ(::rmdir(part.c_str()), 0);
+    }
+    // A current directory that was removed has no name.
+    ASSERT_EQ(::mkdir("gone", 0700), 0);
+    ASSERT_EQ(::chdir("gone"), 0);
+    ASSERT_EQ(::rmdir((base + "/gone").c_str()), 0);
+    EXPECT_EQ(CurrentDir(), "");
+}
+
+TEST(FileIOProgram, ExecutablePathNamesTheRunningFile) {
+    const std::string exe = ExecutablePath();
+    EXPECT_EQ(exe, fs::read_symlink("/proc/self/exe").string());
+    EXPECT_EQ(ExtractFileName(exe), "FileIOTest");
+    EXPECT_TRUE(FileExists(exe));
 }
 
 TEST(FileIOProgram, NameAndDirOfTheRunningExecutable) {

@@ -18,9 +18,9 @@ const std::string Bs = "\b";
 const std::string CtrlY = "\x19";
 
 std::string Times(const std::string& S, int N) {
-    std::string R;
-    for (int I = 0; I < N; ++I) R += S;
-    return R;
+    std::string r;
+    for (int i = 0; i < N; ++i) r += S;
+    return r;
 }
 
 class InputFieldTest : public ConsolePtyFixture {
@@ -37,21 +37,21 @@ protected:
     std::string Field(const std::string& Keys, uint8_t FieldLen, uint8_t MaxLen, uint8_t Mode,
                       const std::string& Default, uint8_t At = X) {
         TypeAndWait(Keys);
-        const std::string Answer = InputField(At, Y, FieldLen, MaxLen, Mode, Default);
+        const std::string answer = InputField(At, Y, FieldLen, MaxLen, Mode, Default);
         ReadOutput();
-        return Answer;
+        return answer;
     }
 
     // Text of columns From..To of line L on the shadow.
     static std::string Row(uint8_t L, uint8_t From, uint8_t To) {
-        std::string R;
-        for (int C = From; C <= To; ++C) R += ScreenCharAt(static_cast<uint8_t>(C), L);
-        return R;
+        std::string r;
+        for (int c = From; c <= To; ++c) r += ScreenCharAt(static_cast<uint8_t>(c), L);
+        return r;
     }
     static std::vector<uint8_t> Attrs(uint8_t L, uint8_t From, uint8_t To) {
-        std::vector<uint8_t> R;
-        for (int C = From; C <= To; ++C) R.push_back(ScreenAttrAt(static_cast<uint8_t>(C), L));
-        return R;
+        std::vector<uint8_t> r;
+        for (int c = From; c <= To; ++c) r.push_back(ScreenAttrAt(static_cast<uint8_t>(c), L));
+        return r;
     }
 };
 
@@ -64,8 +64,8 @@ struct EditCase {
 };
 
 TEST_F(InputFieldTest, EditingKeysAndModes) {
-    const std::string Eighty = Times("0123456789", 8);
-    const std::vector<EditCase> Cases = {
+    const std::string eighty = Times("0123456789", 8);
+    const std::vector<EditCase> cases = {
         {"TypeIntoEmpty", 10, 20, imAny, "", "abc" + Enter, "abc", 3, true},
         {"HomeThenInsert", 10, 20, imAny, "abc", Home + "x" + Enter, "xabc", 1, true},
         {"InsertInMiddle", 10, 20, imAny, "abd", Left + "c" + Enter, "abcd", 3, true},
@@ -79,8 +79,8 @@ TEST_F(InputFieldTest, EditingKeysAndModes) {
         {"CtrlYEmpties", 10, 20, imAny, "abc", CtrlY + "z" + Enter, "z", 1, true},
         {"EditedBackIsUnchanged", 10, 20, imAny, "abc", Bs + "c" + Enter, "abc", 3, false},
         {"MaxLenStopsTyping", 10, 3, imAny, "", "abcdef" + Enter, "abc", 3, true},
-        {"NoMoreThan80", 60, 255, imAny, Eighty, "x" + Enter, Eighty, 60, false},
-        {"DefaultCutTo80", 60, 255, imAny, Eighty + "xyz", Enter, Eighty, 60, false},
+        {"NoMoreThan80", 60, 255, imAny, eighty, "x" + Enter, eighty, 60, false},
+        {"DefaultCutTo80", 60, 255, imAny, eighty + "xyz", Enter, eighty, 60, false},
         {"DefaultCutToMaxLen", 10, 3, imAny, "abcdef", Enter, "abc", 3, true},
         {"NumberTakesDigitsAndMinus", 10, 20, imNumber, "", "1a -2b.3" + Enter, "1-23", 4, true},
         {"UpperCasesLettersOnly", 10, 20, imUpper, "", "aZ\xE4{q" + Enter, "AZ\xE4{Q", 5, true},
@@ -95,51 +95,51 @@ TEST_F(InputFieldTest, EditingKeysAndModes) {
              Enter,
          "ab", 2, true},
     };
-    for (const EditCase& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        InputChanged = !C.Changed;
-        EXPECT_EQ(Field(C.Keys, C.FieldLen, C.MaxLen, C.Mode, C.Default), C.Want);
-        EXPECT_EQ(WhereX(), X + C.CursorCol);
+    for (const EditCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        InputChanged = !c.Changed;
+        EXPECT_EQ(Field(c.Keys, c.FieldLen, c.MaxLen, c.Mode, c.Default), c.Want);
+        EXPECT_EQ(WhereX(), X + c.CursorCol);
         EXPECT_EQ(WhereY(), Y);
         EXPECT_EQ(InputKey, Key::Enter);
-        EXPECT_EQ(InputChanged, C.Changed);
+        EXPECT_EQ(InputChanged, c.Changed);
     }
 }
 
 // Word moves are keys no terminal sequence produces; they go straight into
 // the key ring.
 TEST_F(InputFieldTest, WordMoves) {
-    constexpr uint8_t CtrlLeft = 115, CtrlRight = 116;
+    constexpr uint8_t ctrlLeft = 115, ctrlRight = 116;
     struct Case {
         const char* Name;
         std::vector<uint8_t> Moves;
         int Cur; // where "#" lands, 1-based in the text
     };
-    const std::string Text = "one two  three";
-    const std::vector<Case> Cases = {
-        {"LeftFromEndToWordStart", {CtrlLeft}, 10},
-        {"LeftTwice", {CtrlLeft, CtrlLeft}, 5},
-        {"LeftToTextStart", {CtrlLeft, CtrlLeft, CtrlLeft, CtrlLeft}, 1},
-        {"RightFromStartPastBlank", {CtrlLeft, CtrlLeft, CtrlLeft, CtrlRight}, 5},
-        {"RightStopsAfterFirstBlank", {CtrlLeft, CtrlLeft, CtrlRight}, 9},
-        {"RightAtEndStays", {CtrlRight}, 15},
+    const std::string text = "one two  three";
+    const std::vector<Case> cases = {
+        {"LeftFromEndToWordStart", {ctrlLeft}, 10},
+        {"LeftTwice", {ctrlLeft, ctrlLeft}, 5},
+        {"LeftToTextStart", {ctrlLeft, ctrlLeft, ctrlLeft, ctrlLeft}, 1},
+        {"RightFromStartPastBlank", {ctrlLeft, ctrlLeft, ctrlLeft, ctrlRight}, 5},
+        {"RightStopsAfterFirstBlank", {ctrlLeft, ctrlLeft, ctrlRight}, 9},
+        {"RightAtEndStays", {ctrlRight}, 15},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        for (uint8_t M : C.Moves) Keyboard->PushExtKey(M);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (uint8_t m : c.Moves) Keyboard->PushExtKey(m);
         Keyboard->PushKey('#');
         Keyboard->PushKey(Key::Enter);
-        std::string Want = Text;
-        Want.insert(static_cast<size_t>(C.Cur - 1), "#");
-        EXPECT_EQ(Field("", 30, 40, imAny, Text), Want);
+        std::string want = text;
+        want.insert(static_cast<size_t>(c.Cur - 1), "#");
+        EXPECT_EQ(Field("", 30, 40, imAny, text), want);
     }
 }
 
 TEST_F(InputFieldTest, DrawsTextThenFill) {
     EXPECT_EQ(Field("d" + Left + Left + "x" + Enter, 8, 20, imAny, "abc"), "abxcd");
     EXPECT_EQ(Row(Y, X, X + 7), "abxcd\xB0\xB0\xB0");
-    const std::vector<uint8_t> Want = {0x1F, 0x1F, 0x1F, 0x1F, 0x1F, 0x17, 0x17, 0x17};
-    EXPECT_EQ(Attrs(Y, X, X + 7), Want);
+    const std::vector<uint8_t> want = {0x1F, 0x1F, 0x1F, 0x1F, 0x1F, 0x17, 0x17, 0x17};
+    EXPECT_EQ(Attrs(Y, X, X + 7), want);
     EXPECT_EQ(GetTextAttr(), 0x1F); // the field's attribute stays current
     EXPECT_EQ(WhereX(), X + 3);
 
@@ -152,11 +152,11 @@ TEST_F(InputFieldTest, DrawsTextThenFill) {
 }
 
 TEST_F(InputFieldTest, LongDefaultShowsItsEndInTheWindow) {
-    std::string Text;
-    for (int I = 0; I < 80; ++I) Text += static_cast<char>('A' + I % 26);
+    std::string text;
+    for (int i = 0; i < 80; ++i) text += static_cast<char>('A' + i % 26);
     TypeAndWait(Enter);
-    InputField(1, Y, 60, 255, imAny, Text + "tail");
-    EXPECT_EQ(Row(Y, 1, 60), Text.substr(20));
+    InputField(1, Y, 60, 255, imAny, text + "tail");
+    EXPECT_EQ(Row(Y, 1, 60), text.substr(20));
     EXPECT_EQ(WhereX(), 61);
 }
 
@@ -182,16 +182,16 @@ TEST_F(InputFieldTest, NarrowFieldsAndTheScreenEdgeDrawOnlyInside) {
         uint8_t At, FieldLen;
         int LastDrawn; // last column a field of this kind may touch
     };
-    for (const Case& C : {Case{X, 0, X + 1}, Case{X, 1, X + 1}, Case{75, 20, 80}}) {
-        SCOPED_TRACE(testing::Message() << int(C.At) << "/" << int(C.FieldLen));
+    for (const Case& c : {Case{X, 0, X + 1}, Case{X, 1, X + 1}, Case{75, 20, 80}}) {
+        SCOPED_TRACE(testing::Message() << int(c.At) << "/" << int(c.FieldLen));
         SetTextAttr(7);
         ClearScreen();
         ReadOutput();
-        EXPECT_EQ(Field("abcdefgh" + Enter, C.FieldLen, 20, imAny, "", C.At), "abcdefgh");
-        for (int Col = 1; Col <= 80; ++Col) {
-            const bool Inside = Col >= C.At && Col <= C.LastDrawn;
-            if (!Inside) {
-                EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(Col), Y), ' ') << Col;
+        EXPECT_EQ(Field("abcdefgh" + Enter, c.FieldLen, 20, imAny, "", c.At), "abcdefgh");
+        for (int col = 1; col <= 80; ++col) {
+            const bool inside = col >= c.At && col <= c.LastDrawn;
+            if (!inside) {
+                EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(col), Y), ' ') << col;
             }
         }
         EXPECT_EQ(Row(Y + 1, 1, 80), std::string(80, ' '));
@@ -206,21 +206,21 @@ TEST_F(InputFieldTest, ExitKeys) {
         std::string Exit, ExitExt, Keys, Want;
         char Key;
     };
-    const std::string ExtF1Home{static_cast<char>(Scan::F1), static_cast<char>(Scan::Home)};
-    const std::vector<Case> Cases = {
+    const std::string extF1Home{static_cast<char>(Scan::F1), static_cast<char>(Scan::Home)};
+    const std::vector<Case> cases = {
         {"TabAndUnlistedKeysIgnored", "\r", "", "a\tb" + F1 + "c" + Enter, "abc", Key::Enter},
         {"TabEnds", "\t\r\x1b", "", "ab\tc", "ab", Key::Tab},
         {"EscEnds", "\t\r\x1b", "", "ab\x1b", "ab", Key::Esc},
         {"EnterNotListed", "\t", "", "a\rb\t", "ab", Key::Tab},
-        {"ListedExtendedKeyEnds", "\r", ExtF1Home, "a" + Home + "x" + F2 + F1, "xa",
+        {"ListedExtendedKeyEnds", "\r", extF1Home, "a" + Home + "x" + F2 + F1, "xa",
          static_cast<char>(Scan::F1)},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        InputExit = C.Exit;
-        InputExitExt = C.ExitExt;
-        EXPECT_EQ(Field(C.Keys, 10, 20, imAny, ""), C.Want);
-        EXPECT_EQ(InputKey, C.Key);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        InputExit = c.Exit;
+        InputExitExt = c.ExitExt;
+        EXPECT_EQ(Field(c.Keys, 10, 20, imAny, ""), c.Want);
+        EXPECT_EQ(InputKey, c.Key);
         EXPECT_TRUE(InputChanged);
         ReadOutput();
         // Whatever stayed unread must not leak into the next case.
@@ -242,8 +242,8 @@ TEST_F(InputFieldTest, InitDialogsSetsTheSettings) {
     EXPECT_EQ(InputFillChar, '\xB0');
     EXPECT_EQ(InputFillAttr, 0x17);
     EXPECT_FALSE(InputChanged);
-    MyString Long = std::string(100, 'a');
-    EXPECT_EQ(Long.size(), 80u);
+    MyString longText = std::string(100, 'a');
+    EXPECT_EQ(longText.size(), 80u);
 }
 
 TEST_F(InputFieldTest, InputRangeClamps) {
@@ -251,7 +251,7 @@ TEST_F(InputFieldTest, InputRangeClamps) {
         std::string Keys;
         int32_t Min, Max, Default, Want;
     };
-    const std::vector<Case> Cases = {
+    const std::vector<Case> cases = {
         {Enter, 1, 10, 5, 5},
         {Bs + "0" + Enter, 1, 10, 5, 1},
         {CtrlY + Enter, 1, 10, 5, 1},
@@ -261,21 +261,21 @@ TEST_F(InputFieldTest, InputRangeClamps) {
         {Bs + "-" + Enter, -5, 10, 5, 0},
         {Bs + "7" + Enter, 10, 5, 5, 5},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Keys);
-        TypeAndWait(C.Keys);
-        EXPECT_EQ(InputRange(X, Y, 6, 6, C.Min, C.Max, C.Default), C.Want);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Keys);
+        TypeAndWait(c.Keys);
+        EXPECT_EQ(InputRange(X, Y, 6, 6, c.Min, c.Max, c.Default), c.Want);
         ReadOutput();
     }
 }
 
 TEST_F(InputFieldTest, InputMaskedAppendsAndMasks) {
-    const uint8_t Before = GetTextAttr();
+    const uint8_t before = GetTextAttr();
     GotoXY(X, Y);
     TypeAndWait(Enter + "a1b" + Bs + "c" + Enter);
     EXPECT_EQ(InputMasked("", "abc", '*', 6, 10, 0x1E), "ac");
     EXPECT_EQ(Row(Y, X, X + 6), "**     ");
-    EXPECT_EQ(GetTextAttr(), Before); // the caller's attribute is back
+    EXPECT_EQ(GetTextAttr(), before); // the caller's attribute is back
 
     GotoXY(X, Y);
     TypeAndWait("x\x1b");

@@ -23,41 +23,41 @@ using namespace Typed;
 class TermModel {
 public:
     explicit TermModel(uint8_t StartAttr) : Attr(StartAttr) {
-        for (auto& L : Cells) L.fill(TCharInfo{7, ' '});
+        for (auto& l : Cells) l.fill(TCharInfo{7, ' '});
     }
 
     void Feed(const std::string& S) {
-        for (size_t P = 0; P < S.size(); ++P) {
-            const char C = S[P];
-            if (C == '\x1b' && P + 1 < S.size() && S[P + 1] == '[') {
-                size_t E = P + 2;
-                while (E < S.size() && !(S[E] >= '@' && S[E] <= '~')) ++E;
-                if (E >= S.size()) return;
-                Csi(S.substr(P + 2, E - P - 2), S[E]);
-                P = E;
-            } else if (C == '\x1b' && P + 1 < S.size() && S[P + 1] == '(') {
-                P += 2;
-            } else if (C == '\r') {
+        for (size_t p = 0; p < S.size(); ++p) {
+            const char c = S[p];
+            if (c == '\x1b' && p + 1 < S.size() && S[p + 1] == '[') {
+                size_t e = p + 2;
+                while (e < S.size() && !(S[e] >= '@' && S[e] <= '~')) ++e;
+                if (e >= S.size()) return;
+                Csi(S.substr(p + 2, e - p - 2), S[e]);
+                p = e;
+            } else if (c == '\x1b' && p + 1 < S.size() && S[p + 1] == '(') {
+                p += 2;
+            } else if (c == '\r') {
                 X = 1;
-            } else if (C == '\n') {
+            } else if (c == '\n') {
                 if (Y < 25) ++Y;
-            } else if (C == '\b') {
+            } else if (c == '\b') {
                 if (X > 1) --X;
             } else {
                 if (X > 80) {
                     ++Overflow;
                     continue;
                 }
-                Cells[static_cast<size_t>(Y - 1)][static_cast<size_t>(X - 1)] = {Attr, C};
+                Cells[static_cast<size_t>(Y - 1)][static_cast<size_t>(X - 1)] = {Attr, c};
                 ++X;
             }
         }
     }
 
     std::string Text(int L, int From, int To) const {
-        std::string R;
-        for (int C = From; C <= To; ++C) R += Cell(L, C).Ch;
-        return R;
+        std::string r;
+        for (int c = From; c <= To; ++c) r += Cell(L, c).Ch;
+        return r;
     }
     TCharInfo Cell(int L, int C) const {
         return Cells[static_cast<size_t>(L - 1)][static_cast<size_t>(C - 1)];
@@ -70,29 +70,29 @@ private:
     int X = 1, Y = 1;
 
     static std::vector<int> Params(const std::string& P) {
-        std::vector<int> R{0};
-        for (char C : P) {
-            if (C == ';') {
-                R.push_back(0);
-            } else if (C >= '0' && C <= '9') {
-                R.back() = R.back() * 10 + (C - '0');
+        std::vector<int> r{0};
+        for (char c : P) {
+            if (c == ';') {
+                r.push_back(0);
+            } else if (c >= '0' && c <= '9') {
+                r.back() = r.back() * 10 + (c - '0');
             }
         }
-        return R;
+        return r;
     }
 
     void Csi(const std::string& P, char Final) {
-        const std::vector<int> V = Params(P);
+        const std::vector<int> v = Params(P);
         if (Final == 'H') {
-            Y = V.size() > 0 && V[0] > 0 ? V[0] : 1;
-            X = V.size() > 1 && V[1] > 0 ? V[1] : 1;
+            Y = v.size() > 0 && v[0] > 0 ? v[0] : 1;
+            X = v.size() > 1 && v[1] > 0 ? v[1] : 1;
         } else if (Final == 'm') {
-            for (int N : V) {
-                if (N == 0) Attr = 7;
-                if (N == 1) Attr |= 8;
-                if (N == 5) Attr |= 0x80;
-                if (N >= 30 && N <= 37) Attr = (Attr & 0xF8) | AnsiColors[N - 30];
-                if (N >= 40 && N <= 47) Attr = (Attr & 0x8F) | (AnsiColors[N - 40] << 4);
+            for (int n : v) {
+                if (n == 0) Attr = 7;
+                if (n == 1) Attr |= 8;
+                if (n == 5) Attr |= 0x80;
+                if (n >= 30 && n <= 37) Attr = (Attr & 0xF8) | AnsiColors[n - 30];
+                if (n >= 40 && n <= 47) Attr = (Attr & 0x8F) | (AnsiColors[n - 40] << 4);
             }
         }
     }
@@ -118,7 +118,7 @@ void RefillKey(char Key, int32_t Index) {
     RecordKey(Key, Index);
     if (Key != 'r' && Key != 'R') return;
     Owner->Clear();
-    for (int I = 0; I < (Key == 'r' ? 3 : 50); ++I) Owner->Add("new" + std::to_string(I));
+    for (int i = 0; i < (Key == 'r' ? 3 : 50); ++i) Owner->Add("new" + std::to_string(i));
     Owner->Index = 0;
 }
 
@@ -128,9 +128,9 @@ std::string KeyEvent(char C) {
 
 // Item I as its row starts on the screen.
 std::string PadItem(int I) {
-    std::string S = "item" + std::to_string(I);
-    S.resize(7, ' ');
-    return S;
+    std::string s = "item" + std::to_string(I);
+    s.resize(7, ' ');
+    return s;
 }
 
 class LightBarTest : public ConsolePtyFixture {
@@ -146,7 +146,7 @@ protected:
     }
 
     void Fill(int N) {
-        for (int I = 0; I < N; ++I) Bar.Add("item" + std::to_string(I));
+        for (int i = 0; i < N; ++i) Bar.Add("item" + std::to_string(i));
     }
 
     // Keys typed, then Run; Model holds the screen afterwards.
@@ -154,9 +154,9 @@ protected:
                 int32_t Start) {
         Model = TermModel(GetTextAttr());
         TypeAndWait(Keys);
-        const int32_t R = Bar.Run(X, Y, W, H, Start);
+        const int32_t r = Bar.Run(X, Y, W, H, Start);
         Model.Feed(ReadOutput());
-        return R;
+        return r;
     }
 
     TBar Bar;
@@ -167,17 +167,17 @@ TEST_F(LightBarTest, PlacementAtEntry) {
     struct Case {
         int Count, Height, Start, Top, Index;
     };
-    const std::vector<Case> Cases = {
+    const std::vector<Case> cases = {
         {5, 22, 3, 0, 3},      {100, 22, 95, 78, 95}, {100, 22, 100, 0, 0}, {100, 22, -1, 0, 0},
         {100, 22, 10, 10, 10}, {30, 22, 8, 8, 8},     {30, 22, 9, 8, 9},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(testing::Message() << C.Count << " items, start " << C.Start);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Count << " items, start " << c.Start);
         Bar.Clear();
-        Fill(C.Count);
-        EXPECT_EQ(Run(Enter, 1, 3, 20, static_cast<uint8_t>(C.Height), C.Start), C.Index);
-        EXPECT_EQ(Bar.Index, C.Index);
-        EXPECT_EQ(Model.Text(3, 1, 7), PadItem(C.Top));
+        Fill(c.Count);
+        EXPECT_EQ(Run(Enter, 1, 3, 20, static_cast<uint8_t>(c.Height), c.Start), c.Index);
+        EXPECT_EQ(Bar.Index, c.Index);
+        EXPECT_EQ(Model.Text(3, 1, 7), PadItem(c.Top));
     }
 }
 
@@ -189,7 +189,7 @@ TEST_F(LightBarTest, MovesTheHighlight) {
         int32_t Result;
         int Top, Index;
     };
-    const std::vector<Case> Cases = {
+    const std::vector<Case> cases = {
         {"DownInsideWindow", 30, 5, 0, Down + Down, 2, 0, 2},
         {"DownScrollsAtLastRow", 30, 5, 0, Down + Down + Down + Down + Down, 5, 1, 5},
         {"DownOnLastItem", 30, 5, 29, Down, 29, 25, 29},
@@ -208,14 +208,14 @@ TEST_F(LightBarTest, MovesTheHighlight) {
         {"RightEnds", 30, 5, 3, Right, brRight, 3, 3},
         {"EscEnds", 30, 5, 3, Down + Esc, brEscape, 3, 4},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         Bar.Clear();
-        Fill(C.Count);
-        const std::string Keys = C.Keys + (C.Result >= 0 ? Enter : "");
-        EXPECT_EQ(Run(Keys, 1, 2, 20, static_cast<uint8_t>(C.Height), C.Start), C.Result);
-        EXPECT_EQ(Bar.Index, C.Index);
-        EXPECT_EQ(Model.Text(2, 1, 7), PadItem(C.Top));
+        Fill(c.Count);
+        const std::string keys = c.Keys + (c.Result >= 0 ? Enter : "");
+        EXPECT_EQ(Run(keys, 1, 2, 20, static_cast<uint8_t>(c.Height), c.Start), c.Result);
+        EXPECT_EQ(Bar.Index, c.Index);
+        EXPECT_EQ(Model.Text(2, 1, 7), PadItem(c.Top));
     }
 }
 
@@ -229,28 +229,28 @@ TEST_F(LightBarTest, RedrawsOnlyWhatAMoveChanges) {
         std::string Keys;
         int RowWrites; // after the first page: 5 rows and the highlight
     };
-    const std::vector<Case> Cases = {
+    const std::vector<Case> cases = {
         {"UpInsideWindow", 5, Down + Down + Up, 2 + 2 + 2},
         {"DownInsideWindow", 5, Down, 2},
         {"UpScrolls", 5, Up, 6},
         {"HomeRedrawsAll", 5, Home, 6},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         Bar.Clear();
         Fill(30);
         GotoXY(40, 20);
         ReadOutput();
-        TypeAndWait(C.Keys + Esc);
-        EXPECT_EQ(Bar.Run(1, 2, 20, 5, C.Start), brEscape);
-        const std::string Out = ReadOutput();
-        int Writes = 0;
-        for (int L = 2; L <= 6; ++L) {
-            const std::string Move = "\x1b[" + std::to_string(L) + ";1H";
-            for (size_t P = Out.find(Move); P != std::string::npos; P = Out.find(Move, P + 1))
-                ++Writes;
+        TypeAndWait(c.Keys + Esc);
+        EXPECT_EQ(Bar.Run(1, 2, 20, 5, c.Start), brEscape);
+        const std::string out = ReadOutput();
+        int writes = 0;
+        for (int l = 2; l <= 6; ++l) {
+            const std::string move = "\x1b[" + std::to_string(l) + ";1H";
+            for (size_t p = out.find(move); p != std::string::npos; p = out.find(move, p + 1))
+                ++writes;
         }
-        EXPECT_EQ(Writes, 6 + C.RowWrites) << Hex(Out);
+        EXPECT_EQ(writes, 6 + c.RowWrites) << Hex(out);
     }
 }
 
@@ -262,49 +262,49 @@ TEST_F(LightBarTest, CommandModeResultsAndCallbacks) {
         int32_t Result;
         std::vector<std::string> Want;
     };
-    const std::string Start = "change 2";
-    const std::vector<Case> Cases = {
-        {"Plus", true, true, "+", brPlus, {Start}},
-        {"Minus", true, true, "-", brMinus, {Start}},
-        {"Star", true, true, "*", brStar, {Start}},
-        {"Slash", true, true, "/", brSlash, {Start}},
-        {"Backspace", true, true, "\b", brBackspace, {Start}},
-        {"Left", true, true, Left, brLeft, {Start}},
-        {"Right", true, true, Right, brRight, {Start}},
-        {"EscGoesToOwnerFirst", true, true, Esc, brEscape, {Start, KeyEvent(27) + " 2", Start}},
+    const std::string start = "change 2";
+    const std::vector<Case> cases = {
+        {"Plus", true, true, "+", brPlus, {start}},
+        {"Minus", true, true, "-", brMinus, {start}},
+        {"Star", true, true, "*", brStar, {start}},
+        {"Slash", true, true, "/", brSlash, {start}},
+        {"Backspace", true, true, "\b", brBackspace, {start}},
+        {"Left", true, true, Left, brLeft, {start}},
+        {"Right", true, true, Right, brRight, {start}},
+        {"EscGoesToOwnerFirst", true, true, Esc, brEscape, {start, KeyEvent(27) + " 2", start}},
         {"EnterSelectsThenOwner",
          true,
          true,
          Down + Enter,
          3,
-         {Start, "change 3", "select 3", KeyEvent(13) + " 3", "change 3"}},
+         {start, "change 3", "select 3", KeyEvent(13) + " 3", "change 3"}},
         {"OtherKeysGoToOwner",
          true,
          true,
          "a" + Down + "+",
          brPlus,
-         {Start, KeyEvent('a') + " 2", Start, "change 3"}},
+         {start, KeyEvent('a') + " 2", start, "change 3"}},
         {"PagesGoToOwner",
          true,
          true,
          PgDn + PgUp + "+",
          brPlus,
-         {Start, KeyEvent(']') + " 2", Start, KeyEvent('[') + " 2", Start}},
-        {"NoOwnerNoRedraw", true, false, "a" + PgDn + "+", brPlus, {Start}},
-        {"OutsideCommandModePlusSearches", false, true, "+" + Enter, 2, {Start, "select 2"}},
-        {"OutsideCommandModeEsc", false, true, Esc, brEscape, {Start}},
+         {start, KeyEvent(']') + " 2", start, KeyEvent('[') + " 2", start}},
+        {"NoOwnerNoRedraw", true, false, "a" + PgDn + "+", brPlus, {start}},
+        {"OutsideCommandModePlusSearches", false, true, "+" + Enter, 2, {start, "select 2"}},
+        {"OutsideCommandModeEsc", false, true, Esc, brEscape, {start}},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Name);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
         Bar.Clear();
         Fill(10);
-        Bar.CommandMode = C.Command;
+        Bar.CommandMode = c.Command;
         Bar.OnChange = RecordChange;
         Bar.OnSelect = RecordSelect;
-        Bar.OnKey = C.WithOnKey ? RecordKey : nullptr;
+        Bar.OnKey = c.WithOnKey ? RecordKey : nullptr;
         Events.clear();
-        EXPECT_EQ(Run(C.Keys, 1, 2, 20, 5, 2), C.Result);
-        EXPECT_EQ(Events, C.Want);
+        EXPECT_EQ(Run(c.Keys, 1, 2, 20, 5, 2), c.Result);
+        EXPECT_EQ(Events, c.Want);
     }
 }
 
@@ -320,7 +320,7 @@ TEST_F(LightBarTest, RedrawAfterOwnerReplacedTheRows) {
     EXPECT_EQ(Model.Cell(2, 1).Attr, 0x70);
     EXPECT_EQ(Model.Text(4, 1, 6), "new2  ");
     EXPECT_EQ(Model.Cell(4, 1).Attr, 0x07);
-    for (uint8_t L : {5, 6}) EXPECT_EQ(Model.Text(L, 1, 20), std::string(20, ' '));
+    for (uint8_t l : {5, 6}) EXPECT_EQ(Model.Text(l, 1, 20), std::string(20, ' '));
     EXPECT_EQ(Events, (std::vector<std::string>{"change 20", KeyEvent('r') + " 20", "change 0",
                                                 KeyEvent(27) + " 0", "change 0"}));
 
@@ -346,19 +346,19 @@ TEST_F(LightBarTest, EmptyLists) {
     EXPECT_EQ(Bar.Index, 0);
     EXPECT_EQ(Events, (std::vector<std::string>{KeyEvent(13) + " 0", KeyEvent(']') + " 0",
                                                 KeyEvent(27) + " 0"}));
-    for (uint8_t L = 2; L <= 6; ++L) {
-        for (uint8_t C = 1; C <= 20; ++C) {
-            EXPECT_EQ(ScreenCharAt(C, L), ' ');
-            EXPECT_EQ(ScreenAttrAt(C, L), 7);
+    for (uint8_t l = 2; l <= 6; ++l) {
+        for (uint8_t c = 1; c <= 20; ++c) {
+            EXPECT_EQ(ScreenCharAt(c, l), ' ');
+            EXPECT_EQ(ScreenAttrAt(c, l), 7);
         }
     }
 
     // A list never filled (Count 0): Enter selects index 0.
-    TBar Fresh;
-    Fresh.OnSelect = RecordSelect;
+    TBar fresh;
+    fresh.OnSelect = RecordSelect;
     Events.clear();
     TypeAndWait(Enter);
-    EXPECT_EQ(Fresh.Run(1, 2, 20, 5, 0), 0);
+    EXPECT_EQ(fresh.Run(1, 2, 20, 5, 0), 0);
     EXPECT_EQ(Events, (std::vector<std::string>{"select 0"}));
     ReadOutput();
 }
@@ -377,14 +377,14 @@ TEST_F(LightBarTest, DrawsTheRows) {
         std::string Text;
         uint8_t Attr;
     };
-    for (const Row& R :
+    for (const Row& r :
          {Row{4, "alpha     ", 0x07}, Row{5, "beta      ", 0x70}, Row{7, "a much lon", 0x07},
           Row{8, "          ", 0x07}, Row{9, "          ", 0x07}}) {
-        SCOPED_TRACE(R.Line);
-        EXPECT_EQ(Model.Text(R.Line, 3, 12), R.Text);
-        for (int C = 3; C <= 12; ++C) EXPECT_EQ(Model.Cell(R.Line, C).Attr, R.Attr) << C;
-        EXPECT_EQ(Model.Cell(R.Line, 2), (TCharInfo{7, ' '}));  // nothing left of the window
-        EXPECT_EQ(Model.Cell(R.Line, 13), (TCharInfo{7, ' '})); // ... nor right of it
+        SCOPED_TRACE(r.Line);
+        EXPECT_EQ(Model.Text(r.Line, 3, 12), r.Text);
+        for (int c = 3; c <= 12; ++c) EXPECT_EQ(Model.Cell(r.Line, c).Attr, r.Attr) << c;
+        EXPECT_EQ(Model.Cell(r.Line, 2), (TCharInfo{7, ' '}));  // nothing left of the window
+        EXPECT_EQ(Model.Cell(r.Line, 13), (TCharInfo{7, ' '})); // ... nor right of it
     }
     // A pipe code counts as width: "|14ab" padded to 10 shows 7 columns.
     EXPECT_EQ(Model.Text(6, 3, 9), "ab     ");
@@ -393,9 +393,9 @@ TEST_F(LightBarTest, DrawsTheRows) {
     // sent as pipe-coded text, are recorded there as the terminal shows them,
     // so a box opened over the list puts back the rows themselves.
     EXPECT_EQ(Screen->Shadow[8][3], (TCharInfo{7, ' '}));
-    for (int L = 4; L <= 9; ++L)
-        for (int C = 1; C <= 80; ++C)
-            EXPECT_EQ(Screen->Shadow[L][C], Model.Cell(L, C)) << L << "," << C;
+    for (int l = 4; l <= 9; ++l)
+        for (int c = 1; c <= 80; ++c)
+            EXPECT_EQ(Screen->Shadow[l][c], Model.Cell(l, c)) << l << "," << c;
     EXPECT_EQ(GetTextAttr(), 0x1E); // the rows leave the attribute as it was
 }
 
@@ -427,12 +427,12 @@ TEST_F(LightBarTest, MoreMarksScrollColumnAndSearchLine) {
         std::string Keys;
         int ThumbLine;
     };
-    for (const Case& C : {Case{Home, 2}, Case{End, 23}, Case{Home + PgDn + PgDn + Home, 2}}) {
-        Run(C.Keys + Enter, 1, 2, 20, 22, 50);
-        for (uint8_t L = 2; L <= 23; ++L) {
-            const bool Thumb = L == C.ThumbLine;
-            EXPECT_EQ(ScreenCharAt(20, L), Thumb ? '\xB2' : '\xB0') << int(L);
-            EXPECT_EQ(ScreenAttrAt(20, L), Thumb ? 15 : 8) << int(L);
+    for (const Case& c : {Case{Home, 2}, Case{End, 23}, Case{Home + PgDn + PgDn + Home, 2}}) {
+        Run(c.Keys + Enter, 1, 2, 20, 22, 50);
+        for (uint8_t l = 2; l <= 23; ++l) {
+            const bool thumb = l == c.ThumbLine;
+            EXPECT_EQ(ScreenCharAt(20, l), thumb ? '\xB2' : '\xB0') << int(l);
+            EXPECT_EQ(ScreenAttrAt(20, l), thumb ? 15 : 8) << int(l);
         }
     }
     Run(Enter, 1, 2, 20, 22, 50);
@@ -440,7 +440,7 @@ TEST_F(LightBarTest, MoreMarksScrollColumnAndSearchLine) {
 }
 
 TEST_F(LightBarTest, IncrementalSearchOutsideCommandMode) {
-    for (const char* T : {"alpha", "Beta", "alphabet"}) Bar.Add(T);
+    for (const char* t : {"alpha", "Beta", "alphabet"}) Bar.Add(t);
     Bar.SearchX = 40;
     Bar.SearchY = 1;
     Bar.SearchAttr = 0x1F;
@@ -449,7 +449,7 @@ TEST_F(LightBarTest, IncrementalSearchOutsideCommandMode) {
         int32_t Index;
         std::string Search;
     };
-    const std::vector<Case> Cases = {
+    const std::vector<Case> cases = {
         {"b", 1, "B"},
         {"\x01", 2, "B"},
         {"\x01", 1, "B"},
@@ -459,10 +459,10 @@ TEST_F(LightBarTest, IncrementalSearchOutsideCommandMode) {
          2, "ALP"},
         {"\x19", 2, ""},
     };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.Keys);
-        EXPECT_EQ(Run(C.Keys + Enter, 1, 2, 20, 5, Bar.Index), C.Index);
-        EXPECT_EQ(Bar.SearchStr, C.Search);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Keys);
+        EXPECT_EQ(Run(c.Keys + Enter, 1, 2, 20, 5, Bar.Index), c.Index);
+        EXPECT_EQ(Bar.SearchStr, c.Search);
     }
     // A find makes its item the window's first row.
     Run("b" + Enter, 1, 2, 20, 5, 0);
@@ -473,11 +473,11 @@ TEST_F(LightBarTest, IncrementalSearchOutsideCommandMode) {
 }
 
 TEST_F(LightBarTest, SortOrdersByBytes) {
-    for (const char* T : {"b", "a", "B", "\xE4", "ab"}) Bar.Add(T);
+    for (const char* t : {"b", "a", "B", "\xE4", "ab"}) Bar.Add(t);
     Bar.Sort();
-    std::vector<std::string> Got;
-    for (const TBItem& I : Bar.Items) Got.push_back(I.Text);
-    EXPECT_EQ(Got, (std::vector<std::string>{"B", "a", "ab", "b", "\xE4"}));
+    std::vector<std::string> got;
+    for (const TBItem& i : Bar.Items) got.push_back(i.Text);
+    EXPECT_EQ(got, (std::vector<std::string>{"B", "a", "ab", "b", "\xE4"}));
 }
 
 } // namespace
