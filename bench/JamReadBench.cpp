@@ -4,6 +4,7 @@
 // every message and a read(2) of the header, index and text files in 64 KB
 // blocks: best of three runs after one warm-up, so both read a warm cache.
 
+#include "BenchBase.h"
 #include "jam/JamBase.h"
 
 #include <chrono>
@@ -21,57 +22,6 @@ namespace {
 constexpr int32_t TextBytes = 2048; // per message, carriage returns included
 constexpr int32_t LineBytes = 64;   // per line, its carriage return included
 
-// Appends little-endian fields to a file through a 1 MB buffer.
-class LeWriter {
-public:
-    explicit LeWriter(const std::string& Name)
-        : FFd(open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)) {}
-    ~LeWriter() { Close(); }
-    bool Ok() const { return FFd >= 0 && FOk; }
-    int64_t Pos() const { return FPos; }
-    void U8(uint8_t v) { Bytes(&v, 1); }
-    void U16(uint16_t v) {
-        U8(static_cast<uint8_t>(v));
-        U8(static_cast<uint8_t>(v >> 8));
-    }
-    void I32(int32_t v) {
-        uint32_t u = static_cast<uint32_t>(v);
-        for (int k = 0; k < 4; ++k) U8(static_cast<uint8_t>(u >> (8 * k)));
-    }
-    void Bytes(const void* p, size_t n) {
-        const char* c = static_cast<const char*>(p);
-        FBuf.insert(FBuf.end(), c, c + n);
-        FPos += static_cast<int64_t>(n);
-        if (FBuf.size() >= (1u << 20)) Flush();
-    }
-    void Str(const std::string& s) { Bytes(s.data(), s.size()); }
-    bool Close() {
-        if (FFd < 0) return FOk;
-        Flush();
-        FOk = close(FFd) == 0 && FOk;
-        FFd = -1;
-        return FOk;
-    }
-
-private:
-    void Flush() {
-        if (FFd >= 0 && !FBuf.empty())
-            FOk = write(FFd, FBuf.data(), FBuf.size()) == static_cast<ssize_t>(FBuf.size()) && FOk;
-        FBuf.clear();
-    }
-    int FFd;
-    bool FOk = true;
-    int64_t FPos = 0;
-    std::vector<char> FBuf;
-};
-
-void Subfield(LeWriter& W, uint16_t LoID, const std::string& Text) {
-    W.U16(LoID);
-    W.U16(0);
-    W.I32(static_cast<int32_t>(Text.size()));
-    W.Str(Text);
-}
-
 // The text of message n: 32 lines of 63 bytes, each ended by a carriage return.
 std::string MessageText(int32_t n) {
     std::string s;
@@ -84,40 +34,6 @@ std::string MessageText(int32_t n) {
         s += l + "\r";
     }
     return s;
-}
-
-bool BuildBase(const std::string& Base, int32_t Count) {
-    LeWriter hdr(Base + ".jhr"), idx(Base + ".jdx"), txt(Base + ".jdt"), lr(Base + ".jlr");
-    hdr.Str(std::string("JAM\0", 4));
-    for (int32_t v : {0x60000000, 0, Count, -1, 1}) hdr.I32(v);
-    hdr.Str(std::string(1000, '\0'));
-    for (int32_t n = 1; n <= Count; ++n) {
-        std::string from = "User " + std::to_string(n % 977), to = "All";
-        std::string subj = "Benchmark message " + std::to_string(n);
-        std::string text = MessageText(n);
-        idx.I32(static_cast<int32_t>(StrCrc32(to)));
-        idx.I32(static_cast<int32_t>(hdr.Pos()));
-        int32_t subLen =
-            static_cast<int32_t>(3 * JamSubFieldSize + from.size() + to.size() + subj.size());
-        hdr.Str(std::string("JAM\0", 4));
-        hdr.U16(1);
-        hdr.U16(0);
-        hdr.I32(subLen);
-        for (int k = 0; k < 6; ++k) hdr.I32(0);              // TimesRead .. ReplyNext
-        for (int k = 0; k < 3; ++k) hdr.I32(0x60000000 + n); // the three dates
-        hdr.I32(n);
-        hdr.I32(static_cast<int32_t>(MSG_TYPELOCAL));
-        hdr.I32(0);
-        hdr.I32(static_cast<int32_t>(txt.Pos()));
-        hdr.I32(static_cast<int32_t>(text.size()));
-        hdr.I32(0);
-        hdr.I32(0);
-        Subfield(hdr, SENDERNAME, from);
-        Subfield(hdr, RECEIVERNAME, to);
-        Subfield(hdr, SUBJECT, subj);
-        txt.Str(text);
-    }
-    return hdr.Close() && idx.Close() && txt.Close() && lr.Close();
 }
 
 bool CheckBase(const std::string& Base, int32_t Count) {
@@ -195,7 +111,7 @@ int main(int argc, char** argv) {
     const std::string base = dir + "/bench";
     int rc = 0;
     int64_t msgResult = 0, plainResult = 0;
-    if (!BuildBase(base, count) || !CheckBase(base, count)) {
+    if (!bench::BuildBase(base, count, MessageText) || !CheckBase(base, count)) {
         fprintf(stderr, "JamReadBench: could not build a readable base in %s\n", dir.c_str());
         rc = 1;
     } else {

@@ -13,6 +13,7 @@
 //   byte 1  the length of a sender name; then the name, then the text.
 // Seeds: fuzz/corpus/BlockFuzz.
 
+#include "FuzzLines.h"
 #include "app/MsgInfo.h"
 #include "support/StrUtil.h"
 #include "support/StringList.h"
@@ -30,17 +31,6 @@ void Check(bool Ok, const char* What) {
     if (Ok) return;
     std::fprintf(stderr, "BlockFuzz: %s\n", What);
     std::abort();
-}
-
-TStringList SplitLines(std::string_view Text) {
-    TStringList lines;
-    std::size_t from = 0;
-    for (std::size_t cr = Text.find('\r'); cr != std::string_view::npos;
-         cr = Text.find('\r', from)) {
-        lines.Add(Text.data() + from, std::min(cr - from, MaxStrLen));
-        from = cr + 1;
-    }
-    return lines;
 }
 
 void CheckName(const std::string& Name) {

@@ -17,6 +17,7 @@
 //   then the search text (unless cut from the message), then the message text.
 // Seeds: fuzz/corpus/MsgSearchFuzz.
 
+#include "FuzzLines.h"
 #include "app/MsgPages.h"
 #include "support/StrUtil.h"
 #include "support/StringList.h"
@@ -37,18 +38,6 @@ void Fail(const char* What, const std::string& Search, bool RegEx) {
     std::fprintf(stderr, "MsgSearchFuzz: %s (%s search \"%s\")\n", What, RegEx ? "regex" : "plain",
                  Search.c_str());
     std::abort();
-}
-
-// The lines as the base reader makes them.
-TStringList SplitLines(std::string_view Text) {
-    TStringList lines;
-    std::size_t from = 0;
-    for (std::size_t cr = Text.find('\r'); cr != std::string_view::npos;
-         cr = Text.find('\r', from)) {
-        lines.Add(Text.data() + from, std::min(cr - from, MaxStrLen));
-        from = cr + 1;
-    }
-    return lines;
 }
 
 char FlipCase(char C) {
