@@ -48,6 +48,7 @@ TEST(FileDesc, WriteAllDeliversEveryByteThroughAPipeThatKeepsFillingUp) {
     };
     const std::string data = Pattern(1 << 18); // far more than a pipe holds
     for (const Case& c : cases) {
+        if (c.Interrupted && !InterruptingTimer::Works()) continue;
         SCOPED_TRACE(c.Name);
         int p[2];
         ASSERT_EQ(pipe(p), 0);

@@ -767,6 +767,7 @@ TEST_F(WriterTest, EveryQueuedByteReachesASlowTerminal) {
         {"writes cut short by signals", false, true},
     };
     for (const Case& c : cases) {
+        if (c.Interrupted && !InterruptingTimer::Works()) continue;
         SCOPED_TRACE(c.Name);
         const NoExitGuard guard;
         TOutputLinux out(true);
