@@ -9,6 +9,7 @@
 #include "support/FileDesc.h"
 #include "support/StrUtil.h"
 
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -64,6 +65,51 @@ void PlaceOnScreen(uint8_t& X, uint8_t& Y) {
     if (X > ScreenWidth) X = ScreenWidth;
 }
 
+// A process ended by a signal runs no exit finalisation, so a kill (or a
+// crash) would leave the user's terminal raw: no echo, no line editing. While
+// the terminal is raw, these signals put the saved settings back first and
+// then take their previous course: the process still ends by the same signal,
+// and a handler that was there before (a sanitizer's) still runs. A signal the
+// process ignores stays ignored. Only async-signal-safe calls run in here.
+constexpr std::array<int, 9> RestoringSignals{SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGABRT,
+                                              SIGBUS, SIGFPE, SIGILL,  SIGSEGV};
+termios SignalSettings{};
+volatile sig_atomic_t SignalRestoreArmed = 0;
+std::array<struct sigaction, RestoringSignals.size()> PreviousActions{};
+
+void RestoreOnSignal(int Sig, siginfo_t* Info, void*) {
+    if (SignalRestoreArmed) {
+        SignalRestoreArmed = 0;
+        tcsetattr(1, TCSANOW, &SignalSettings);
+    }
+    for (std::size_t i = 0; i < RestoringSignals.size(); ++i)
+        if (RestoringSignals[i] == Sig) sigaction(Sig, &PreviousActions[i], nullptr);
+    // A fault raised by an instruction comes again when the handler returns,
+    // now to the previous action with its true details; a sent one is sent again.
+    if (Info == nullptr || Info->si_code <= 0) raise(Sig);
+}
+
+void ArmSignalRestore(const termios& Settings) {
+    static const bool installed = [] {
+        for (std::size_t i = 0; i < RestoringSignals.size(); ++i) {
+            struct sigaction now {};
+            if (sigaction(RestoringSignals[i], nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
+                continue;
+            PreviousActions[i] = now;
+            struct sigaction act {};
+            act.sa_sigaction = RestoreOnSignal;
+            act.sa_flags = SA_SIGINFO;
+            sigfillset(&act.sa_mask); // nothing else runs while the settings go back
+            sigaction(RestoringSignals[i], &act, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+    SignalRestoreArmed = 0;
+    SignalSettings = Settings;
+    SignalRestoreArmed = 1;
+}
+
 } // namespace
 
 TOutputLinux::TOutputLinux(bool Active) {
@@ -86,7 +132,10 @@ TOutputLinux::~TOutputLinux() {
 
 void TOutputLinux::SetRawMode(bool On) {
     if (!On) {
-        if (SettingsSaved) tcsetattr(1, TCSANOW, &SavedTermios);
+        if (SettingsSaved) {
+            SignalRestoreArmed = 0;
+            tcsetattr(1, TCSANOW, &SavedTermios);
+        }
         return;
     }
     // Only the first call saves: saving again while raw would make raw mode
@@ -99,6 +148,7 @@ void TOutputLinux::SetRawMode(bool On) {
         SavedTermios = t;
         SettingsSaved = true;
     }
+    ArmSignalRestore(SavedTermios);
     termios t = SavedTermios;
     MakeRaw(t);
     tcsetattr(1, TCSANOW, &t);

@@ -687,7 +687,7 @@ void ShowAbout(const std::string& Title) {
     WriteXY(21, 11, 0x71, PadCenter("A reader for JAM message bases", 40, ' '));
     WriteXY(21, 13, 0x71, PadCenter("Version 0.8 Beta", 40, ' '));
     WriteXY(21, 15, 0x71, PadCenter("Written in C++ for Linux terminals", 40, ' '));
-    WriteXY(21, 16, 0x71, PadCenter("Reads bases, never locks them", 40, ' '));
+    WriteXY(21, 16, 0x71, PadCenter("Pages, searches and exports messages", 40, ' '));
     WriteXY(21, 17, 0x70, std::string(40, '-'));
     WriteXY(21, 18, 0x1F, PadCenter("(.. Press A Key ..", 40, ' '));
     ReadOneKey();

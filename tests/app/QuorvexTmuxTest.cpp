@@ -13,7 +13,9 @@
 #include "tests/common/TmuxSession.h"
 
 #include <cctype>
+#include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -515,6 +517,25 @@ TEST_F(QuorvexTmux, ClosingTheInputEndsTheProgramAndRestoresTheTerminal) {
     WaitRows({1, 2, 3});
     close(fd);
     ExpectCleanEnd();
+}
+
+// Killed from outside, the program runs no exit code of its own; the terminal
+// must come back all the same, and the shell sees the death by SIGTERM.
+TEST_F(QuorvexTmux, KilledFromOutsideRestoresTheTerminal) {
+    MakeBase(3);
+    Start(Quote(Dir / "base"));
+    WaitRows({1, 2, 3});
+    std::string shell = RunCmd(Tmux("display-message -p '#{pane_pid}'"));
+    while (!shell.empty() && shell.back() == '\n') shell.pop_back();
+    ASSERT_FALSE(shell.empty());
+    // The program is the pane shell's only child (the emulator, where one runs it).
+    std::ifstream children("/proc/" + shell + "/task/" + shell + "/children");
+    int pid = 0;
+    ASSERT_TRUE(children >> pid);
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    ASSERT_TRUE(Tm().WaitEnded()) << "the program did not end:\n" << ScreenText();
+    EXPECT_EQ(Tm().ExitCode(), "143\n");
+    EXPECT_EQ(Tm().SttyAfter(), Tm().SttyBefore());
 }
 
 } // namespace

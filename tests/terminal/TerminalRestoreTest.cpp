@@ -11,12 +11,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
 #include <string>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -294,6 +296,64 @@ TEST_F(TerminalRestore, AfterAnUncaughtException) {
     ASSERT_TRUE(end.Ended);
     EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == SIGABRT);
     ExpectRestored();
+}
+
+// A program killed while it waits for keys runs no exit finalisation; its
+// terminal must come back all the same, and it still ends by that signal.
+TEST_F(TerminalRestore, AfterASignalThatEndsTheProgram) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+        SCOPED_TRACE(strsignal(sig));
+        pid_t pid = StartChild(
+            [] {
+                InitConsole();
+                for (;;) ReadKey();
+            },
+            {Master(), RealStdin(), RealStdout()});
+        std::string out;
+        ASSERT_TRUE(WaitForOutput(Master(), out, ConsoleUp));
+        kill(pid, sig);
+        ChildEnd end = WaitChild(pid, Master(), out);
+        ASSERT_TRUE(end.Ended);
+        EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == sig)
+            << "status " << end.Status;
+        ExpectRestored();
+    }
+}
+
+// A crash: a store into a page that may not be written. The process dies of
+// it (or a sanitizer's own handler reports it and exits), terminal restored.
+TEST_F(TerminalRestore, AfterACrash) {
+    pid_t pid = StartChild(
+        [] {
+            void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            InitConsole();
+            *static_cast<volatile char*>(page) = 1;
+        },
+        {Master(), RealStdin(), RealStdout()});
+    std::string out;
+    ChildEnd end = WaitChild(pid, Master(), out);
+    ASSERT_TRUE(end.Ended);
+    EXPECT_FALSE(WIFEXITED(end.Status) && WEXITSTATUS(end.Status) == 0);
+    ExpectRestored();
+}
+
+// A signal the program was started to ignore stays ignored.
+TEST_F(TerminalRestore, AnIgnoredSignalStaysIgnored) {
+    pid_t pid = StartChild(
+        [] {
+            signal(SIGTERM, SIG_IGN);
+            InitConsole();
+            for (;;) ReadKey();
+        },
+        {Master(), RealStdin(), RealStdout()});
+    std::string out;
+    ASSERT_TRUE(WaitForOutput(Master(), out, ConsoleUp));
+    kill(pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "SIGTERM ended the program";
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
 }
 
 // The terminal itself goes away: closing the pty master hangs up the slave,
