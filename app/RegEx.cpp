@@ -50,6 +50,25 @@ std::size_t LiteralTextEnd(std::string_view P, std::size_t I) {
     }
     return std::string_view::npos;
 }
+// Inside brackets, whether the "[" at I opens a POSIX item ("[:alpha:]",
+// "[.x.]", "[=x=]"), decided as PCRE2 decides it: the item ends at the first
+// terminator followed by "]", and a "]" or another "[" with the same
+// terminator before that means there is none. An escaped "]" or backslash is
+// passed over. The index of the closing terminator, or npos.
+std::size_t PosixItemEnd(std::string_view P, std::size_t I) {
+    if (I + 1 >= P.size() || std::string_view(":.=").find(P[I + 1]) == std::string_view::npos)
+        return std::string_view::npos;
+    const char term = P[I + 1];
+    for (std::size_t j = I + 2; j + 1 < P.size(); ++j) {
+        if (P[j] == '\\' && (P[j + 1] == ']' || P[j + 1] == '\\'))
+            ++j;
+        else if ((P[j] == '[' && P[j + 1] == term) || P[j] == ']')
+            return std::string_view::npos;
+        else if (P[j] == term && P[j + 1] == ']')
+            return j;
+    }
+    return std::string_view::npos;
+}
 } // namespace
 
 std::string TranslatePattern(std::string_view Pattern) {
@@ -105,9 +124,9 @@ std::string TranslatePattern(std::string_view Pattern) {
                 }
                 continue;
             }
-        } else if (c == '[' && i + 1 < Pattern.size() && Pattern[i + 1] == ':') {
-            std::size_t end = Pattern.find(":]", i + 2); // a POSIX class inside brackets
-            if (end != std::string_view::npos) {
+        } else if (c == '[') {
+            std::size_t end = PosixItemEnd(Pattern, i);
+            if (end != std::string_view::npos) { // "[:alpha:]" and kin stay as typed
                 out.append(Pattern.substr(i, end + 2 - i));
                 i = end + 1;
                 continue;

@@ -26,8 +26,14 @@ TEST(TranslatePattern, HyphenAfterClassEscapeInsideBracketsBecomesPlain) {
         {R"(\w-\d)", R"(\w-\d)"},      // outside brackets nothing changes
         {R"([]\w-x])", R"([]\w\-x])"}, // "]" first is a member
         {R"([[:alpha:]\w-x])", R"([[:alpha:]\w\-x])"},
-        {R"(\[\w-x])", R"(\[\w-x])"},         // an escaped "[" opens no class
-        {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"}, // quoted text is left alone
+        // A POSIX item ends where PCRE2 ends it: "[:]" is no item (a "]"
+        // comes first), nor is "[:a:[:b:]" (another "[:" comes first).
+        {R"([[:]\s)", R"([[:][\t\n\f\r\x20])"},
+        {R"([[:a:[:alpha:]\s])", R"([[:a:[:alpha:]\t\n\f\r\x20])"},
+        {R"([[:a\]:]\s])", R"([[:a\]:]\t\n\f\r\x20])"}, // an escaped "]" is passed over
+        {R"([[.\s.]])", R"([[.\s.]])"},                 // collating items stay as typed
+        {R"(\[\w-x])", R"(\[\w-x])"},                   // an escaped "[" opens no class
+        {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"},           // quoted text is left alone
         {R"([\\]\w-x)", R"([\\]\w-x)"},
         // Bytes that are no pattern syntax open no class and are not translated.
         {R"(\c\s)", R"(\c\s)"}, // control-\ then "s"
