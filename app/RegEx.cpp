@@ -75,7 +75,6 @@ std::string TranslatePattern(std::string_view Pattern) {
     std::string out;
     out.reserve(Pattern.size() + 4);
     bool inClass = false;
-    std::size_t classStart = 0; // index in Pattern of the first byte after "[" or "[^"
     for (std::size_t i = 0; i < Pattern.size(); ++i) {
         char c = Pattern[i];
         if (c == '\\' && i + 1 < Pattern.size()) {
@@ -112,16 +111,25 @@ std::string TranslatePattern(std::string_view Pattern) {
             }
             if (c == '[') {
                 inClass = true;
-                classStart = i + 1;
-                if (classStart < Pattern.size() && Pattern[classStart] == '^') ++classStart;
-                out += c;
-                if (classStart > i + 1) out += '^';
-                i = classStart - 1;
-                // A "]" first in a class is a plain "]".
-                if (classStart < Pattern.size() && Pattern[classStart] == ']') {
-                    out += ']';
-                    ++i;
+                // Before its first member a class may hold one "^" and any
+                // number of "\E" and "\Q\E", which PCRE2 passes over; the
+                // member after them is a plain one, even a "]".
+                std::size_t j = i + 1;
+                bool negated = false;
+                for (;;) {
+                    if (Pattern.substr(j, 2) == "\\E")
+                        j += 2;
+                    else if (Pattern.substr(j, 4) == "\\Q\\E")
+                        j += 4;
+                    else if (!negated && j < Pattern.size() && Pattern[j] == '^') {
+                        negated = true;
+                        ++j;
+                    } else
+                        break;
                 }
+                if (j < Pattern.size() && Pattern[j] == ']') ++j;
+                out.append(Pattern.substr(i, j - i));
+                i = j - 1;
                 continue;
             }
         } else if (c == '[') {

@@ -32,8 +32,12 @@ TEST(TranslatePattern, HyphenAfterClassEscapeInsideBracketsBecomesPlain) {
         {R"([[:a:[:alpha:]\s])", R"([[:a:[:alpha:]\t\n\f\r\x20])"},
         {R"([[:a\]:]\s])", R"([[:a\]:]\t\n\f\r\x20])"}, // an escaped "]" is passed over
         {R"([[.\s.]])", R"([[.\s.]])"},                 // collating items stay as typed
-        {R"(\[\w-x])", R"(\[\w-x])"},                   // an escaped "[" opens no class
-        {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"},           // quoted text is left alone
+        // "\E" and "\Q\E" before the first member are passed over: the "]"
+        // after them is still a member.
+        {R"([\E]^\S])", R"([\E]^\S\x0B])"},
+        {R"([^\Q\E\E]\s])", R"([^\Q\E\E]\t\n\f\r\x20])"},
+        {R"(\[\w-x])", R"(\[\w-x])"},         // an escaped "[" opens no class
+        {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"}, // quoted text is left alone
         {R"([\\]\w-x)", R"([\\]\w-x)"},
         // Bytes that are no pattern syntax open no class and are not translated.
         {R"(\c\s)", R"(\c\s)"}, // control-\ then "s"
