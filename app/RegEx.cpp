@@ -2,6 +2,7 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
+#include <vector>
 
 // The program's patterns are tried on up to 255-byte lines; a few hundred
 // thousand backtracking steps are far more than any sound pattern needs there,
@@ -69,12 +70,63 @@ std::size_t PosixItemEnd(std::string_view P, std::size_t I) {
     }
     return std::string_view::npos;
 }
+// The option setting "(?...)" or "(?...:" at I, as PCRE2 reads it: End is
+// its ")" or ":", and ExtendedMore whether the "xx" option (blanks inside
+// brackets ignored) holds after it, given whether it held before. Found is
+// false when the text at I is no option setting.
+struct TOptionSetting {
+    bool Found = false;
+    std::size_t End = 0;
+    bool ExtendedMore = false;
+};
+TOptionSetting OptionSettingAt(std::string_view P, std::size_t I, bool ExtendedMore) {
+    TOptionSetting res;
+    if (P.substr(I, 2) != "(?") return res;
+    std::size_t j = I + 2;
+    bool now = ExtendedMore, setX = false, setXX = false, unsetX = false, unsetting = false;
+    if (j < P.size() && P[j] == '^') { // resets the options, "xx" among them
+        now = false;
+        ++j;
+    }
+    for (; j < P.size(); ++j) {
+        const char c = P[j];
+        if (c == ')' || c == ':') {
+            // Setting "x" alone, or unsetting it, ends "xx" too.
+            if (setX) now = setXX;
+            if (unsetX) now = false;
+            res = {true, j, now};
+            return res;
+        }
+        if (c == '-') {
+            unsetting = true;
+        } else if (c == 'x') {
+            const bool twice = j + 1 < P.size() && P[j + 1] == 'x';
+            if (twice) ++j;
+            (unsetting ? unsetX : setX) = true;
+            if (!unsetting && twice) setXX = true;
+        } else if (std::string_view("imnsJU").find(c) == std::string_view::npos) {
+            return res;
+        }
+    }
+    return res;
+}
+
+// Under "xx" a class passes over blanks and tabs: the index of the first
+// other byte from I on (I itself without "xx").
+std::size_t SkipClassBlanks(std::string_view P, std::size_t I, bool ExtendedMore) {
+    while (ExtendedMore && I < P.size() && (P[I] == ' ' || P[I] == '\t')) ++I;
+    return I;
+}
 } // namespace
 
 std::string TranslatePattern(std::string_view Pattern) {
     std::string out;
     out.reserve(Pattern.size() + 4);
     bool inClass = false;
+    // Whether "xx" holds, and what it was when each open group began: an
+    // option set inside a group lasts until the group closes.
+    bool extendedMore = false;
+    std::vector<bool> groups;
     for (std::size_t i = 0; i < Pattern.size(); ++i) {
         char c = Pattern[i];
         if (c == '\\' && i + 1 < Pattern.size()) {
@@ -95,10 +147,15 @@ std::string TranslatePattern(std::string_view Pattern) {
                 std::size_t stop = end == std::string_view::npos ? Pattern.size() : end + 2;
                 out.append(Pattern.substr(i + 1, stop - i - 1));
                 i = stop - 1;
-            } else if (inClass && IsClassEscape(e) && i + 1 < Pattern.size() &&
-                       Pattern[i + 1] == '-' && i + 2 < Pattern.size() && Pattern[i + 2] != ']') {
-                out += "\\-";
-                ++i;
+            } else if (inClass && IsClassEscape(e)) {
+                const std::size_t hyphen = SkipClassBlanks(Pattern, i + 1, extendedMore);
+                const std::size_t next = SkipClassBlanks(Pattern, hyphen + 1, extendedMore);
+                if (hyphen < Pattern.size() && Pattern[hyphen] == '-' && next < Pattern.size() &&
+                    Pattern[next] != ']') {
+                    out.append(Pattern.substr(i + 1, hyphen - i - 1));
+                    out += "\\-";
+                    i = hyphen;
+                }
             }
             continue;
         }
@@ -124,13 +181,29 @@ std::string TranslatePattern(std::string_view Pattern) {
                     else if (!negated && j < Pattern.size() && Pattern[j] == '^') {
                         negated = true;
                         ++j;
-                    } else
+                    } else if (SkipClassBlanks(Pattern, j, extendedMore) > j)
+                        ++j;
+                    else
                         break;
                 }
                 if (j < Pattern.size() && Pattern[j] == ']') ++j;
                 out.append(Pattern.substr(i, j - i));
                 i = j - 1;
                 continue;
+            }
+            if (c == '(') {
+                const TOptionSetting set = OptionSettingAt(Pattern, i, extendedMore);
+                if (set.Found) {
+                    if (Pattern[set.End] == ':') groups.push_back(extendedMore);
+                    extendedMore = set.ExtendedMore;
+                    out.append(Pattern.substr(i, set.End + 1 - i));
+                    i = set.End;
+                    continue;
+                }
+                groups.push_back(extendedMore);
+            } else if (c == ')' && !groups.empty()) {
+                extendedMore = groups.back();
+                groups.pop_back();
             }
         } else if (c == '[') {
             std::size_t end = PosixItemEnd(Pattern, i);

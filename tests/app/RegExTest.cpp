@@ -36,8 +36,16 @@ TEST(TranslatePattern, HyphenAfterClassEscapeInsideBracketsBecomesPlain) {
         // after them is still a member.
         {R"([\E]^\S])", R"([\E]^\S\x0B])"},
         {R"([^\Q\E\E]\s])", R"([^\Q\E\E]\t\n\f\r\x20])"},
-        {R"(\[\w-x])", R"(\[\w-x])"},         // an escaped "[" opens no class
-        {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"}, // quoted text is left alone
+        // Under "xx" a class passes over blanks and tabs, at its start too;
+        // the option lasts to the end of its group.
+        {R"((?xx)[ ]\s])", R"((?xx)[ ]\t\n\f\r\x20])"},
+        {R"((?xx)[\w - .])", R"((?xx)[\w \- .])"},
+        {R"(((?xx))[ ]\s])", R"(((?xx))[ ][\t\n\f\r\x20]])"},
+        {R"((?xx:a)[ ]\s])", R"((?xx:a)[ ][\t\n\f\r\x20]])"},
+        {R"((?xx)(?-x)[ ]\s])", R"((?xx)(?-x)[ ][\t\n\f\r\x20]])"},
+        {R"((?xx)(?x)[ ]\s])", R"((?xx)(?x)[ ][\t\n\f\r\x20]])"}, // "x" alone ends "xx"
+        {R"(\[\w-x])", R"(\[\w-x])"},                             // an escaped "[" opens no class
+        {R"(\Q[\w-\E\w-)", R"(\Q[\w-\E\w-)"},                     // quoted text is left alone
         {R"([\\]\w-x)", R"([\\]\w-x)"},
         // Bytes that are no pattern syntax open no class and are not translated.
         {R"(\c\s)", R"(\c\s)"}, // control-\ then "s"
@@ -75,6 +83,8 @@ TEST(TRegEx, MatchesByTheProgramsRules) {
         {R"([^\S])", " ", true},
         {R"(\d)", "\xB2", false},
         {R"([\w-\.]+@x)", "a-b.c@x", true},
+        {R"((?xx)[ ]\s])", "]", true},
+        {R"((?xx)[\w - .])", "-", true},
         {R"(\:\/\.)", ":/.", true},
         {"[$.?#]", "?", true},
         {R"(a{2,3})", "xaax", true},
