@@ -94,8 +94,7 @@ TOptionSetting OptionSettingAt(std::string_view P, std::size_t I, bool ExtendedM
             // Setting "x" alone, or unsetting it, ends "xx" too.
             if (setX) now = setXX;
             if (unsetX) now = false;
-            res = {true, j, now};
-            return res;
+            return {true, j, now};
         }
         if (c == '-') {
             unsetting = true;

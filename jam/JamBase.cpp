@@ -14,6 +14,7 @@
 #endif
 
 #include "support/DateUtil.h"
+#include "support/FileDesc.h"
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 
@@ -308,9 +309,7 @@ bool TJamBase::Open() {
     for (int i = 0; i < 3; ++i) {
         auto s = std::make_unique<TFileStream>();
         if (!s->Open(BasePath + exts[i], fmOpenReadWrite)) {
-            static const char msg[] = "\nError on Init\n";
-            ssize_t r = ::write(STDOUT_FILENO, msg, sizeof msg - 1);
-            (void)r;
+            WriteAll(STDOUT_FILENO, "\nError on Init\n");
             return false;
         }
         *fields[i] = std::move(s);

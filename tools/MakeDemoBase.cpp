@@ -5,6 +5,7 @@
 // bytes. An old base of that name is removed first (its four files only).
 
 #include "jam/JamBase.h"
+#include "support/FileDesc.h"
 #include "support/StrUtil.h"
 
 #include <cerrno>
@@ -236,7 +237,7 @@ bool AddOne(TJamBase& B, const DemoMsg& M, size_t No) {
         fprintf(stderr, "MakeDemoBase: cannot make a temporary file: %s\n", strerror(errno));
         return false;
     }
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    bool ok = WriteAll(fd, text);
     ok = close(fd) == 0 && ok;
     int16_t code = ok ? B.AddMessage(M.From, M.To, M.Subj, M.Orig, M.Dest, name) : JamOk;
     unlink(name.c_str());
