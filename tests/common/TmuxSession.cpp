@@ -74,6 +74,15 @@ bool PrivateTmpWorks() {
     return works;
 }
 
+bool OtherUserWorks() {
+    static const bool works =
+        ::geteuid() == 0 && std::system(("setpriv --reuid=" + std::to_string(OtherUid) +
+                                         " --regid=" + std::to_string(OtherUid) +
+                                         " --clear-groups true >/dev/null 2>&1")
+                                            .c_str()) == 0;
+    return works;
+}
+
 std::string JoinRows(const std::vector<std::string>& Rows) {
     std::string s;
     for (const std::string& r : Rows) s += r + "\n";
@@ -98,6 +107,9 @@ void TmuxSession::Start(const TmuxRun& Run) {
     FDir = Run.Dir;
     std::string cmd = Run.Emulator + " " + ShellQuote(Run.Program) + " " + Run.Args +
                       (Run.Input.empty() ? "" : " <" + ShellQuote(Run.Input));
+    if (Run.Uid >= 0)
+        cmd = "setpriv --reuid=" + std::to_string(Run.Uid) + " --regid=" + std::to_string(Run.Uid) +
+              " --clear-groups " + cmd;
     if (Run.PrivateTmp)
         cmd = "unshare -m sh -c " +
               ShellQuote("mount --bind " + ShellQuote(Run.Dir + "/tmp") + " /tmp && exec " + cmd);

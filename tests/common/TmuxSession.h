@@ -22,6 +22,10 @@ std::string ShellQuote(const std::string& S);
 bool HaveTmux();
 // unshare -m with a bind mount works here (root, or user namespaces).
 bool PrivateTmpWorks();
+// setpriv can run a program as the unprivileged user nobody (65534) here:
+// the tests run as root, where file modes refuse nothing.
+bool OtherUserWorks();
+inline constexpr int OtherUid = 65534;
 // Rows joined, one per line, for failure messages.
 std::string JoinRows(const std::vector<std::string>& Rows);
 
@@ -32,6 +36,7 @@ struct TmuxRun {
     std::string Args;        // arguments, already quoted for the shell
     std::string Input;       // a file for its standard input, or empty
     bool PrivateTmp = false; // Dir/tmp mounted over /tmp for the program
+    int Uid = -1;            // when >= 0, the program runs as this user and group
     // Dir/before and Dir/after get stty -g from before and after the run,
     // Dir/rc the exit code, and the pane stays. Otherwise the pane ends with
     // the program.
