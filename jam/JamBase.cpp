@@ -179,10 +179,16 @@ bool SetRecordLock(int Fd, short Type) {
     return ::fcntl(Fd, F_SETLK, &fl) == 0;
 }
 
+// A record freed by ClearLastRead: both keys are -1. The name CRC of an empty
+// name is -1 too, so such a record must never pass for somebody's.
+bool IsFreedLast(const JamLastType& L) {
+    return L.UserCRC == -1 && L.UserID == -1;
+}
+
 // Walks the whole 16-byte records of an open last-read file from the start and
-// stops at the first one whose key matches; a torn record at the end is never
-// read. Returns the record's number, -1 when none matched (Rec then holds the
-// last record read).
+// stops at the first one whose key matches, passing over freed records; a torn
+// record at the end is never read. Returns the record's number, -1 when none
+// matched (Rec then holds the last record read).
 int64_t FindLastRec(TFileStream& Lr, bool ById, int32_t Key, JamLastType& Rec) {
     int64_t count = Lr.Size() / JamLastSize;
     Lr.Seek(0, soBeginning);
@@ -190,7 +196,7 @@ int64_t FindLastRec(TFileStream& Lr, bool ById, int32_t Key, JamLastType& Rec) {
         uint8_t b[JamLastSize];
         if (Lr.Read(b, JamLastSize) != JamLastSize) break;
         DecodeLast(b, Rec);
-        if ((ById ? Rec.UserID : Rec.UserCRC) == Key) return k;
+        if ((ById ? Rec.UserID : Rec.UserCRC) == Key && !IsFreedLast(Rec)) return k;
     }
     return -1;
 }
@@ -712,6 +718,9 @@ void TJamBase::ClearLastRead(int32_t UserID) {
 }
 
 bool TJamBase::SetLastRead(int32_t UserID, int32_t MsgNo) {
+    // A new record of user -1 would carry both keys -1: the mark of a freed
+    // record, which no lookup finds.
+    if (UserID == -1) return false;
     if (!Lock()) return false;
     TFileStream lr;
     if (!lr.Open(BasePath + ".jlr", fmOpenReadWrite)) {

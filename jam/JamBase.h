@@ -204,6 +204,8 @@ public:
     bool ReadLast();
     bool ReadNext();
     void SetAttr(uint32_t Mask, bool OnOff);
+    // The first last-read record with that name CRC; a freed record (both
+    // keys -1) never matches, so an empty name (CRC -1) finds no freed slot.
     bool FindLastRead(int32_t UserCRC, JamLastType& Rec);
 
     bool IsLocal() const { return (MsgHdr.Attribute & MSG_LOCAL) != 0; }
@@ -232,7 +234,8 @@ public:
                        RecEchoMailAddr OrigAddr, RecEchoMailAddr DestAddr,
                        const std::string& TextFile);
 
-    // Last-read records (need only BasePath).
+    // Last-read records (need only BasePath). Freed records match no key;
+    // SetLastRead refuses user -1, whose new record would look freed.
     int32_t HighReadById(int32_t UserID);
     int32_t HighReadByCrc(int32_t UserCRC);
     void ClearLastRead(int32_t UserID);

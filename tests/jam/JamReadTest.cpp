@@ -411,4 +411,29 @@ TEST_F(ReadTest, FindLastReadUsesWholeRecordsOnly) {
     EXPECT_EQ(B.HighReadByCrc(30), -1);
 }
 
+// ClearLastRead marks a record free with both keys -1, and the name CRC of an
+// empty name is -1 as well: "L" on a message without a sender must not show a
+// freed record as that sender's.
+TEST_F(ReadTest, FreedLastReadRecordMatchesNoLookup) {
+    JamFixture f;
+    ASSERT_TRUE(OpenFixture(f));
+    const int32_t emptyCrc = static_cast<int32_t>(StrCrc32(""));
+    ASSERT_EQ(emptyCrc, -1);
+    WriteFileBytes(Base + ".jlr", LastBytes(-1, -1, 5, 6) + LastBytes(10, 1, 7, 8));
+    JamLastType rec;
+    EXPECT_FALSE(B.FindLastRead(emptyCrc, rec));
+    EXPECT_EQ(B.HighReadByCrc(-1), -1);
+    EXPECT_EQ(B.HighReadById(-1), -1);
+    EXPECT_TRUE(B.FindLastRead(10, rec)); // a live record after a freed one
+    EXPECT_EQ(rec, (JamLastType{10, 1, 7, 8}));
+
+    // Only both keys -1 mark a freed record: a user whose name CRC is -1
+    // (an empty name) is still found, and so is a user numbered -1.
+    WriteFileBytes(Base + ".jlr", LastBytes(-1, -1, 5, 6) + LastBytes(-1, 4, 9, 9));
+    EXPECT_TRUE(B.FindLastRead(emptyCrc, rec));
+    EXPECT_EQ(rec, (JamLastType{-1, 4, 9, 9}));
+    WriteFileBytes(Base + ".jlr", LastBytes(-1, -1, 5, 6) + LastBytes(3, -1, 2, 2));
+    EXPECT_EQ(B.HighReadById(-1), 2);
+}
+
 } // namespace

@@ -291,6 +291,18 @@ TEST_F(LastReadTest, ClearLastReadFreesTheRecordAndKeepsItsNumbers) {
     EXPECT_EQ(B.HighReadById(1), -1);
 }
 
+// Updates never take a freed record for the user's: user -1 would match it by
+// number, and a record written for user -1 would itself read as freed.
+TEST_F(LastReadTest, FreedRecordIsNeitherUpdatedNorCleared) {
+    const std::string freed = LastBytes(-1, -1, 10, 11) + LastBytes(222, 2, 20, 22);
+    WriteFileBytes(Lr, freed);
+    EXPECT_FALSE(B.SetLastRead(-1, 50));
+    B.ClearLastRead(-1);
+    EXPECT_EQ(ReadFileBytes(Lr), freed);
+    ASSERT_TRUE(B.SetLastRead(5, 60)); // a new user is appended
+    EXPECT_EQ(ReadFileBytes(Lr), freed + LastBytes(5, 5, 60, 60));
+}
+
 TEST_F(LastReadTest, LastReadWorksAlsoWithTheBaseOpen) {
     ASSERT_TRUE(B.Open());
     ASSERT_TRUE(B.SetLastRead(1, 99));
