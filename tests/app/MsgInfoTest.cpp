@@ -3,11 +3,14 @@
 // writers (an export that fails leaves no partial file; the fixed temporary
 // file is never written through a link or into somebody else's file).
 #include "app/MsgInfo.h"
+#include "terminal/AnsiViewer.h"
 #include "tests/common/TempDirFixture.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -362,6 +365,28 @@ TEST_F(MsgInfoFiles, TempFileThatCannotBeWrittenWholeIsLeftEmpty) {
         EXPECT_EQ(WriteTempFile(f, std::string(3000, 'y'), Me), EFBIG);
     }
     EXPECT_EQ(ReadFileBytes(f), "");
+}
+
+// ---------------------------------------------------------------------------
+// The help screen.
+
+// "H" shows help.ans in the viewer, whose first page holds 24 lines: all of
+// the help must fit on it, so that it reads 100% and its last line, how to
+// leave, is seen without scrolling.
+TEST(MsgInfoHelp, HelpFitsTheFirstPageAndEndsWithHowToLeave) {
+    const std::string name =
+        (std::filesystem::path(__FILE__).parent_path() / "../../app/help.ans").string();
+    const std::string bytes = ReadFileBytes(name);
+    ASSERT_FALSE(bytes.empty()) << name;
+    auto image = std::make_unique<TMsgBaseAnsi>(0, 0);
+    for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+        const std::size_t n = std::min<std::size_t>(4096, bytes.size() - at);
+        if (image->Feed(bytes.data() + at, static_cast<uint16_t>(n))) break;
+    }
+    EXPECT_LE(image->Lines, 24);
+    std::string last = image->LineText(image->Lines);
+    last.erase(last.find_last_not_of(std::string(" \0", 2)) + 1);
+    EXPECT_EQ(last, "  Esc leaves this screen.");
 }
 
 } // namespace
