@@ -372,6 +372,12 @@ void ShowHelp() {
         ShowMsgBox(mbInfo, "Help file is missing!");
         return;
     }
+    // There but not readable (say, mode 600 of another user): the viewer
+    // would show nothing, so say why instead.
+    if (!CanViewFile(name)) {
+        ShowMsgBox(mbInfo, HelpUnreadableText);
+        return;
+    }
     SetForeground(7);
     ClearScreen();
     ViewAnsi(name);

@@ -25,7 +25,9 @@ std::string FlagLabel(const std::string& Text, bool IsSet);
 void ShowMessageInfo(int32_t MsgNo);
 void OnListSelect(int32_t Index); // Enter on a row: the row's message in the viewer
 void ViewMessage(int32_t MsgNo);
-void ShowHelp();                // "H"
+void ShowHelp(); // "H"
+// What "H" says when help.ans is there but cannot be read.
+inline constexpr const char* HelpUnreadableText = "Help file cannot be read!";
 void ExtractUUE();              // "U", on Base's MsgText
 void ExtractPGP();              // "P", on Base's MsgText
 void ExportText(int32_t MsgNo); // "E"

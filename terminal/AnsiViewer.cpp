@@ -3,9 +3,10 @@
 // and every write goes to the cell under the cursor, which MoveXY, PutChar
 // and the line feed keep within lines 1-5000 and columns 1-80 whatever the
 // bytes ask for. Counts from escape parameters are worked out in 64 bits and
-// limited before they reach the 16-bit cursor. The viewer reads its file in
-// 4096-byte blocks through the retrying open, then only draws.
+// limited before they reach the 16-bit cursor. The viewer opens its file for
+// reading only, reads it in 4096-byte blocks, then only draws.
 
+#include "support/FileDesc.h"
 #include "support/FileIO.h"
 #include "support/StrUtil.h"
 #include "terminal/AnsiUtil.h"
@@ -15,7 +16,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -492,6 +495,15 @@ struct TAnsiView {
 
 } // namespace
 
+bool CanViewFile(const std::string& FileName) {
+    // Nothing but a regular file is opened: a FIFO would block the open, and
+    // a device could answer an open with effects of its own.
+    struct stat64 st {};
+    if (::stat64(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    TFileDesc probe;
+    return probe.Open(FileName, O_RDONLY | O_NONBLOCK) && probe.Stat(st) && S_ISREG(st.st_mode);
+}
+
 void ViewAnsiFile(const std::string& FileName, uint8_t StatusAttr) {
     SetTextAttr(7);
     if (!FileExists(FileName)) return;
@@ -508,14 +520,16 @@ void ViewAnsiFile(const std::string& FileName, uint8_t StatusAttr) {
     view.Bar.Visible = true;
     view.Bar.Param1 = 1;
     view.Bar.Param2 = 1;
+    // The file is only read, so it is opened for reading only: a file the
+    // user may read but not write (the help file of an installed program)
+    // opens at once. It is opened before the SAUCE record is read, whose
+    // title line would otherwise stay on the screen when the open fails.
+    TUntypedFile f(FileName);
+    if (!CanViewFile(FileName) || !IoReset(f, 1, IoModeRead)) return;
     RecSauceInfo sauce;
-    bool opened = false;
-    ReadSauce(FileName, sauce, opened);
-    if (!opened) return;
+    ReadSauce(FileName, sauce);
     view.Image = std::make_unique<TMsgBaseAnsi>(0, 0);
     view.Image->Clear();
-    TUntypedFile f(FileName);
-    if (!IoReset(f, 1, IoModeShared)) return;
     view.Load(f);
     f.Close();
     view.ResetView();

@@ -137,6 +137,10 @@ static_assert(sizeof(RecPercent) == 13);
 // attribute is left at 0. Shown or Total of 0 or below count as nothing shown.
 std::string PercentBar(const RecPercent& Bar, int16_t Shown, int16_t Total, int16_t& Percent);
 
+// True when FileName is a regular file this user may open for reading, the
+// files the viewer shows; a refused open is not tried again.
+bool CanViewFile(const std::string& FileName);
+
 // Shows FileName full screen with the status line in StatusAttr until Esc, or
 // Enter or N once the percentage reads 100. Returns with the attribute 0 and
 // the cursor at column 1 of row 25; a file that does not exist or cannot be

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <poll.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -254,6 +256,31 @@ TEST_F(AnsiViewerTest, MissingDirectoryOrUnopenableFileShowsNothingAndReadsNoKey
         ASSERT_TRUE(KeyPressed()) << name;
         EXPECT_EQ(ReadKey(), 'q') << name;
     }
+}
+
+// The viewer only reads its file, so it never opens it for writing: a help
+// file that other users may only read (an installed program's) must show.
+// The kernel tells how the file was opened when it is closed.
+TEST_F(AnsiViewerTest, FileIsOpenedForReadingOnly) {
+    const std::string path = File("read-only.ans", "text\r\n");
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE), 0);
+    View(path, "\r");
+    EXPECT_EQ(ScreenCharAt(1, 1), 't');
+    uint32_t closed = 0;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = read(watch, buf, sizeof buf)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            inotify_event ev;
+            std::memcpy(&ev, buf + at, sizeof ev);
+            closed |= ev.mask;
+            at += static_cast<ssize_t>(sizeof ev + ev.len);
+        }
+    }
+    close(watch);
+    EXPECT_NE(closed & IN_CLOSE_NOWRITE, 0u);
+    EXPECT_EQ(closed & IN_CLOSE_WRITE, 0u);
 }
 
 } // namespace

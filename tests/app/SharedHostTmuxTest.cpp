@@ -1,0 +1,130 @@
+// The program as installed on a host that several users share: the binary and
+// help.ans belong to root and may only be read by others, and the program is
+// run in tmux as the unprivileged user 65534 as well as root. The test
+// directory and what the other user must reach in it are opened up to it; a
+// run that touches /tmp gets a /tmp of its own (a bind mount in a private
+// mount namespace), sticky and writable by all like the real one.
+#include "app/MsgInfo.h"
+#include "support/FileIO.h"
+#include "tests/common/JamFixture.h"
+#include "tests/common/TmuxSession.h"
+
+#include <climits>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifndef QUORVEX_EMULATOR
+#define QUORVEX_EMULATOR ""
+#endif
+
+// The built program. The build names it; a test program built without that
+// name finds it where the build tree keeps it, beside the tests' folder.
+std::string BuiltProgram() {
+#ifdef QUORVEX_PATH
+    return QUORVEX_PATH;
+#else
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "";
+    return ExtractFilePath(std::string(self, static_cast<std::size_t>(n))) + "../app/quorvex";
+#endif
+}
+
+std::string Dump(const std::vector<std::string>& Rows) {
+    return JoinRows(Rows);
+}
+
+const std::string MsgText = "Text for every user\r\rSecond paragraph\r";
+
+class SharedHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTmux()) GTEST_SKIP() << "tmux is not installed";
+        char tmpl[] = "/var/tmp/kv-host-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        Dir = tmpl;
+        // Installed: root's files in a directory every user may search.
+        ASSERT_EQ(::chmod(Dir.c_str(), 0755), 0);
+        const std::string built = BuiltProgram();
+        fs::copy_file(built, Dir + "/quorvex");
+        fs::copy_file(ExtractFilePath(built) + "help.ans", Dir + "/help.ans");
+        ASSERT_EQ(::chmod((Dir + "/quorvex").c_str(), 0755), 0);
+        ASSERT_EQ(::chmod((Dir + "/help.ans").c_str(), 0644), 0);
+        // A base every user may read and write.
+        JamFixture f;
+        f.AddSimple("Alice", "All", "For everybody", MsgText);
+        f.AddSimple("Bob", "All", "Second message", "Short\r");
+        f.Write(Dir + "/base");
+        for (const char* ext : {".jhr", ".jdx", ".jdt"})
+            ASSERT_EQ(::chmod((Dir + "/base" + ext).c_str(), 0666), 0);
+        // The /tmp of the runs: sticky and open to all.
+        ASSERT_EQ(::mkdir((Dir + "/tmp").c_str(), 0700), 0);
+        ASSERT_EQ(::chmod((Dir + "/tmp").c_str(), 01777), 0);
+    }
+    void TearDown() override {
+        App.reset();
+        std::error_code ec;
+        if (!Dir.empty()) fs::remove_all(Dir, ec);
+    }
+
+    // Starts the program on the base as Uid (-1: as the test runs) and waits
+    // for its list with the first row highlighted; returns that screen.
+    std::vector<std::string> Start(int Uid, bool PrivateTmp) {
+        App.reset();
+        static int serial = 0;
+        App = std::make_unique<TmuxSession>("kvhost-" + std::to_string(::getpid()) + "-" +
+                                            std::to_string(++serial));
+        TmuxRun run;
+        run.Dir = Dir;
+        run.Program = "./quorvex";
+        // Without TMPDIR, a private temporary file goes to /tmp.
+        run.Emulator = std::string("env -u TMPDIR ") + QUORVEX_EMULATOR;
+        run.Args = "./base";
+        run.PrivateTmp = PrivateTmp;
+        run.Uid = Uid;
+        App->Start(run);
+        EXPECT_TRUE(App->WaitFor("ESC/Quit # H/Help")) << Dump(App->Screen());
+        EXPECT_TRUE(App->WaitFor("Second message")) << Dump(App->Screen());
+        // The highlighted row is black on light grey.
+        std::vector<std::string> s;
+        EXPECT_TRUE(App->WaitUntil([&] {
+            return (s = App->Cells())[2].substr(0, 9) == "0/30/47/0";
+        })) << Dump(App->Screen());
+        return s;
+    }
+
+    std::string Dir;
+    std::unique_ptr<TmuxSession> App;
+};
+
+// help.ans is root's, mode 644: another user reads it. The viewer must not
+// ask to write it (that was refused, retried for two seconds, and showed
+// nothing); one the user may not read says so in a box instead.
+TEST_F(SharedHost, InstalledHelpShowsToAnotherUser) {
+    if (!OtherUserWorks()) GTEST_SKIP() << "cannot run a program as another user here";
+    const std::vector<std::string> before = Start(OtherUid, false);
+    App->Type("H");
+    ASSERT_TRUE(App->WaitFor("Esc leaves this screen.")) << Dump(App->Screen());
+    EXPECT_TRUE(App->Shows("keys of the main screen"));
+    EXPECT_EQ(App->At(75, 25, 4), "100%") << Dump(App->Screen());
+    App->Key("Escape");
+    EXPECT_TRUE(App->WaitScreen(before)) << Dump(App->Screen());
+
+    ASSERT_EQ(::chmod((Dir + "/help.ans").c_str(), 0600), 0);
+    App->Type("H");
+    ASSERT_TRUE(App->WaitFor(HelpUnreadableText)) << Dump(App->Screen());
+    App->Key("Enter");
+    EXPECT_TRUE(App->WaitScreen(before)) << Dump(App->Screen());
+}
+
+} // namespace
