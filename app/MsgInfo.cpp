@@ -14,6 +14,7 @@
 #include "ui/MenuBox.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -205,27 +206,88 @@ int WriteExportFile(const std::string& Name, const std::string& Bytes) {
     return err;
 }
 
+namespace {
+
+TTempNameState StateOf(const struct stat64& St) {
+    return {true, static_cast<uint32_t>(St.st_mode), static_cast<uint64_t>(St.st_nlink),
+            static_cast<uint32_t>(St.st_uid)};
+}
+
+// Why a name that is there may not be written: the errno a refusal reports.
+int RefusalOf(const TTempNameState& State, uint32_t Uid) {
+    if (S_ISLNK(State.Mode)) return ELOOP;
+    if (S_ISDIR(State.Mode)) return EISDIR;
+    if (!S_ISREG(State.Mode)) return EINVAL;
+    if (State.Links != 1) return EMLINK;
+    return State.Owner == Uid ? 0 : EPERM;
+}
+
+// Replaces the content of the open file F by Bytes; 0 or the errno. A text
+// that cannot be written whole is not left in part for a viewer.
+int ReplaceContent(const TFileDesc& F, const std::string& Bytes) {
+    int err = ::ftruncate(F.Fd(), 0) == 0 ? 0 : errno;
+    if (err == 0) err = WriteBytes(F, Bytes);
+    if (err != 0) ::ftruncate(F.Fd(), 0);
+    return err;
+}
+
+} // namespace
+
+TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid) {
+    return !State.Exists || RefusalOf(State, Uid) == 0 ? TTempChoice::tcFixed
+                                                       : TTempChoice::tcPrivate;
+}
+
 int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid) {
-    // No O_TRUNC: nothing is changed before the checks below have passed.
+    // The name is examined before anything is opened, so a file that is not
+    // this user's own is never opened for writing, whatever its mode allows.
+    struct stat64 seen {};
     TFileDesc f;
-    if (!f.Open(Name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600)) return errno;
-    struct stat64 st {};
-    int err = 0;
-    if (!f.Stat(st))
-        err = errno;
-    else if (!S_ISREG(st.st_mode))
-        err = EINVAL;
-    else if (st.st_nlink != 1)
-        err = EMLINK;
-    else if (st.st_uid != Uid)
-        err = EPERM;
-    if (err == 0) {
-        if (::ftruncate(f.Fd(), 0) != 0) err = errno;
-        if (err == 0) err = WriteBytes(f, Bytes);
-        if (err != 0) ::ftruncate(f.Fd(), 0); // no partial text left for a viewer
+    if (::lstat64(Name.c_str(), &seen) != 0) {
+        if (errno != ENOENT) return errno;
+        // Nothing there: made anew, and never through whatever appears there
+        // meanwhile (O_EXCL follows no link and takes no existing file).
+        if (!f.Open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0600))
+            return errno;
+    } else {
+        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
+        // Only the owner may replace a name in a sticky /tmp, so it is still
+        // the file just examined; that is checked once more on the open file.
+        if (!f.Open(Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK)) return errno;
+        struct stat64 now {};
+        if (!f.Stat(now)) return errno;
+        if (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino) return EAGAIN;
+        if (int refusal = RefusalOf(StateOf(now), Uid); refusal != 0) return refusal;
     }
+    int err = ReplaceContent(f, Bytes);
     if (!f.Close() && err == 0) err = errno;
     return err;
+}
+
+std::string PrivateTempDir(const char* TmpDir) {
+    std::string dir = TmpDir != nullptr ? TmpDir : "";
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    struct stat64 st {};
+    if (dir.empty() || dir[0] != '/' || ::stat64(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return "/tmp";
+    return dir;
+}
+
+int WritePrivateTempFile(const std::string& Dir, const std::string& Bytes, std::string& Name) {
+    Name.clear();
+    std::string path = DirSlash(Dir) + PrivateTempPrefix + "XXXXXX";
+    // mkostemp creates the file exclusively, mode 600, and follows no link.
+    TFileDesc f(::mkostemp(path.data(), O_CLOEXEC));
+    if (!f.IsOpen()) return errno;
+    int err = WriteBytes(f, Bytes);
+    if (!f.Close() && err == 0) err = errno;
+    if (err != 0) {
+        ::unlink(path.c_str());
+        return err;
+    }
+    Name = path;
+    return 0;
 }
 
 std::string WriteFailText(const std::string& Name) {
@@ -355,12 +417,22 @@ void OnListSelect(int32_t Index) {
 
 void ViewMessage(int32_t MsgNo) {
     if (Base->ReadMessage(MsgNo)) {
-        int err = WriteTempFile(TempFileName, TextBytes(Base->MsgText),
-                                static_cast<uint32_t>(::geteuid()));
-        if (err == 0)
+        const std::string bytes = TextBytes(Base->MsgText);
+        const auto uid = static_cast<uint32_t>(::geteuid());
+        if (WriteTempFile(TempFileName, bytes, uid) == 0) {
             ViewAnsi(TempFileName);
-        else
-            ShowMsgBox(mbInfo, WriteFailText(TempFileName));
+        } else {
+            // The fixed name cannot serve (another user's file, a link, a
+            // file that cannot be written): the text goes to a private file
+            // of this user's, removed when the view ends.
+            std::string name;
+            if (WritePrivateTempFile(PrivateTempDir(std::getenv("TMPDIR")), bytes, name) == 0) {
+                ViewAnsi(name);
+                ::unlink(name.c_str());
+            } else {
+                ShowMsgBox(mbInfo, WriteFailText(TempFileName));
+            }
+        }
     }
     SetForeground(7);
     ClearScreen();

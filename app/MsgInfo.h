@@ -95,15 +95,41 @@ int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::stri
 // Writing files.
 
 inline constexpr const char* TempFileName = "/tmp/quorvex.tmp";
+// A private temporary file is this followed by six characters of mkstemp.
+inline constexpr const char* PrivateTempPrefix = "quorvex-";
 
 // 0 when the file holds exactly Bytes, else the errno of the failure.
 // WriteExportFile creates or truncates Name; when the bytes cannot all be
 // written, the file is removed again (or emptied, when Name is not a plain
 // file of its own), so no partial export looks complete.
 int WriteExportFile(const std::string& Name, const std::string& Bytes);
-// WriteTempFile never follows a symbolic link at Name and writes only into a
-// regular file with a single link owned by Uid: anything else is refused
-// (ELOOP, EISDIR, EPERM, EMLINK ...) and left as it is.
+
+// What lstat tells of the fixed temporary name.
+struct TTempNameState {
+    bool Exists = false;
+    uint32_t Mode = 0; // st_mode, file type included
+    uint64_t Links = 0;
+    uint32_t Owner = 0;
+};
+enum class TTempChoice : uint8_t { tcFixed, tcPrivate };
+// The fixed name serves when nothing is there or it is a regular file of
+// Uid's own with a single link. Anything else (another user's file, a
+// symbolic link, a directory, a FIFO, a hard link) is left alone, and the
+// view uses a private file instead.
+TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid);
+// Writes the fixed temporary file Name as ChooseTempFile allows: a missing
+// one is created exclusively (mode 600), an own one is replaced whole. What
+// it refuses is never opened for writing and is left as it is (ELOOP,
+// EISDIR, EINVAL, EMLINK, EPERM). A text that cannot be written whole
+// leaves the file empty.
 int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid);
+// The directory of private temporary files: TmpDir (the value of $TMPDIR)
+// without trailing "/" when it names an absolute path to a directory this
+// user may write and search, else "/tmp".
+std::string PrivateTempDir(const char* TmpDir);
+// Creates "quorvex-XXXXXX" in Dir exclusively (mode 600, no link followed)
+// and writes Bytes to it; Name gets its path. 0, or the errno with nothing
+// left behind and Name empty.
+int WritePrivateTempFile(const std::string& Dir, const std::string& Bytes, std::string& Name);
 // The message shown when Name could not be written.
 std::string WriteFailText(const std::string& Name);

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -325,7 +327,48 @@ TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {
     EXPECT_EQ(st.st_mode & 0077, 0u);
 }
 
-TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFile) {
+// Whether a file was opened for writing while this watch was on it: the
+// kernel reports the close of such an open, even one that wrote nothing.
+class WriteOpenWatch {
+public:
+    explicit WriteOpenWatch(const std::string& Name) : Fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        EXPECT_GE(Fd, 0);
+        EXPECT_GE(inotify_add_watch(Fd, Name.c_str(), IN_CLOSE_WRITE), 0) << Name;
+    }
+    ~WriteOpenWatch() { ::close(Fd); }
+    WriteOpenWatch(const WriteOpenWatch&) = delete;
+    WriteOpenWatch& operator=(const WriteOpenWatch&) = delete;
+    bool Seen() const {
+        alignas(inotify_event) char buf[4096];
+        return ::read(Fd, buf, sizeof buf) > 0;
+    }
+
+private:
+    int Fd;
+};
+
+TEST(MsgInfoTempFile, FixedNameServesOnlyWhenAbsentOrAPlainFileOfOnesOwn) {
+    struct Case {
+        const char* What;
+        TTempNameState State;
+        TTempChoice Want;
+    };
+    const uint32_t me = 1000;
+    const Case cases[] = {
+        {"nothing there", {false, 0, 0, 0}, TTempChoice::tcFixed},
+        {"own regular file", {true, S_IFREG | 0600, 1, me}, TTempChoice::tcFixed},
+        {"own file any mode", {true, S_IFREG | 0644, 1, me}, TTempChoice::tcFixed},
+        {"another user's file", {true, S_IFREG | 0666, 1, 0}, TTempChoice::tcPrivate},
+        {"own symbolic link", {true, S_IFLNK | 0777, 1, me}, TTempChoice::tcPrivate},
+        {"own hard link", {true, S_IFREG | 0600, 2, me}, TTempChoice::tcPrivate},
+        {"own directory", {true, S_IFDIR | 0700, 2, me}, TTempChoice::tcPrivate},
+        {"own FIFO", {true, S_IFIFO | 0600, 1, me}, TTempChoice::tcPrivate},
+        {"own device", {true, S_IFCHR | 0600, 1, me}, TTempChoice::tcPrivate},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ChooseTempFile(c.State, me), c.Want) << c.What;
+}
+
+TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFileWithoutOpeningIt) {
     std::string f = Path() + "/quorvex.tmp";
     std::string victim = Put("victim", "precious");
     struct Case {
@@ -333,21 +376,31 @@ TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFile) {
         std::function<void()> Plant;
         int Err;
         uint32_t Uid;
+        std::string Watched; // the file that must not be opened for writing
     };
     const uint32_t me = Me;
     std::vector<Case> cases = {
-        {"symbolic link to a file", [&] { ::symlink(victim.c_str(), f.c_str()); }, ELOOP, me},
+        {"symbolic link to a file", [&] { ::symlink(victim.c_str(), f.c_str()); }, ELOOP, me,
+         victim},
         {"dangling symbolic link", [&] { ::symlink((Path() + "/nowhere").c_str(), f.c_str()); },
-         ELOOP, me},
-        {"directory", [&] { ::mkdir(f.c_str(), 0700); }, EISDIR, me},
-        {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, EMLINK, me},
-        {"FIFO without a reader", [&] { ::mkfifo(f.c_str(), 0600); }, ENXIO, me},
-        {"another user's file", [&] { Put("quorvex.tmp", "precious"); }, EPERM, me + 1},
+         ELOOP, me, victim},
+        {"directory", [&] { ::mkdir(f.c_str(), 0700); }, EISDIR, me, f},
+        {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, EMLINK, me, victim},
+        {"FIFO", [&] { ::mkfifo(f.c_str(), 0600); }, EINVAL, me, f},
+        // Writable by all, but another user's all the same.
+        {"another user's file",
+         [&] {
+             Put("quorvex.tmp", "precious");
+             ::chmod(f.c_str(), 0666);
+         },
+         EPERM, me + 1, f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
         c.Plant();
+        WriteOpenWatch watch(c.Watched);
         EXPECT_EQ(WriteTempFile(f, "message text\n", c.Uid), c.Err);
+        EXPECT_FALSE(watch.Seen());
         EXPECT_EQ(ReadFileBytes(victim), "precious");
         EXPECT_FALSE(PathExists(Path() + "/nowhere"));
         struct stat st {};
@@ -365,6 +418,55 @@ TEST_F(MsgInfoFiles, TempFileThatCannotBeWrittenWholeIsLeftEmpty) {
         EXPECT_EQ(WriteTempFile(f, std::string(3000, 'y'), Me), EFBIG);
     }
     EXPECT_EQ(ReadFileBytes(f), "");
+}
+
+TEST_F(MsgInfoFiles, PrivateTempFileIsNewAndOwnEachTime) {
+    std::string a, b;
+    ASSERT_EQ(WritePrivateTempFile(Path(), "first\n", a), 0);
+    ASSERT_EQ(WritePrivateTempFile(Path() + "/", "second\n", b), 0);
+    EXPECT_NE(a, b);
+    for (const auto& [name, text] : {std::pair{a, "first\n"}, std::pair{b, "second\n"}}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(name.rfind(Path() + "/quorvex-", 0), 0u);
+        EXPECT_EQ(name.size(), Path().size() + 1 + 8 + 6);
+        EXPECT_EQ(ReadFileBytes(name), text);
+        struct stat st {};
+        ASSERT_EQ(::lstat(name.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    std::string c = "unchanged";
+    EXPECT_EQ(WritePrivateTempFile(Path() + "/missing", "text\n", c), ENOENT);
+    EXPECT_EQ(c, "");
+    {
+        SizeLimit limit(1000); // nothing half written is left behind
+        EXPECT_EQ(WritePrivateTempFile(Path(), std::string(3000, 'y'), c), EFBIG);
+    }
+    EXPECT_EQ(c, "");
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(Path())) files += e.exists();
+    EXPECT_EQ(files, 2u);
+}
+
+TEST_F(MsgInfoFiles, PrivateTempDirIsTmpDirOnlyWhenUsable) {
+    Put("plain", "x");
+    ASSERT_EQ(::mkdir((Path() + "/sub").c_str(), 0700), 0);
+    struct Case {
+        std::optional<std::string> TmpDir;
+        std::string Want;
+    };
+    const Case cases[] = {
+        {std::nullopt, "/tmp"},
+        {"", "/tmp"},
+        {"relative/dir", "/tmp"},
+        {Path() + "/missing", "/tmp"},
+        {Path() + "/plain", "/tmp"},
+        {Path() + "/sub", Path() + "/sub"},
+        {Path() + "/sub//", Path() + "/sub"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PrivateTempDir(c.TmpDir ? c.TmpDir->c_str() : nullptr), c.Want)
+            << c.TmpDir.value_or("(unset)");
 }
 
 // ---------------------------------------------------------------------------

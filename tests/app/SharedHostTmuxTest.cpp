@@ -127,4 +127,65 @@ TEST_F(SharedHost, InstalledHelpShowsToAnotherUser) {
     EXPECT_TRUE(App->WaitScreen(before)) << Dump(App->Screen());
 }
 
+struct FileFacts {
+    std::string Bytes;
+    uid_t Owner = 0;
+    mode_t Mode = 0;
+    ino_t Inode = 0;
+    bool operator==(const FileFacts&) const = default;
+};
+
+FileFacts FactsOf(const std::string& Name) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(Name.c_str(), &st), 0) << Name;
+    return {ReadFileBytes(Name), st.st_uid, st.st_mode, st.st_ino};
+}
+
+// The private temporary files now in Dir.
+std::vector<std::string> PrivateFiles(const std::string& Dir) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(Dir))
+        if (e.path().filename().string().rfind(PrivateTempPrefix, 0) == 0)
+            found.push_back(e.path().string());
+    return found;
+}
+
+// The first user to read a message leaves /tmp/quorvex.tmp behind, its own
+// and mode 600. Another user still reads messages: through a private file of
+// its own, which goes again when the view ends, and the first user's file
+// is left exactly as it was.
+TEST_F(SharedHost, SecondUserReadsMessagesBesideTheFirstUsersTempFile) {
+    if (!OtherUserWorks()) GTEST_SKIP() << "cannot run a program as another user here";
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    const std::string fixed = Dir + "/tmp/quorvex.tmp";
+    std::vector<std::string> before = Start(-1, true);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("File: /tmp/quorvex.tmp")) << Dump(App->Screen());
+    App->Key("Escape");
+    ASSERT_TRUE(App->WaitScreen(before)) << Dump(App->Screen());
+    const FileFacts rootFile = FactsOf(fixed);
+    EXPECT_EQ(rootFile.Owner, 0u);
+    EXPECT_EQ(rootFile.Mode, S_IFREG | 0600);
+    EXPECT_EQ(rootFile.Bytes, "Text for every user\n\nSecond paragraph\n");
+
+    before = Start(OtherUid, true);
+    for (int round = 0; round < 2; ++round) { // and again: nothing left over is in the way
+        SCOPED_TRACE(round);
+        App->Key("Enter");
+        ASSERT_TRUE(App->WaitFor("File: /tmp/quorvex-")) << Dump(App->Screen());
+        EXPECT_EQ(App->At(1, 1, 20), "Text for every user ");
+        EXPECT_EQ(App->At(1, 3, 17), "Second paragraph ");
+        const std::vector<std::string> open = PrivateFiles(Dir + "/tmp");
+        ASSERT_EQ(open.size(), 1u);
+        const FileFacts own = FactsOf(open[0]);
+        EXPECT_EQ(own.Owner, static_cast<uid_t>(OtherUid));
+        EXPECT_EQ(own.Mode, S_IFREG | 0600);
+        EXPECT_EQ(own.Bytes, rootFile.Bytes);
+        App->Key("Escape");
+        ASSERT_TRUE(App->WaitScreen(before)) << Dump(App->Screen());
+        EXPECT_TRUE(PrivateFiles(Dir + "/tmp").empty());
+    }
+    EXPECT_EQ(FactsOf(fixed), rootFile);
+}
+
 } // namespace
