@@ -17,6 +17,7 @@
 #include <queue>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 // ---- Input fields and prompts ----------------------------------------------
@@ -922,7 +923,7 @@ const std::string PaneExitKeys{Key::Tab, Key::Enter, Key::Esc};
 class FileChooser {
 public:
     FileChooser(const std::string& Title, bool Saving, const std::string& DefName,
-                const std::string& StartDir);
+                const std::string& StartDir, TSaveRefusal Refuse = {});
     ~FileChooser();
     FileChooser(const FileChooser&) = delete;
     FileChooser& operator=(const FileChooser&) = delete;
@@ -946,6 +947,7 @@ private:
     bool EnterDir(const std::string& Path);
 
     bool saving;
+    TSaveRefusal refuse; // the caller's veto on a chosen path
     std::string dir, mask = "*.*", name, title;
     std::string filePrefix; // the directory part of the mask
     CurrentDirGuard saved;
@@ -955,8 +957,9 @@ private:
 };
 
 FileChooser::FileChooser(const std::string& Title, bool Saving, const std::string& DefName,
-                         const std::string& StartDir)
-    : saving(Saving), dir(StartDir), name(Saving ? DefName : ""), title(Title) {
+                         const std::string& StartDir, TSaveRefusal Refuse)
+    : saving(Saving), refuse(std::move(Refuse)), dir(StartDir), name(Saving ? DefName : ""),
+      title(Title) {
     box.Header = title;
     box.HeadAttr = 0x7F;
     for (TMenuList* pane : {files.get(), dirs.get()}) {
@@ -1084,6 +1087,14 @@ std::string FileChooser::Run() {
 }
 
 bool FileChooser::ConfirmWrite(const std::string& Path) {
+    // The caller's veto comes first: a refused name is not worth a question.
+    if (refuse) {
+        const std::string why = refuse(Path);
+        if (!why.empty()) {
+            ShowMsgBox(mbInfo, why);
+            return false;
+        }
+    }
     return !FileExists(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
 }
 
@@ -1170,8 +1181,8 @@ void FileChooser::FocusFiles() {
 } // namespace
 
 std::string SaveFileDialog(const std::string& Title, const std::string& DefName,
-                           const std::string& StartDir) {
-    FileChooser chooser(Title, true, DefName, StartDir);
+                           const std::string& StartDir, const TSaveRefusal& Refuse) {
+    FileChooser chooser(Title, true, DefName, StartDir, Refuse);
     return chooser.Run();
 }
 

@@ -223,6 +223,39 @@ TEST_F(FileDialogTest, SaveShowsTheQuestionOverTheChooser) {
     ExpectAllBack();
 }
 
+// The caller's veto: shown in a message box before any question, after which
+// the chooser goes on where it was (the pane, or the name line being edited).
+TEST_F(FileDialogTest, SaveRefusedPathKeepsTheChooserOpen) {
+    std::vector<std::string> offered;
+    const TSaveRefusal refuse = [&](const std::string& Path) {
+        offered.push_back(Path);
+        return Path == Root + "/ex/B.txt" ? std::string("Not this one.") : std::string();
+    };
+    OnIdle({[&] { return "\r"; },
+            [&] {
+                ExpectRun(34, 12, "Not this one.", 0x7F); // 13 characters: X = 32
+                return "\r";
+            },
+            [&] {
+                ExpectFiles({"B.txt", "a.txt"}, 1);
+                return "\t\t\x19"
+                       "B.txt\r"; // typed: refused all the same
+            },
+            [&] {
+                ExpectRun(34, 12, "Not this one.", 0x7F);
+                return "\r";
+            },
+            [&] {
+                ExpectRun(8, 21, "B.txt", 0x3F); // the name line is edited again
+                return "\x19new.txt\r";
+            }},
+           "\x1b");
+    EXPECT_EQ(SaveFileDialog(" Save ", "x.txt", Root + "/ex/", refuse), Root + "/ex/new.txt");
+    EXPECT_EQ(offered, (std::vector<std::string>{Root + "/ex/B.txt", Root + "/ex/B.txt",
+                                                 Root + "/ex/new.txt"}));
+    ExpectAllBack();
+}
+
 TEST_F(FileDialogTest, MaskLineRelistsTheFiles) {
     const struct {
         const char* mask;
