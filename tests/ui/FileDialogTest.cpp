@@ -509,6 +509,30 @@ TEST_F(FileDialogTest, LongDirectoryIsShownCut) {
     ExpectAllBack();
 }
 
+// Deeper than 255 bytes the directory shown is still the whole path: entering
+// a subdirectory from the pane lists that subdirectory, and a save there names
+// it in full. (The line shows the first 60 characters, as for any path.)
+TEST_F(FileDialogTest, DirectoryDeeperThan255BytesIsKeptWhole) {
+    std::string deep = Root;
+    while (deep.size() <= 300) deep += "/" + std::string(50, 'd');
+    std::filesystem::create_directories(deep + "/sub");
+    std::ofstream(deep + "/sub/f.txt") << "x";
+    OnIdle({[&] {
+                ExpectDirs({"..", "sub"}, 0);
+                return "\t\x1b[B\r"; // into sub
+            },
+            [&] {
+                ExpectLines((deep + "/sub/").substr(0, 60), "new.txt");
+                ExpectFiles({"f.txt"}, 0);
+                ExpectDirs({".."}, 1);
+                EXPECT_EQ(Cwd(), deep + "/sub");
+                return "\t\r"; // the name line: new.txt
+            }},
+           "\x1b");
+    EXPECT_EQ(SaveFileDialog(" Save ", "new.txt", deep + "/"), deep + "/sub/new.txt");
+    ExpectAllBack();
+}
+
 // The text lines set three field settings for the rest of the run; the panes
 // alone leave them as they were.
 TEST_F(FileDialogTest, TextLinesLeaveTheFieldSettingsSet) {
