@@ -854,6 +854,15 @@ bool Examine(const std::string& Dir, const std::string& Name, bool& IsDir) {
     return true;
 }
 
+// Whether writing Path would overwrite something: a file, or a symbolic link
+// of any kind; a dangling one too, as writing through it creates the file it
+// names somewhere else.
+bool NameTaken(const std::string& Path) {
+    struct stat64 st;
+    if (::lstat64(Path.c_str(), &st) != 0) return false;
+    return S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode);
+}
+
 struct DirCloser {
     void operator()(DIR* D) const { ::closedir(D); }
 };
@@ -1095,7 +1104,7 @@ bool FileChooser::ConfirmWrite(const std::string& Path) {
             return false;
         }
     }
-    return !FileExists(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
+    return !NameTaken(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
 }
 
 bool FileChooser::EnterDir(const std::string& Path) {

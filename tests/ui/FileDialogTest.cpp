@@ -203,6 +203,33 @@ TEST_F(FileDialogTest, SaveAsksBeforeOverwriting) {
     }
 }
 
+// A symbolic link is a name in use, dangling or not: writing through a
+// dangling one would create the file it names somewhere else unasked.
+TEST_F(FileDialogTest, SaveAsksBeforeWritingThroughASymbolicLink) {
+    std::filesystem::create_directory(Root + "/links");
+    std::filesystem::create_symlink(Root + "/target.txt", Root + "/links/dangle.txt");
+    std::filesystem::create_symlink(Root + "/ex/a.txt", Root + "/links/good.txt");
+    const struct {
+        const char* defName;
+        const char* keys;
+        const char* want; // below Root; "" for none
+    } cases[] = {
+        {"x.txt", "\rn\x1b", ""}, // Enter on the file pane: dangle.txt comes first
+        {"x.txt", "\ry", "/links/dangle.txt"},
+        {"dangle.txt", "\t\t\rn\x1b", ""}, // the name typed
+        {"dangle.txt", "\t\t\ry", "/links/dangle.txt"},
+        {"good.txt", "\t\t\rn\x1b", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.defName) + " " + Hex(c.keys));
+        InitDialogs();
+        TypeAndWait(c.keys);
+        const std::string want = *c.want ? Root + c.want : "";
+        EXPECT_EQ(SaveFileDialog(" Save ", c.defName, Root + "/links/"), want);
+        ExpectAllBack();
+    }
+}
+
 TEST_F(FileDialogTest, SaveShowsTheQuestionOverTheChooser) {
     OnIdle({[&] {
                 ExpectRun(8, 20, "File Name", 0x70);
