@@ -926,6 +926,7 @@ constexpr uint8_t PaneHi = 0x3F; // the highlight of the focused pane
 constexpr uint8_t LabelAttr = 0x70;
 constexpr uint8_t LineAttr = 0x3F; // the directory line and the second line
 constexpr uint8_t LineWidth = 60;
+constexpr uint8_t CountWidth = 7; // "(" + the number + ")"
 const std::string PaneExitKeys{Key::Tab, Key::Enter, Key::Esc};
 
 // One run of a file chooser; Saving tells the two apart.
@@ -1146,10 +1147,13 @@ void FileChooser::FillLists() {
     });
     const int32_t nDirs = dirNames.MoveTo(*dirs);
     const int32_t nFiles = fileNames.MoveTo(*files);
-    // "(10,000)" is one column wider than the other counts: it is not cut.
+    // A count fills its 7 columns exactly, so it covers what a longer one
+    // left there. "(10,000)", the most a pane holds, would take 8: a count
+    // whose commas do not fit is written without them, "(10000)".
     const auto count = [](int32_t n) {
-        const std::string s = "(" + IntToStrComma(n) + ")";
-        return PadRight(s, static_cast<uint8_t>(std::max<std::size_t>(7, s.size())), ' ');
+        std::string s = "(" + IntToStrComma(n) + ")";
+        if (s.size() > CountWidth) s = "(" + IntToStr(n) + ")";
+        return PadRight(s, CountWidth, ' ').substr(0, CountWidth);
     };
     WriteXY(14, 9, LabelAttr, count(nFiles));
     WriteXY(53, 9, LabelAttr, count(nDirs));

@@ -444,14 +444,26 @@ TEST_F(FileDialogTest, HugeDirectoryListsItsFirstTenThousand) {
         Put(name);
     }
     OnIdle({[&] {
-                ExpectCounts("(10,000)", "(1)    ");
+                // Without its commas: "(10,000)" would not fit the 7 columns.
+                ExpectCounts("(10000)", "(1)    ");
                 ExpectFiles({"f00000.txt", "f00001.txt", "f00002.txt", "f00003.txt", "f00004.txt",
                              "f00005.txt", "f00006.txt", "f00007.txt", "f00008.txt"});
                 return "\x1b[F"; // End
             },
             [&] {
                 ExpectRun(8, 18, PadRight(" f09999.txt", 31), 0x3F);
-                return "\r";
+                return "\t\r"; // up to Root, a small directory
+            },
+            [&] {
+                // Nothing of the wide count is left behind.
+                EXPECT_EQ(Text(8, 9, 15), "Files (0)      ");
+                EXPECT_EQ(Text(41, 9, 20), "Directories (4)     ");
+                ExpectCounts("(0)    ", "(4)    ");
+                return "\x1b[B\x1b[B\x1b[B\r"; // back into many
+            },
+            [&] {
+                ExpectCounts("(10000)", "(1)    ");
+                return "\x1b[D\x1b[F\r"; // the file pane, End, Enter
             }},
            "\x1b");
     EXPECT_EQ(OpenFileDialog(" Open ", Root + "/many/"), Root + "/many/f09999.txt");
