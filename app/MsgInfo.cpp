@@ -13,6 +13,7 @@
 #include "ui/Dialogs.h"
 #include "ui/MenuBox.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,14 @@ int WriteBytes(const TFileDesc& F, const std::string& Bytes) {
     int64_t n = WriteAll(F.Fd(), Bytes.data(), static_cast<int64_t>(Bytes.size()), err);
     if (n == static_cast<int64_t>(Bytes.size())) return 0;
     return err != 0 ? err : EIO;
+}
+
+TFileId IdOf(const struct stat64& St) {
+    return {static_cast<uint64_t>(St.st_dev), static_cast<uint64_t>(St.st_ino)};
+}
+
+bool IsOneOf(const TFileId& Id, const std::vector<TFileId>& Ids) {
+    return std::find(Ids.begin(), Ids.end(), Id) != Ids.end();
 }
 
 } // namespace
@@ -186,12 +195,40 @@ int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::stri
 // ---------------------------------------------------------------------------
 // Writing files.
 
-int WriteExportFile(const std::string& Name, const std::string& Bytes) {
+std::vector<TFileId> BaseFileIds(const TJamBase& B) {
+    std::vector<TFileId> ids;
+    for (const auto* stream : {&B.HdrStream, &B.IdxStream, &B.TxtStream}) {
+        struct stat64 st {};
+        if (*stream && (*stream)->IsOpen() && ::fstat64((*stream)->Fd(), &st) == 0)
+            ids.push_back(IdOf(st));
+    }
+    // The names too: another program may have put new files in place of the
+    // open ones, and the .jlr is opened only for each lookup.
+    for (const char* ext : {".jhr", ".jdx", ".jdt", ".jlr"}) {
+        struct stat64 st {};
+        if (::stat64((B.BasePath + ext).c_str(), &st) == 0) ids.push_back(IdOf(st));
+    }
+    return ids;
+}
+
+std::string BaseFileRefusal(const std::vector<TFileId>& Keep, const std::string& Path) {
+    struct stat64 st {};
+    if (::stat64(Path.c_str(), &st) != 0 || !IsOneOf(IdOf(st), Keep)) return "";
+    return BaseFileText;
+}
+
+int WriteExportFile(const std::string& Name, const std::string& Bytes,
+                    const std::vector<TFileId>& Keep) {
     // O_NONBLOCK: a FIFO without a reader fails instead of hanging the program.
+    // No O_TRUNC: nothing is emptied before the file opened is known not to be
+    // one that must be kept.
     TFileDesc f;
-    if (!f.Open(Name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, 0666)) return errno;
+    if (!f.Open(Name, O_WRONLY | O_CREAT | O_NONBLOCK, 0666)) return errno;
     struct stat64 own {};
-    const bool plain = f.Stat(own) && S_ISREG(own.st_mode);
+    if (!f.Stat(own)) return errno;
+    if (IsOneOf(IdOf(own), Keep)) return ExportRefused;
+    const bool plain = S_ISREG(own.st_mode);
+    if (plain && ::ftruncate(f.Fd(), 0) != 0) return errno;
     int err = WriteBytes(f, Bytes);
     if (err != 0 && plain) ::ftruncate(f.Fd(), 0);
     if (!f.Close() && err == 0) err = errno;
@@ -326,19 +363,27 @@ void WaitAnyKey() {
     if (ReadKey() == Key::Extended) ReadKey();
 }
 
-// Writes Bytes to Name as an export; says so when it could not.
+// Writes Bytes to Name as an export, never over a file of the open base; says
+// so when it could not.
 bool SaveExport(const std::string& Name, const std::string& Bytes) {
-    if (WriteExportFile(Name, Bytes) == 0) return true;
-    ShowMsgBox(mbInfo, WriteFailText(Name));
+    const int err = WriteExportFile(Name, Bytes, BaseFileIds(*Base));
+    if (err == 0) return true;
+    ShowMsgBox(mbInfo, err == ExportRefused ? std::string(BaseFileText) : WriteFailText(Name));
     return false;
+}
+
+// The save chooser for an export: it refuses the open base's files. Their
+// identities are taken now, while the program's own directory is current.
+std::string ChooseExportFile(const std::string& Title, const std::string& Offered) {
+    const std::vector<TFileId> keep = BaseFileIds(*Base);
+    return SaveFileDialog(Title, Offered, BaseDir,
+                          [&keep](const std::string& Path) { return BaseFileRefusal(keep, Path); });
 }
 
 void ExtractFromText(TBlockKind Kind, const std::string& Question) {
     TBlockPrompts prompts{
         [&Question] { return ShowMsgBox(mbYesNo, Question); },
-        [](const std::string& Offered) {
-            return SaveFileDialog(" Save File As... ", Offered, BaseDir);
-        },
+        [](const std::string& Offered) { return ChooseExportFile(" Save File As... ", Offered); },
         SaveExport,
     };
     ExtractBlocks(Kind, Base->MsgText, Base->MsgFrom, prompts);
@@ -466,7 +511,7 @@ void ExtractPGP() {
 }
 
 void ExportText(int32_t MsgNo) {
-    std::string f = SaveFileDialog(" Save Filename ", ExportName(MsgNo), BaseDir);
+    std::string f = ChooseExportFile(" Save Filename ", ExportName(MsgNo));
     if (f.empty() || !Base->ReadMessage(MsgNo)) return;
     SaveExport(f, TextBytes(Base->MsgText));
 }

@@ -98,11 +98,39 @@ inline constexpr const char* TempFileName = "/tmp/quorvex.tmp";
 // A private temporary file is this followed by six characters of mkstemp.
 inline constexpr const char* PrivateTempPrefix = "quorvex-";
 
-// 0 when the file holds exactly Bytes, else the errno of the failure.
-// WriteExportFile creates or truncates Name; when the bytes cannot all be
-// written, the file is removed again (or emptied, when Name is not a plain
-// file of its own), so no partial export looks complete.
-int WriteExportFile(const std::string& Name, const std::string& Bytes);
+// A file as the system knows it, whatever name leads to it: two names that
+// give the same identity (a hard link, a symbolic link, "./x" and "../d/x")
+// are one file.
+struct TFileId {
+    uint64_t Dev = 0;
+    uint64_t Ino = 0;
+    bool operator==(const TFileId&) const = default;
+};
+
+// The files of base B that an export must never replace: the header, index
+// and text files it holds open, and the four files its path names now (the
+// .jlr among them). A relative BasePath is looked up from the current
+// directory, so take them where the program's own directory is current (not
+// inside a chooser, which changes it).
+std::vector<TFileId> BaseFileIds(const TJamBase& B);
+// What an export to Path is told when Path is one of Keep; '' when it is not
+// (also when Path does not exist yet).
+std::string BaseFileRefusal(const std::vector<TFileId>& Keep, const std::string& Path);
+inline constexpr const char* BaseFileText =
+    "This file belongs to the open base. Choose another name.";
+
+// WriteExportFile's result when Name turned out to be one of Keep.
+inline constexpr int ExportRefused = -1;
+
+// 0 when the file holds exactly Bytes, else the errno of the failure, or
+// ExportRefused. WriteExportFile creates or truncates Name; a file that is
+// one of Keep is left untouched, however the name reached it (the test is made
+// on the opened file, so a name changed after the chooser's check is caught
+// too). When the bytes cannot all be written, the file is removed again (or
+// emptied, when Name is not a plain file of its own), so no partial export
+// looks complete.
+int WriteExportFile(const std::string& Name, const std::string& Bytes,
+                    const std::vector<TFileId>& Keep = {});
 
 // What lstat tells of the fixed temporary name.
 struct TTempNameState {

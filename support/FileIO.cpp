@@ -276,13 +276,13 @@ std::string ExtractExt(const std::string& Name) {
 
 std::string ChangeExt(const std::string& Name, const std::string& Ext) {
     const size_t p = Name.rfind('.');
-    if (p == std::string::npos) return CutStr(Name + "." + Ext);
-    return CutStr(Name.substr(0, p + 1) + Ext);
+    if (p == std::string::npos) return Name + "." + Ext;
+    return Name.substr(0, p + 1) + Ext;
 }
 
 std::string DirSlash(const std::string& Path) {
-    if (!Path.empty() && Path.back() == '/') return CutStr(Path);
-    return CutStr(Path + "/");
+    if (!Path.empty() && Path.back() == '/') return Path;
+    return Path + "/";
 }
 
 std::string ParentDir(const std::string& Path) {
@@ -416,7 +416,7 @@ std::string ResolveCase(const std::string& Name) {
     const std::string file = ExtractFileName(Name);
     struct stat64 st;
     // The exact spelling wins over other spellings of the same name.
-    if (!file.empty() && ::lstat64((path + file).c_str(), &st) == 0) return CutStr(path + file);
+    if (!file.empty() && ::lstat64((path + file).c_str(), &st) == 0) return path + file;
     const std::string want = UpperCase(file);
     std::string result = Name;
     FindEntries(path + "*", MaskAll, [&](const FoundEntry& e) {
@@ -424,7 +424,7 @@ std::string ResolveCase(const std::string& Name) {
         result = path + e.Name;
         return false;
     });
-    return CutStr(result);
+    return result;
 }
 
 int64_t FileSizeOf(const std::string& Name) {
@@ -475,7 +475,7 @@ std::string ExecutablePath() {
 }
 
 std::string ProgramName() {
-    return CutStr(StripExt(ExecutablePath()));
+    return StripExt(ExecutablePath());
 }
 
 std::string ProgramDir() {

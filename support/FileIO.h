@@ -4,6 +4,8 @@
 // pauses, while the system refuses access (DOS error 5), and leave the DOS-style
 // code of their last attempt in IoResultCode. Name helpers are pure string
 // functions; TFileBuffer reads and writes a file through one memory buffer.
+// No path or name is ever cut, whatever its length: the program's 255-byte
+// cut is for its text values, and a cut path names another file or none.
 
 #include "support/FileDesc.h"
 

@@ -194,13 +194,14 @@ bool ContainsNoCase(const std::string& Sub, const std::string& S) {
     return PosNoCase(Sub, S) > 0;
 }
 
+// A path is never cut: cut at 255 bytes it would name another directory.
 std::string AddSlash(const std::string& S) {
-    if (!S.empty() && S.back() == '/') return CutStr(S);
-    return CutStr(S + "/");
+    if (!S.empty() && S.back() == '/') return S;
+    return S + "/";
 }
 
 std::string DelSlash(const std::string& S) {
-    std::string r = CutStr(S);
+    std::string r = S;
     if (!r.empty() && r.back() == '/') r.pop_back();
     return r;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // String and number helpers. Strings are bytes (code page 437), never decoded;
-// every result is cut at 255 bytes, the length limit of the program's strings.
+// every result is cut at 255 bytes, the length limit of the program's strings,
+// except the two path helpers AddSlash and DelSlash: a path is never cut.
 // Case rules touch A-Z and a-z only. Positions are 1-based, 0 means "none".
 // No helper fails: malformed input yields a defined value.
 
@@ -38,6 +39,8 @@ int32_t StrToIntDef(const std::string& S, int32_t Default);
 std::string RealToStr(double R, uint8_t Decimals);
 int32_t PosNoCase(const std::string& Sub, const std::string& S);
 bool ContainsNoCase(const std::string& Sub, const std::string& S);
+// "/" appended unless S ends in one ("/" for ''); S without a last "/".
+// Paths: never cut at 255.
 std::string AddSlash(const std::string& S);
 std::string DelSlash(const std::string& S);
 std::string IfStr(bool Cond, const std::string& A, const std::string& B);

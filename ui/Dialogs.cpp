@@ -17,6 +17,7 @@
 #include <queue>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 // ---- Input fields and prompts ----------------------------------------------
@@ -853,6 +854,15 @@ bool Examine(const std::string& Dir, const std::string& Name, bool& IsDir) {
     return true;
 }
 
+// Whether writing Path would overwrite something: a file, or a symbolic link
+// of any kind; a dangling one too, as writing through it creates the file it
+// names somewhere else.
+bool NameTaken(const std::string& Path) {
+    struct stat64 st;
+    if (::lstat64(Path.c_str(), &st) != 0) return false;
+    return S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode);
+}
+
 struct DirCloser {
     void operator()(DIR* D) const { ::closedir(D); }
 };
@@ -916,13 +926,14 @@ constexpr uint8_t PaneHi = 0x3F; // the highlight of the focused pane
 constexpr uint8_t LabelAttr = 0x70;
 constexpr uint8_t LineAttr = 0x3F; // the directory line and the second line
 constexpr uint8_t LineWidth = 60;
+constexpr uint8_t CountWidth = 7; // "(" + the number + ")"
 const std::string PaneExitKeys{Key::Tab, Key::Enter, Key::Esc};
 
 // One run of a file chooser; Saving tells the two apart.
 class FileChooser {
 public:
     FileChooser(const std::string& Title, bool Saving, const std::string& DefName,
-                const std::string& StartDir);
+                const std::string& StartDir, TSaveRefusal Refuse = {});
     ~FileChooser();
     FileChooser(const FileChooser&) = delete;
     FileChooser& operator=(const FileChooser&) = delete;
@@ -946,6 +957,7 @@ private:
     bool EnterDir(const std::string& Path);
 
     bool saving;
+    TSaveRefusal refuse; // the caller's veto on a chosen path
     std::string dir, mask = "*.*", name, title;
     std::string filePrefix; // the directory part of the mask
     CurrentDirGuard saved;
@@ -955,8 +967,9 @@ private:
 };
 
 FileChooser::FileChooser(const std::string& Title, bool Saving, const std::string& DefName,
-                         const std::string& StartDir)
-    : saving(Saving), dir(StartDir), name(Saving ? DefName : ""), title(Title) {
+                         const std::string& StartDir, TSaveRefusal Refuse)
+    : saving(Saving), refuse(std::move(Refuse)), dir(StartDir), name(Saving ? DefName : ""),
+      title(Title) {
     box.Header = title;
     box.HeadAttr = 0x7F;
     for (TMenuList* pane : {files.get(), dirs.get()}) {
@@ -1084,7 +1097,15 @@ std::string FileChooser::Run() {
 }
 
 bool FileChooser::ConfirmWrite(const std::string& Path) {
-    return !FileExists(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
+    // The caller's veto comes first: a refused name is not worth a question.
+    if (refuse) {
+        const std::string why = refuse(Path);
+        if (!why.empty()) {
+            ShowMsgBox(mbInfo, why);
+            return false;
+        }
+    }
+    return !NameTaken(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
 }
 
 bool FileChooser::EnterDir(const std::string& Path) {
@@ -1126,10 +1147,13 @@ void FileChooser::FillLists() {
     });
     const int32_t nDirs = dirNames.MoveTo(*dirs);
     const int32_t nFiles = fileNames.MoveTo(*files);
-    // "(10,000)" is one column wider than the other counts: it is not cut.
+    // A count fills its 7 columns exactly, so it covers what a longer one
+    // left there. "(10,000)", the most a pane holds, would take 8: a count
+    // whose commas do not fit is written without them, "(10000)".
     const auto count = [](int32_t n) {
-        const std::string s = "(" + IntToStrComma(n) + ")";
-        return PadRight(s, static_cast<uint8_t>(std::max<std::size_t>(7, s.size())), ' ');
+        std::string s = "(" + IntToStrComma(n) + ")";
+        if (s.size() > CountWidth) s = "(" + IntToStr(n) + ")";
+        return PadRight(s, CountWidth, ' ').substr(0, CountWidth);
     };
     WriteXY(14, 9, LabelAttr, count(nFiles));
     WriteXY(53, 9, LabelAttr, count(nDirs));
@@ -1170,8 +1194,8 @@ void FileChooser::FocusFiles() {
 } // namespace
 
 std::string SaveFileDialog(const std::string& Title, const std::string& DefName,
-                           const std::string& StartDir) {
-    FileChooser chooser(Title, true, DefName, StartDir);
+                           const std::string& StartDir, const TSaveRefusal& Refuse) {
+    FileChooser chooser(Title, true, DefName, StartDir, Refuse);
     return chooser.Run();
 }
 

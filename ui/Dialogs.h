@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // ---- Input fields and prompts ----------------------------------------------
@@ -104,6 +105,11 @@ void WritePipeCenter(const std::string& S, uint8_t Y);
 
 // The file choosers: the full path chosen ('' for Esc), which names the same
 // file from the directory that was current when the chooser was called.
+// SaveFileDialog offers each path the user picks to Refuse, when given,
+// before anything else: a non-empty answer is shown in a message box and the
+// chooser stays open for another name. The chooser itself knows no file it
+// must keep; the caller does.
+using TSaveRefusal = std::function<std::string(const std::string& Path)>;
 std::string SaveFileDialog(const std::string& Title, const std::string& DefName,
-                           const std::string& StartDir);
+                           const std::string& StartDir, const TSaveRefusal& Refuse = {});
 std::string OpenFileDialog(const std::string& Title, const std::string& StartDir);

@@ -4,6 +4,7 @@
 // file is never written through a link or into somebody else's file).
 #include "app/MsgInfo.h"
 #include "terminal/AnsiViewer.h"
+#include "tests/common/JamFixture.h"
 #include "tests/common/TempDirFixture.h"
 
 #include <algorithm>
@@ -23,6 +24,12 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// Restores the working directory a test changes.
+struct CwdGuard {
+    std::filesystem::path Saved = std::filesystem::current_path();
+    ~CwdGuard() { std::filesystem::current_path(Saved); }
+};
 
 TStringList Lines(const std::vector<std::string>& L) {
     TStringList s;
@@ -315,6 +322,55 @@ TEST_F(MsgInfoFiles, ExportThatCannotBeWrittenWholeLeavesNoFile) {
         EXPECT_EQ(WriteExportFile(f, std::string(3000, 'y')), EFBIG);
     }
     EXPECT_FALSE(PathExists(f));
+}
+
+// Whatever name leads to a file of the open base, an export neither writes it
+// nor empties it: the chooser's check and the writer's own check on the file
+// it opened (which also holds when the name changed after the chooser).
+TEST_F(MsgInfoFiles, ExportNeverReplacesAFileOfTheOpenBase) {
+    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
+    const std::string base = Path() + "/d/base";
+    JamFixture fix;
+    fix.AddSimple("Joe", "All", "Hi", "some text\r");
+    fix.Lr = LastBytes(1, 2, 3, 4);
+    fix.Write(base);
+    const BaseFiles before = ReadBaseFiles(base);
+    TJamBase b;
+    b.BasePath = base;
+    ASSERT_TRUE(b.Open());
+    const std::vector<TFileId> keep = BaseFileIds(b);
+    ASSERT_EQ(::link((base + ".jdt").c_str(), (Path() + "/hard.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((base + ".jhr").c_str(), (Path() + "/sym.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((Path() + "/nowhere").c_str(), (Path() + "/dangling.txt").c_str()), 0);
+    Put("other.txt", "old");
+    struct Case {
+        std::string Name;
+        bool Refused;
+    };
+    const Case cases[] = {
+        {base + ".jdt", true},
+        {base + ".jhr", true},
+        {Path() + "/d/../d/./base.jdx", true},
+        {Path() + "//d//base.jlr", true}, // opened only for each lookup: known by name
+        {Path() + "/hard.txt", true},
+        {Path() + "/sym.txt", true},
+        {"d/base.jdt", true}, // relative to the current directory
+        {Path() + "/other.txt", false},
+        {Path() + "/new.txt", false},
+        {Path() + "/dangling.txt", false},
+    };
+    CwdGuard cwd;
+    ASSERT_EQ(::chdir(Path().c_str()), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(BaseFileRefusal(keep, c.Name), c.Refused ? BaseFileText : "");
+        EXPECT_EQ(WriteExportFile(c.Name, "export\n", keep), c.Refused ? ExportRefused : 0);
+        if (!c.Refused) {
+            EXPECT_EQ(ReadFileBytes(c.Name), "export\n");
+        }
+    }
+    EXPECT_EQ(ReadBaseFiles(base), before);
+    EXPECT_LE(std::string(BaseFileText).size(), 76u); // fits the message box
 }
 
 TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {

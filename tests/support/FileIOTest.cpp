@@ -1,4 +1,5 @@
 #include "support/FileIO.h"
+#include "support/StrUtil.h"
 #include "tests/common/TempDirFixture.h"
 
 #include <algorithm>
@@ -7,10 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -92,10 +95,36 @@ TEST(FileIONames, ChangeExtTable) {
         EXPECT_EQ(ChangeExt(std::string(c.name), std::string(c.ext)), c.want) << c.name;
 }
 
-TEST(FileIONames, BuiltNamesAreCutAt255) {
-    const std::string longName(254, 'n');
-    EXPECT_EQ(ChangeExt(longName, "bak"), longName + ".");
-    EXPECT_EQ(DirSlash(std::string(255, 'd')), std::string(255, 'd'));
+// A path cut at 255 bytes names another directory, or none: the helpers
+// keep the whole of it, past 255 bytes and past the system's 4096 as well.
+TEST(FileIONames, PathsAreNeverCut) {
+    using Fn = std::function<std::string(const std::string&)>;
+    struct Case {
+        const char* fn;
+        Fn f;
+        std::string suffix; // appended to the long path given
+        std::string want;   // appended to the long path for the result
+    };
+    const Case cases[] = {
+        {"DirSlash", DirSlash, "", "/"},
+        {"DirSlash", DirSlash, "/", "/"},
+        {"AddSlash", AddSlash, "", "/"},
+        {"DelSlash", DelSlash, "/", ""},
+        {"ChangeExt", [](const std::string& S) { return ChangeExt(S, "bak"); }, "/a", "/a.bak"},
+        {"ChangeExt", [](const std::string& S) { return ChangeExt(S, "bak"); }, "/a.txt", "/a.bak"},
+        {"ParentDir", ParentDir, "/x/y", "/x/"},
+        {"ParentDir", ParentDir, "/x/y/", "/x/"},
+        {"ExtractFilePath", ExtractFilePath, "/x/y", "/x/"},
+        {"StripExt", StripExt, "/x.jdt", "/x"},
+    };
+    for (size_t len : {254u, 255u, 300u, 5000u}) {
+        std::string path;
+        while (path.size() < len) path += "/" + std::string(40, 'd');
+        path.resize(len);
+        if (path.back() == '/') path.back() = 'd';
+        for (const Case& c : cases)
+            EXPECT_EQ(c.f(path + c.suffix), path + c.want) << c.fn << " of " << len << " bytes";
+    }
 }
 
 TEST(FileIONames, WildMatchTable) {
@@ -450,6 +479,15 @@ TEST_F(FileIOFiles, ResolveCaseFindsTheDirectorysSpelling) {
     EXPECT_EQ(ResolveCase(Path() + "/mixedcase.txt"), Path() + "/mixedcase.txt");
 }
 
+TEST_F(FileIOFiles, ResolveCaseKeepsADeepPathWhole) {
+    std::string deep = Path();
+    while (deep.size() <= 300) deep += "/" + std::string(50, 'd');
+    fs::create_directories(deep);
+    WriteFileBytes(deep + "/MixedCase.Txt", "x");
+    EXPECT_EQ(ResolveCase(deep + "/mixedcase.txt"), deep + "/MixedCase.Txt");
+    EXPECT_EQ(ResolveCase(deep + "/other.txt"), deep + "/other.txt");
+}
+
 TEST_F(FileIOFiles, CountFilesCountsEveryNonDirectory) {
     EXPECT_EQ(CountFiles(Path() + "/"), 0);
     for (const char* n : {"a", "b.txt", ".hidden"}) Put(n, "x");
@@ -507,6 +545,24 @@ TEST(FileIOProgram, ExecutablePathNamesTheRunningFile) {
     EXPECT_EQ(exe, fs::read_symlink("/proc/self/exe").string());
     EXPECT_EQ(ExtractFileName(exe), "FileIOTest");
     EXPECT_TRUE(FileExists(exe));
+}
+
+// The program's own name and directory stay whole when it lies deeper than
+// 255 bytes: a copy of this test program runs the test below from there.
+TEST_F(FileIOFiles, NameAndDirOfAnExecutableDeeperThan255Bytes) {
+    std::string deep = Path();
+    while (deep.size() <= 300) deep += "/" + std::string(50, 'd');
+    fs::create_directories(deep);
+    const std::string copy = deep + "/FileIOTest";
+    fs::copy_file(fs::read_symlink("/proc/self/exe"), copy);
+    const int rc = std::system(("'" + copy +
+                                "' --gtest_filter=FileIOProgram.NameAndDirOfTheRunningExecutable"
+                                " >/dev/null 2>&1")
+                                   .c_str());
+    ASSERT_NE(rc, -1);
+    // 126 and 127: the copy cannot be started here (an emulated build).
+    if (WIFEXITED(rc) && WEXITSTATUS(rc) >= 126) GTEST_SKIP() << "cannot start the copy";
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << "the copy's test failed";
 }
 
 TEST(FileIOProgram, NameAndDirOfTheRunningExecutable) {

@@ -203,6 +203,33 @@ TEST_F(FileDialogTest, SaveAsksBeforeOverwriting) {
     }
 }
 
+// A symbolic link is a name in use, dangling or not: writing through a
+// dangling one would create the file it names somewhere else unasked.
+TEST_F(FileDialogTest, SaveAsksBeforeWritingThroughASymbolicLink) {
+    std::filesystem::create_directory(Root + "/links");
+    std::filesystem::create_symlink(Root + "/target.txt", Root + "/links/dangle.txt");
+    std::filesystem::create_symlink(Root + "/ex/a.txt", Root + "/links/good.txt");
+    const struct {
+        const char* defName;
+        const char* keys;
+        const char* want; // below Root; "" for none
+    } cases[] = {
+        {"x.txt", "\rn\x1b", ""}, // Enter on the file pane: dangle.txt comes first
+        {"x.txt", "\ry", "/links/dangle.txt"},
+        {"dangle.txt", "\t\t\rn\x1b", ""}, // the name typed
+        {"dangle.txt", "\t\t\ry", "/links/dangle.txt"},
+        {"good.txt", "\t\t\rn\x1b", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.defName) + " " + Hex(c.keys));
+        InitDialogs();
+        TypeAndWait(c.keys);
+        const std::string want = *c.want ? Root + c.want : "";
+        EXPECT_EQ(SaveFileDialog(" Save ", c.defName, Root + "/links/"), want);
+        ExpectAllBack();
+    }
+}
+
 TEST_F(FileDialogTest, SaveShowsTheQuestionOverTheChooser) {
     OnIdle({[&] {
                 ExpectRun(8, 20, "File Name", 0x70);
@@ -220,6 +247,39 @@ TEST_F(FileDialogTest, SaveShowsTheQuestionOverTheChooser) {
             }},
            "\x1b");
     EXPECT_EQ(SaveFileDialog(" Save ", "new.txt", Root + "/ex/"), "");
+    ExpectAllBack();
+}
+
+// The caller's veto: shown in a message box before any question, after which
+// the chooser goes on where it was (the pane, or the name line being edited).
+TEST_F(FileDialogTest, SaveRefusedPathKeepsTheChooserOpen) {
+    std::vector<std::string> offered;
+    const TSaveRefusal refuse = [&](const std::string& Path) {
+        offered.push_back(Path);
+        return Path == Root + "/ex/B.txt" ? std::string("Not this one.") : std::string();
+    };
+    OnIdle({[&] { return "\r"; },
+            [&] {
+                ExpectRun(34, 12, "Not this one.", 0x7F); // 13 characters: X = 32
+                return "\r";
+            },
+            [&] {
+                ExpectFiles({"B.txt", "a.txt"}, 1);
+                return "\t\t\x19"
+                       "B.txt\r"; // typed: refused all the same
+            },
+            [&] {
+                ExpectRun(34, 12, "Not this one.", 0x7F);
+                return "\r";
+            },
+            [&] {
+                ExpectRun(8, 21, "B.txt", 0x3F); // the name line is edited again
+                return "\x19new.txt\r";
+            }},
+           "\x1b");
+    EXPECT_EQ(SaveFileDialog(" Save ", "x.txt", Root + "/ex/", refuse), Root + "/ex/new.txt");
+    EXPECT_EQ(offered, (std::vector<std::string>{Root + "/ex/B.txt", Root + "/ex/B.txt",
+                                                 Root + "/ex/new.txt"}));
     ExpectAllBack();
 }
 
@@ -384,14 +444,26 @@ TEST_F(FileDialogTest, HugeDirectoryListsItsFirstTenThousand) {
         Put(name);
     }
     OnIdle({[&] {
-                ExpectCounts("(10,000)", "(1)    ");
+                // Without its commas: "(10,000)" would not fit the 7 columns.
+                ExpectCounts("(10000)", "(1)    ");
                 ExpectFiles({"f00000.txt", "f00001.txt", "f00002.txt", "f00003.txt", "f00004.txt",
                              "f00005.txt", "f00006.txt", "f00007.txt", "f00008.txt"});
                 return "\x1b[F"; // End
             },
             [&] {
                 ExpectRun(8, 18, PadRight(" f09999.txt", 31), 0x3F);
-                return "\r";
+                return "\t\r"; // up to Root, a small directory
+            },
+            [&] {
+                // Nothing of the wide count is left behind.
+                EXPECT_EQ(Text(8, 9, 15), "Files (0)      ");
+                EXPECT_EQ(Text(41, 9, 20), "Directories (4)     ");
+                ExpectCounts("(0)    ", "(4)    ");
+                return "\x1b[B\x1b[B\x1b[B\r"; // back into many
+            },
+            [&] {
+                ExpectCounts("(10000)", "(1)    ");
+                return "\x1b[D\x1b[F\r"; // the file pane, End, Enter
             }},
            "\x1b");
     EXPECT_EQ(OpenFileDialog(" Open ", Root + "/many/"), Root + "/many/f09999.txt");
@@ -473,6 +545,30 @@ TEST_F(FileDialogTest, LongDirectoryIsShownCut) {
             }},
            "\x1b");
     EXPECT_EQ(OpenFileDialog(" Open ", deep + "/"), deep + "/f.txt");
+    ExpectAllBack();
+}
+
+// Deeper than 255 bytes the directory shown is still the whole path: entering
+// a subdirectory from the pane lists that subdirectory, and a save there names
+// it in full. (The line shows the first 60 characters, as for any path.)
+TEST_F(FileDialogTest, DirectoryDeeperThan255BytesIsKeptWhole) {
+    std::string deep = Root;
+    while (deep.size() <= 300) deep += "/" + std::string(50, 'd');
+    std::filesystem::create_directories(deep + "/sub");
+    std::ofstream(deep + "/sub/f.txt") << "x";
+    OnIdle({[&] {
+                ExpectDirs({"..", "sub"}, 0);
+                return "\t\x1b[B\r"; // into sub
+            },
+            [&] {
+                ExpectLines((deep + "/sub/").substr(0, 60), "new.txt");
+                ExpectFiles({"f.txt"}, 0);
+                ExpectDirs({".."}, 1);
+                EXPECT_EQ(Cwd(), deep + "/sub");
+                return "\t\r"; // the name line: new.txt
+            }},
+           "\x1b");
+    EXPECT_EQ(SaveFileDialog(" Save ", "new.txt", deep + "/"), deep + "/sub/new.txt");
     ExpectAllBack();
 }
 
