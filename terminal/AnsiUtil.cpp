@@ -81,8 +81,9 @@ void StoreParam() {
     AnsiParams[AnsiParamIdx] = StrToIntDef(AnsiParamText, 0);
 }
 
+// The file's own CR, LF and BS move the cursor, as a terminal would.
 void WritePending(std::string& Pending) {
-    WriteText(Pending);
+    WriteTextWithMoves(Pending);
     Pending.clear();
 }
 
@@ -526,14 +527,14 @@ void TPipePlay::HandleByte(uint8_t B, bool FromEscape) {
     case 0: break;
     case '\t': GotoXY(static_cast<uint8_t>(WhereX() + 8), WhereY()); break;
     case '\n':
-        if (!FromEscape && LastChar != '\r') WriteText("\r");
-        WriteText("\n");
+        if (!FromEscape && LastChar != '\r') WriteTextWithMoves("\r");
+        WriteTextWithMoves("\n");
         break;
     case '\f': ClearScreen(); break;
     case 14:
     case 15: WriteText("X"); break;
     case 27: EscState = 1; break;
-    default: WriteText(std::string(1, static_cast<char>(B))); break;
+    default: WriteTextWithMoves(std::string(1, static_cast<char>(B))); break; // a CR or BS moves
     }
 }
 

@@ -47,7 +47,8 @@ void InitAnsiUtil();
 void DoneAnsiUtil();
 
 // Passes S (any length) through the interpreter onto the screen. Runs of
-// plain text go out with one WriteText each, cut to their first 255 bytes.
+// plain text go out with one WriteTextWithMoves each (their CR, LF and BS
+// move the cursor), cut to their first 255 bytes.
 void AnsiWrite(const std::string& S);
 // Carries out one control sequence with the parameters in AnsiParams.
 void AnsiCommand(char Final);

@@ -41,11 +41,21 @@ uint8_t SizeByte(unsigned short N) {
 // Screen output.
 
 void WriteText(const std::string& S) {
-    Screen->PutText(S);
+    for (char c : S) {
+        if (c == '\b')
+            Screen->PutChar(c);
+        else
+            Screen->PutCell(c);
+    }
+    Screen->FlushBuf();
 }
 
 void WriteString(const std::string& S) {
-    Screen->PutText(S);
+    WriteText(S);
+}
+
+void WriteTextWithMoves(const std::string& S) {
+    Screen->PutTextWithMoves(S);
 }
 
 void WriteLine(const std::string& S) {

@@ -30,10 +30,18 @@ extern uint8_t ScreenCols;               // terminal width at start-up; 80 when 
 inline constexpr std::array<int32_t, 8> AnsiColors = ColorMapTable<int32_t>(1, 0);
 
 // Screen output.
-void WriteText(const std::string& S);   // S at the cursor, tracked, then flush
+// S at the cursor, tracked, then flush. CR, LF and every other control byte
+// of S fill one cell each as the stand-in; BS still steps the cursor back (the
+// masked prompt's erase uses it) until every such caller has moved to
+// WriteTextWithMoves.
+void WriteText(const std::string& S);
 void WriteString(const std::string& S); // the same as WriteText
-void WriteLine(const std::string& S);   // S, then CR LF
-void WriteBlankLine();                  // CR LF
+// Program-made text at the cursor whose BS, CR and LF are moves, tracked as
+// the writer's PutChar tracks them; every other control byte is a cell. The
+// ANSI players' text and the prompts' own steps; never a name or a subject.
+void WriteTextWithMoves(const std::string& S);
+void WriteLine(const std::string& S); // S as cells, then CR LF
+void WriteBlankLine();                // CR LF
 // S at (X, Y) in attribute A; attribute and cursor as before.
 void WriteXY(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
 // Pipe-coded S at (X, Y) starting in A, to the terminal only (not the shadow).

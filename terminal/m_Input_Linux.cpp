@@ -278,9 +278,11 @@ char TInputLinux::ReadKey() {
     TKeyDecoder decoder;
     PushKeys(decoder.Feed(static_cast<uint8_t>(ReadByte())));
     // Each further byte of an escape sequence must arrive within 10 ms, or
-    // the sequence ends where it stands.
+    // the sequence ends where it stands. A byte that is already there (in the
+    // ring, or readable at once) is taken without the wait: keys that arrive
+    // in a burst, a held arrow key, decode as fast as they are read.
     while (decoder.Pending()) {
-        InputPause(10);
+        if (!InputReady()) PauseProc(10);
         PushKeys(InputReady() ? decoder.Feed(static_cast<uint8_t>(ReadByte())) : decoder.Expire());
     }
     return PopKey();

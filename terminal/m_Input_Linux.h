@@ -1,10 +1,10 @@
 #pragma once
 // Keyboard reader: raw bytes from descriptor 0 collect in a 256-byte input
 // ring; a key decoder (a table of state, byte range, what is queued and next
-// state) turns them into PC key codes, the reader waiting 10 ms for each
-// further byte of an escape sequence; a 20-slot key ring hands the key bytes
-// out one at a time. An extended key is the byte 0 followed by its PC scan
-// code on the next call.
+// state) turns them into PC key codes, the reader waiting up to 10 ms for each
+// further byte of an escape sequence that has not arrived yet; a 20-slot key
+// ring hands the key bytes out one at a time. An extended key is the byte 0
+// followed by its PC scan code on the next call.
 //
 // End of input: when a read of descriptor 0 returns 0 (end of file, including
 // a descriptor that select/poll reported readable), or fails for good (any
@@ -50,6 +50,9 @@ public:
     TKeyBytes Expire();
 };
 
+// Waits Ms milliseconds (a select on no descriptors).
+void InputPause(uint16_t Ms);
+
 class TInputLinux {
 public:
     uint8_t InRing[256] = {}; // bytes read and not yet decoded
@@ -59,6 +62,9 @@ public:
     uint8_t KeyRing[20] = {}; // decoded key bytes, oldest first; one slot stays free
     int32_t KeyPut = 0;       // where the next key byte goes
     int32_t KeyTake = 0;      // the next key byte to hand out; == KeyPut when empty
+    // The wait for a further byte of an escape sequence that has not arrived
+    // yet: InputPause, or a stand-in that counts the waits.
+    void (*PauseProc)(uint16_t Ms) = InputPause;
 
     TInputLinux() = default;
     virtual ~TInputLinux() = default;
@@ -90,6 +96,3 @@ public:
 private:
     void PushKeys(const TKeyBytes& keys);
 };
-
-// Waits Ms milliseconds (a select on no descriptors).
-void InputPause(uint16_t Ms);

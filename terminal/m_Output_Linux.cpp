@@ -9,6 +9,7 @@
 #include "support/FileDesc.h"
 #include "support/StrUtil.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 
@@ -260,6 +261,10 @@ void TOutputLinux::PutChar(char C) {
     Track(C == '\b' || C == '\n' || C == '\r' ? C : CellChar(C));
 }
 
+void TOutputLinux::PutCell(char C) {
+    Track(CellChar(C));
+}
+
 void TOutputLinux::Track(char C) {
     BufWrite(std::string_view(&C, 1));
     switch (C) {
@@ -284,12 +289,26 @@ void TOutputLinux::Track(char C) {
 }
 
 void TOutputLinux::PutText(const std::string& S) {
+    for (char c : S) PutCell(c);
+    FlushBuf();
+}
+
+void TOutputLinux::PutTextWithMoves(const std::string& S) {
     for (char c : S) PutChar(c);
     FlushBuf();
 }
 
 void TOutputLinux::PutLine(const std::string& S) {
-    for (char c : CutStr(S + "\r\n")) PutChar(c);
+    // Only the line end the writer adds moves the cursor; a CR or LF inside S
+    // is a cell like any other control byte.
+    const std::string line = CutStr(S + "\r\n");
+    const size_t text = std::min(S.size(), line.size());
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (i < text)
+            PutCell(line[i]);
+        else
+            Track(line[i]);
+    }
 }
 
 void TOutputLinux::PutTextAsIs(const std::string& S) {
@@ -388,7 +407,7 @@ void TOutputLinux::WritePiped(const std::string& S) {
                 continue;
             }
         }
-        PutChar(S[p]);
+        PutCell(S[p]);
     }
     FlushBuf();
 }

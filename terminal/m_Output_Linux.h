@@ -6,7 +6,9 @@
 // the character. The shadow never scrolls. Screen images are edited in memory
 // with the same cells and can be decoded from a run-length screen stream.
 // Text is outside data: a byte that a terminal would act on goes out as a
-// stand-in, so only the writer's own escapes ever steer the terminal.
+// stand-in, so only the writer's own escapes and line ends ever steer the
+// terminal. BS, CR and LF move the cursor only where a caller asks for it by
+// name: PutChar (the byte primitive) and PutTextWithMoves.
 
 #include <array>
 #include <cstdint>
@@ -134,15 +136,23 @@ public:
     void MoveCursor(uint8_t X, uint8_t Y);
     void ClearWindow();
     void ClearToEol();
-    // BS, LF and CR act as the writer tracks them; every other byte goes out,
-    // and is recorded, as CellChar gives it.
+    // One byte: BS, LF and CR act as the writer tracks them; every other byte
+    // goes out, and is recorded, as CellChar gives it.
     void PutChar(char C);
+    // One cell of text: every control byte, BS, CR and LF included, is the
+    // stand-in, so the text stays on the cells it was given.
+    void PutCell(char C);
+    // Text at the cursor, one cell per byte, then flush.
     void PutText(const std::string& S);
+    // PutChar for each byte, then flush: for text whose BS, CR and LF are
+    // meant as moves (the ANSI players, the program's own prompts).
+    void PutTextWithMoves(const std::string& S);
+    // S as cells, then the line end CR LF (cut with S to 255 bytes).
     void PutLine(const std::string& S);
     void WriteAt(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
-    // The same three for the program's own fixed texts that carry escape
-    // sequences: every byte goes out as it is, tracked as PutChar tracks a
-    // character. Never for outside data.
+    // PutText, PutLine and WriteAt for the program's own fixed texts that
+    // carry escape sequences: every byte goes out as it is, tracked as
+    // PutChar tracks a character. Never for outside data.
     void PutTextAsIs(const std::string& S);
     void PutLineAsIs(const std::string& S);
     void WriteAtAsIs(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);

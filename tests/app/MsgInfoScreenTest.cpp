@@ -5,6 +5,7 @@
 #include "app/MsgInfo.h"
 #include "jam/JamBase.h"
 #include "terminal/Console.h"
+#include "tests/common/BoxFixture.h"
 #include "tests/common/JamFixture.h"
 #include "tests/common/PtyFixture.h"
 #include "tests/common/ScreenText.h"
@@ -104,6 +105,47 @@ TEST_F(MsgInfoScreen, ShowsOnlyTheLabelsWithoutAReadableHeader) {
         for (int y = 12; y <= 19; ++y) EXPECT_EQ(ScreenRowText(y, 15, 78), std::string(64, ' '));
         EXPECT_EQ(ScreenRowText(22, 4, 64), std::string(61, ' '));
     }
+}
+
+// A sender's name is outside data: in the box that says it has no last-read
+// record, its CR, LF and BS are cells like any other byte, on the shadow and
+// on the terminal, and the box keeps its place.
+class LastReadBox : public BoxFixture {
+protected:
+    void SetUp() override {
+        BoxFixture::SetUp();
+        JamFixture f;
+        f.Add(FixMsg{});
+        f.Write(Dir / "base");
+        Base = std::make_unique<TJamBase>();
+        Base->BasePath = Dir / "base";
+        ASSERT_TRUE(Base->Open());
+    }
+    void TearDown() override {
+        Base.reset();
+        BoxFixture::TearDown();
+    }
+    TempDir Dir;
+};
+
+TEST_F(LastReadBox, SenderControlBytesStayInTheBox) {
+    Base->MsgFrom = "Evil\rXX\nYY\b\bZ";
+    const std::string shown = "User Evil.XX.YY..Z not found in Index."; // 38: text from column 22
+    OnIdle({[&] {
+               ExpectRun(22, 12, shown, 0x7F);
+               EXPECT_EQ(Text(1, 12, 2), "MN"); // the pattern left of the box is untouched
+               return "\r";
+           }},
+           "\r");
+    drain.reset();
+    ReadOutput();
+    ShowLastRead();
+    const std::string got = ReadOutput();
+    const size_t at = got.find("\x1b[12;22H");
+    ASSERT_NE(at, std::string::npos) << Hex(got);
+    EXPECT_NE(got.find(shown, at), std::string::npos) << Hex(got);
+    for (char move : {'\b', '\r', '\n'}) EXPECT_EQ(got.find(move), std::string::npos) << Hex(got);
+    ExpectPatternBack();
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <pty.h>
 #include <string>
 #include <string_view>
@@ -152,6 +153,95 @@ TEST_F(KeyboardOnPty, WaitKeyReportsTypedInput) {
     Type("k");
     EXPECT_TRUE(Keys.WaitKey(-1));
     EXPECT_EQ(Keys.ReadKey(), 'k');
+}
+
+// The reader's waits for further bytes of a sequence, counted. DuringPause,
+// when set, runs once in place of the next wait: bytes that arrive within it.
+int Pauses = 0;
+std::function<void()> DuringPause;
+
+void CountingPause(uint16_t Ms) {
+    ++Pauses;
+    if (!DuringPause) {
+        InputPause(Ms);
+        return;
+    }
+    const std::function<void()> arrive = std::move(DuringPause);
+    DuringPause = nullptr;
+    arrive();
+}
+
+class KeyboardPauses : public KeyboardOnPty {
+protected:
+    void SetUp() override {
+        KeyboardOnPty::SetUp();
+        Pauses = 0;
+        DuringPause = nullptr;
+        Keys.PauseProc = CountingPause;
+    }
+    void TearDown() override {
+        DuringPause = nullptr;
+        KeyboardOnPty::TearDown();
+    }
+};
+
+// The cases of the shared table that end by themselves: a key typed right
+// after them starts a key of its own, so they can be typed back to back.
+std::vector<KeyCase> SelfEndingCases() {
+    std::vector<KeyCase> all = PlainKeyCases();
+    all.insert(all.end(), EscapeKeyCases().begin(), EscapeKeyCases().end());
+    std::vector<KeyCase> ending;
+    for (const KeyCase& c : all) {
+        TKeyDecoder d;
+        for (char b : c.In) d.Feed(static_cast<uint8_t>(b));
+        if (!d.Pending()) ending.push_back(c);
+    }
+    return ending;
+}
+
+// A held arrow key over a slow link: many sequences arrive together. Every
+// key comes out in order, as each one typed on its own gives it, and the
+// reader never waits for a byte that is already there.
+TEST_F(KeyboardPauses, ABurstDecodesAsKeysTypedOneAtATimeWithoutWaiting) {
+    const std::vector<KeyCase> cases = SelfEndingCases();
+    ASSERT_GT(cases.size(), 60u);
+    std::string burst, oneAtATime, want;
+    for (size_t i = 0; i < 100; ++i) {
+        const KeyCase& c = cases[i % cases.size()];
+        for (const std::string& in : {Typed::Down, c.In}) {
+            Type(in);
+            oneAtATime += Drain();
+            burst += in;
+        }
+        want += ExtKey(Scan::Down) + ReaderWant(c);
+    }
+    EXPECT_EQ(oneAtATime, want);
+    ASSERT_GT(burst.size(), 512u); // more than two reads of the input ring
+
+    Pauses = 0;
+    Type(burst); // all of it waits on descriptor 0 at once
+    std::string got;
+    while (Keys.KeyPressed()) got += Keys.ReadKey();
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(Pauses, 0);
+    EXPECT_EQ(Queued(), 0);
+}
+
+// The wait stays for what has not arrived: a lone escape waits once and is
+// the Esc key; a sequence whose rest comes within the wait is joined.
+TEST_F(KeyboardPauses, TheWaitStaysForBytesNotYetArrived) {
+    Type("\x1b");
+    EXPECT_EQ(Keys.ReadKey(), '\x1b');
+    EXPECT_EQ(Pauses, 1);
+    EXPECT_FALSE(Keys.KeyPressed());
+
+    Pauses = 0;
+    DuringPause = [this] { Type("[A"); };
+    Type("\x1b");
+    EXPECT_EQ(Keys.ReadKey(), '\0');
+    ASSERT_EQ(Pauses, 1); // "[A" came together: no wait between them
+    EXPECT_EQ(static_cast<uint8_t>(Keys.ReadKey()), Scan::Up);
+    EXPECT_FALSE(Keys.KeyPressed());
 }
 
 TEST(KeyRing, HoldsNineteenKeyBytesAndDropsTheRest) {

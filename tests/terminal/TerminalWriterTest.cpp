@@ -9,6 +9,7 @@
 #include "terminal/m_Output.h"
 #include "terminal/m_Output_Linux.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/ScreenText.h"
 #include "tests/common/WritePressure.h"
 
 #include <csignal>
@@ -258,7 +259,7 @@ TEST_F(WriterTest, InactiveWriterDropsItsQueue) {
     EXPECT_EQ(TakeWrites(), (Writes{"\033(U\033[0m"})); // WriteRaw ignores Active
     out.BufWrite(std::string(3000, 'a'));
     out.MoveCursor(5, 5);
-    out.PutText("abc\n");
+    out.PutTextWithMoves("abc\n");
     EXPECT_TRUE(TakeWrites().empty());
     EXPECT_LE(out.OutLen, 1024);
     EXPECT_EQ(out.CurX, 8);
@@ -852,17 +853,19 @@ TEST_F(WriterTest, ALostTerminalEndsTheProgramWithTheSettingsPutBack) {
 // ---------------------------------------------------------------------------
 // No byte of outside text acts on the terminal: whatever path a subject, a
 // name, a message text or a file takes to the screen, only the writer's own
-// sequences and the line ends and backspaces it tracks reach the terminal,
-// and the shadow holds what the terminal shows.
+// sequences and line ends reach the terminal, and the shadow holds what the
+// terminal shows. Only the ANSI players and the message image act on the
+// line ends and backspaces of their files, and track them.
 
 namespace {
 
 // Every byte a terminal acts on, and sequences that would set the title,
-// switch the character set, ask for a report or ring the bell.
+// switch the character set, ask for a report or ring the bell. Ctrl-Z is
+// left out: it ends the files of the players and the message image.
 std::string Hostile() {
     std::string s = "<";
     for (int c = 1; c < 32; ++c)
-        if (c != '\b' && c != '\n' && c != '\r' && c != 26) s += static_cast<char>(c);
+        if (c != 26) s += static_cast<char>(c);
     s += "\x7f\x9b"
          "6n\x1b]2;owned\x07\x1b[6n\x0e\x1bP+q\x1b\\\x1b"
          "c>";
@@ -894,32 +897,45 @@ size_t FirstForeignControl(const std::string& S) {
     return std::string::npos;
 }
 
+// The BS, CR and LF bytes of S, in order: the cursor moves a terminal makes
+// besides the writer's own sequences.
+std::string MovesIn(const std::string& S) {
+    std::string m;
+    for (char c : S)
+        if (c == '\b' || c == '\r' || c == '\n') m += c;
+    return m;
+}
+
 class HostileTextTest : public ConsoleFilesFixture {};
 
 } // namespace
 
 TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
     const std::string h = Hostile();
+    const char* const FileMoves = nullptr; // the file's own BS, CR and LF act
     struct Case {
         const char* Name;
         std::function<void()> Draw;
-        bool Tracked; // the path records what it draws in the shadow and cursor
+        bool Tracked;      // the path records what it draws in the shadow and cursor
+        const char* Moves; // the BS, CR and LF that reach the terminal
     } cases[] = {
-        {"WriteXY", [&] { WriteXY(3, 2, 0x1F, h); }, true},
-        {"WriteText", [&] { WriteText(h); }, true},
-        {"WriteLine", [&] { WriteLine(h); }, true},
-        {"WritePipe", [&] { WritePipe("|14" + h + "|07"); }, true},
-        {"WriteXYPipe", [&] { WriteXYPipe(3, 4, 7, "|12" + h); }, false},
-        {"WriteCenteredPipe", [&] { WriteCenteredPipe(h, 5); }, false},
+        {"WriteXY", [&] { WriteXY(3, 2, 0x1F, h); }, true, ""},
+        // BS still steps back here, for the masked prompt (see Console.h).
+        {"WriteText", [&] { WriteText(h); }, true, "\b"},
+        {"WriteLine", [&] { WriteLine(h); }, true, "\r\n"},
+        {"WritePipe", [&] { WritePipe("|14" + h + "|07"); }, true, ""},
+        {"WriteXYPipe", [&] { WriteXYPipe(3, 4, 7, "|12" + h); }, false, ""},
+        {"WriteCenteredPipe", [&] { WriteCenteredPipe(h, 5); }, false, ""},
         {"ANSI interpreter",
          [&] {
              InitAnsiUtil();
              AnsiWrite("\x1b[1;33m" + h + "\x1b[0m");
          },
-         true},
-        {"ANSI file player", [&] { AnsiShowFile(File("a.ans", h + "\r\n" + h)); }, true},
-        {"pipe-code player", [&] { PipeShowFile(File("p.txt", "|10" + h)); }, true},
-        {"pipe-code player's message", [&] { PipeShowFile(Dir / h); }, true},
+         true, FileMoves},
+        {"ANSI file player", [&] { AnsiShowFile(File("a.ans", h + "\r\n" + h)); }, true, FileMoves},
+        {"pipe-code player", [&] { PipeShowFile(File("p.txt", "|10" + h)); }, true, FileMoves},
+        // A blank line, then the message with the name in it.
+        {"pipe-code player's message", [&] { PipeShowFile(Dir / h); }, true, "\r\n\r\n"},
         {"message image, DrawPage",
          [&] {
              auto img = std::make_unique<TMsgBaseAnsi>(0, 0);
@@ -927,14 +943,14 @@ TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
              img->Feed(text.data(), static_cast<uint16_t>(text.size()));
              img->DrawPage(1, 3, 1);
          },
-         true},
+         true, FileMoves},
         {"message image, DrawLineRaw",
          [&] {
              auto img = std::make_unique<TMsgBaseAnsi>(0, 0);
              img->Feed(h.data(), static_cast<uint16_t>(h.size()));
              img->DrawLineRaw(6, 1, true);
          },
-         false},
+         false, ""},
         {"screen image with control bytes in its cells",
          [&] {
              TConsoleImageRec img;
@@ -944,7 +960,7 @@ TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
              img.Data[8][1].Ch = '\0';
              RestoreScreen(img);
          },
-         true},
+         true, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -955,6 +971,9 @@ TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
         const size_t bad = FirstForeignControl(got);
         EXPECT_EQ(bad, std::string::npos) << "at " << bad << " of " << Hex(got);
         EXPECT_NE(got.find(ControlStandIn), std::string::npos);
+        if (c.Moves) {
+            EXPECT_EQ(Hex(MovesIn(got)), Hex(c.Moves)) << Hex(got);
+        }
         TermModel t;
         t.Feed(got);
         if (!c.Tracked) continue;
@@ -965,13 +984,42 @@ TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
 }
 
 TEST_F(HostileTextTest, EachControlByteIsOneStandInCellAndTheOwnSequencesStay) {
+    // #0, the empty cell of images, is shown as a blank; BS, CR and LF are
+    // cells like every other control byte.
+    const std::string text("a\tb\x1b[31mc\x07\x7f\x9b\x00z\b\r\ny\x82", 19);
+    const std::string shown = "a.b.[31mc... z...y\x82";
+    const std::string home = "\x1b[1;1H";
+    struct Case {
+        const char* Name;
+        std::function<void()> Draw;
+        std::string Sent;
+        bool Tracked;
+    } cases[] = {
+        {"WriteXY", [&] { WriteXY(1, 1, 7, text); }, home + shown + home, true},
+        {"WriteLine", [&] { WriteLine(text); }, shown + "\r\n", true},
+        {"WritePipe", [&] { WritePipe(text); }, shown, true},
+        {"WriteXYPipe", [&] { WriteXYPipe(1, 1, 7, text); }, home + shown + home, false},
+        {"WriteText without BS", [&] { WriteText(std::string(text).erase(14, 1)); },
+         "a.b.[31mc... z..y\x82", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Fresh();
+        c.Draw();
+        EXPECT_EQ(Hex(ReadOutput()), Hex(c.Sent));
+        const std::string cells = c.Tracked ? c.Sent.substr(c.Sent.find('a'), shown.size()) : "";
+        for (size_t i = 0; i < cells.size(); ++i)
+            EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(i + 1), 1), cells[i]) << i;
+    }
+
+    // Program-made text asks for its moves by name.
     Fresh();
-    // #0, the empty cell of images, is shown as a blank.
-    WriteXY(1, 1, 7, std::string("a\tb\x1b[31mc\x07\x7f\x9b\x00z", 14));
-    EXPECT_EQ(ReadOutput(), "\x1b[1;1Ha.b.[31mc... z\x1b[1;1H");
-    const std::string want = "a.b.[31mc... z";
-    for (size_t i = 0; i < want.size(); ++i)
-        EXPECT_EQ(ScreenCharAt(static_cast<uint8_t>(i + 1), 1), want[i]) << i;
+    WriteText("ab\b.");
+    WriteTextWithMoves("c\bd\r\ne");
+    EXPECT_EQ(ReadOutput(), "ab\b.c\bd\r\ne");
+    EXPECT_EQ(ScreenRowText(1, 1, 3), "a.d");
+    EXPECT_EQ(ScreenRowText(2, 1, 2), "e ");
+    Fresh();
 
     // The program's own fixed texts keep their escapes and bell.
     ResetCharset();

@@ -471,17 +471,32 @@ TEST_F(FileDialogTest, HugeDirectoryListsItsFirstTenThousand) {
 }
 
 TEST_F(FileDialogTest, NameBytesKeepTheirColumns) {
-    std::filesystem::create_directory(Root + "/odd");
-    Put("odd/caf\x82.txt");
-    Put("odd/x\x01y.txt");
+    // BS, CR and LF in a directory's or a file's name are cells like any
+    // other control byte: on the shadow and on the terminal.
+    const std::string odd = "/o\bd\rd\n";
+    std::filesystem::create_directory(Root + odd);
+    Put(odd + "/caf\x82.txt");
+    Put(odd + "/cr\rzz.txt");
+    Put(odd + "/x\x01y.txt");
+    drain.reset();
+    ReadOutput();
     OnIdle({[&] {
+               ExpectLines(Root + "/o.d.d./", "*.*");
                ExpectRun(8, 10, PadRight(" caf\x82.txt", 31), 0x3F);
-               ExpectRun(9, 11, "x", 0x07);
-               ExpectRun(11, 11, "y.txt" + std::string(22, ' '), 0x07);
+               ExpectRun(8, 11, PadRight(" cr.zz.txt", 31), 0x07);
+               ExpectRun(9, 12, "x", 0x07);
+               ExpectRun(11, 12, "y.txt" + std::string(22, ' '), 0x07);
+               const std::string got = ReadOutput();
+               EXPECT_NE(got.find("\x1b[7;8H"), std::string::npos) << Hex(got);
+               EXPECT_NE(got.find(Root + "/o.d.d./"), std::string::npos) << Hex(got);
+               EXPECT_NE(got.find(" cr.zz.txt"), std::string::npos) << Hex(got);
+               for (char move : {'\b', '\r', '\n'})
+                   EXPECT_EQ(got.find(move), std::string::npos) << Hex(got);
                return "\x1b[B\r";
            }},
            "\x1b");
-    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/odd/"), Root + "/odd/x\x01y.txt");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + odd + "/"), Root + odd + "/cr\rzz.txt");
+    ReadOutput();
     ExpectAllBack();
 }
 

@@ -146,10 +146,18 @@ TEST_F(MsgBoxTest, ControlAndHighBytesKeepTheirColumns) {
     const std::string text = "a\x01"
                              "b\x7f"
                              "c\x82\xDB"
-                             "d";
-    ShowMsgBox(mbStay, text); // 8 characters: X = 35, text from column 37
-    for (int i : {0, 2, 4, 5, 6, 7}) ExpectRun(37 + i, 12, text.substr(i, 1), 0x7F);
-    EXPECT_EQ(Text(46, 12, 1), "\xDB"); // the right edge stays in place
+                             "d\be\rf\ng";
+    const std::string shown = "a.b.c\x82\xDB"
+                              "d.e.f.g"; // every control byte one stand-in cell
+    drain.reset();
+    ReadOutput();
+    ShowMsgBox(mbStay, text); // 14 characters: X = 32, text from column 34
+    ExpectRun(34, 12, shown, 0x7F);
+    EXPECT_EQ(Text(49, 12, 1), "\xDB"); // the right edge stays in place
+    const std::string got = ReadOutput();
+    EXPECT_NE(got.find("\x1b[12;34H"), std::string::npos) << Hex(got);
+    EXPECT_NE(got.find(shown), std::string::npos) << Hex(got);
+    for (char move : {'\b', '\r', '\n'}) EXPECT_EQ(got.find(move), std::string::npos) << Hex(got);
 }
 
 using AskBoxTest = BoxTest;
