@@ -284,7 +284,9 @@ void TMsgBaseAnsi::DrawLine(uint16_t Row, uint16_t Line, bool Flush) {
     const RecMessageLine& l = Data[Line];
     for (int x = 1; x < AnsiImageCols; ++x) {
         SetTextAttr(l[x].Attr);
-        Screen->PutChar(Shown(l[x].Ch));
+        // A cell, whatever byte the text left in it: a BS, say, must not
+        // step the cursor back and shift the rest of the row.
+        Screen->PutCell(Shown(l[x].Ch));
     }
     Screen->PutChar('\r');
     if (Flush) FlushScreen();
@@ -303,7 +305,7 @@ void TMsgBaseAnsi::DrawAll() {
     for (int line = 1; line <= Lines; ++line) {
         for (int x = 1; x < AnsiImageCols; ++x) {
             SetTextAttr(Data[line][x].Attr);
-            Screen->PutChar(Shown(Data[line][x].Ch));
+            Screen->PutCell(Shown(Data[line][x].Ch));
         }
         Screen->PutChar('\r');
         Screen->PutChar('\n');

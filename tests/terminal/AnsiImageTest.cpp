@@ -330,6 +330,24 @@ TEST_F(AnsiImageDraw, DrawPageSendsColumns1To79AndSkipsLinesPastTheEnd) {
     EXPECT_EQ(ReadOutput(), "\x1b[1;1H");
 }
 
+TEST_F(AnsiImageDraw, ControlBytesOfTheTextStayInTheirCells) {
+    // A text line may hold BS and other control bytes (CR and LF end lines,
+    // tabs move): each is one cell of the stand-in, drawn in place.
+    auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
+    FeedWhole(*a, "a\bb\x01"
+                  "c\x7f"
+                  "d");
+    ReadOutput();
+    const std::string row =
+        "a"s + ControlStandIn + "b" + ControlStandIn + "c" + ControlStandIn + "d";
+    a->DrawPage(2, 2, 1);
+    EXPECT_EQ(ReadOutput(),
+              "\x1b[2;1H\x1b[2;1H" + row + "\x1b[30m" + std::string(79 - row.size(), ' ') + "\r");
+    for (std::size_t i = 0; i < row.size(); ++i) EXPECT_EQ(ScreenCharAt(uint8_t(1 + i), 2), row[i]);
+    a->DrawAll();
+    EXPECT_EQ(ReadOutput().substr(0, 4 + row.size()), "\x1b[0m" + row);
+}
+
 TEST_F(AnsiImageDraw, RawLineAndCursorEscape) {
     auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
     FeedWhole(*a, "\x1b[1;80HZ");
