@@ -181,9 +181,10 @@ TEST_F(MenuBoxTest, OpenAndCloseLeaveScreenCursorAndAttributeAsBefore) {
     ExpectTerminalShowsShadow();
 }
 
-TEST_F(MenuBoxTest, EveryCloseAndAnOpenBoxsDestructorBringBackTheFirstScreen) {
+TEST_F(MenuBoxTest, EveryCloseBringsBackTheFirstScreenAndFreeingABoxTouchesNothing) {
     FillScreen();
     const ScreenState before = Snapshot();
+    ScreenState boxed;
     {
         TMenuBox box;
         box.Open(10, 5, 30, 10);
@@ -195,21 +196,25 @@ TEST_F(MenuBoxTest, EveryCloseAndAnOpenBoxsDestructorBringBackTheFirstScreen) {
         box.Close(); // still the screen of the first opening
         EXPECT_TRUE(Snapshot() == before);
         box.Open(10, 5, 30, 10);
-    } // destroyed while open
-    EXPECT_TRUE(Snapshot() == before);
+        boxed = Snapshot();
+    } // freed while open: the box stays drawn, as its owner left it
+    EXPECT_TRUE(Snapshot() == boxed);
+    EXPECT_FALSE(Snapshot() == before);
     ExpectTerminalShowsShadow();
 
-    { // closed boxes and boxes never opened leave the screen alone when destroyed
-        TMenuBox closed;
-        closed.Open(10, 5, 30, 10);
-        closed.Close();
-        WriteXY(1, 1, 0x4E, "kept");
+    // A box never opened has nothing to put back: Hide, Show and Close
+    // leave the screen, the cursor and the attribute alone.
+    WriteXY(1, 1, 0x4E, "kept");
+    const ScreenState kept = Snapshot();
+    {
         TMenuBox never;
+        never.Show();
         never.Hide();
         never.Show();
         never.Close();
     }
-    EXPECT_EQ(Text(1, 1, 4), "kept");
+    EXPECT_TRUE(Snapshot() == kept);
+    ExpectTerminalShowsShadow();
 }
 
 TEST_F(MenuBoxTest, AForgottenBoxStaysDrawnAndTheNextOpenSavesAfresh) {

@@ -6,6 +6,7 @@
 #include "tests/common/BoxFixture.h"
 #include "ui/Dialogs.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,29 @@ TEST_F(MsgBoxTest, ControlAndHighBytesKeepTheirColumns) {
     ShowMsgBox(mbStay, text); // 8 characters: X = 35, text from column 37
     for (int i : {0, 2, 4, 5, 6, 7}) ExpectRun(37 + i, 12, text.substr(i, 1), 0x7F);
     EXPECT_EQ(Text(46, 12, 1), "\xDB"); // the right edge stays in place
+}
+
+// Freeing a box leaves the screen as it is: every box closes itself on the
+// way out, an exception from under its key wait included.
+TEST_F(MsgBoxTest, BoxesLeftByAnExceptionPutTheScreenBack) {
+    struct PulledOut {};
+    const struct {
+        const char* name;
+        std::function<void()> open;
+    } cases[] = {
+        {"info", [] { ShowMsgBox(mbInfo, "Saved."); }},
+        {"question", [] { ShowMsgBox(mbYesNo, "Delete this message?"); }},
+        {"about", [] { ShowAbout("About"); }},
+        {"charset", [] { SelectCharset(); }},
+        {"colour", [] { SelectColor(0x1E); }},
+        {"character", [] { SelectChar(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OnIdle({[]() -> std::string { throw PulledOut{}; }}, "\x1b");
+        EXPECT_THROW(c.open(), PulledOut);
+        ExpectPatternBack();
+    }
 }
 
 using AskBoxTest = BoxTest;
