@@ -147,10 +147,13 @@ void TBarRun::DrawScroll() {
     const int32_t col = X + Width - 1;
     for (int32_t r = 0; r < Height; ++r) PutXY(col, Y + r, Bar.ScrollAttr, {Bar.ScrollChar});
     const auto n = static_cast<int64_t>(Bar.Items.size());
+    // The first item wins over the last: a one-item list has its thumb on top.
     int64_t p = 0;
-    if (Bar.Index == n - 1) {
+    if (Bar.Index == 0) {
+        p = 0;
+    } else if (Bar.Index == n - 1) {
         p = Height - 1;
-    } else if (Bar.Index > 0) {
+    } else {
         p = static_cast<int64_t>(Bar.Index) * Height / n;
     }
     p = std::clamp<int64_t>(p, 0, Height - 1);

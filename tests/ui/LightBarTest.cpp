@@ -491,6 +491,28 @@ TEST_F(LightBarTest, MoreMarksScrollColumnAndSearchLine) {
     EXPECT_EQ(ScreenCharAt(20, 2 + 11), '\xB2');
 }
 
+// The thumb is on the first row for the first item, on the last row for the
+// last item, and in proportion between; a list of one item is at its first.
+TEST_F(LightBarTest, ScrollThumbRow) {
+    struct Case {
+        int Count, Height, Index, ThumbRow; // ThumbRow from 0
+    };
+    const Case cases[] = {
+        {1, 5, 0, 0}, {3, 22, 0, 0}, {3, 22, 1, 7}, {3, 22, 2, 21}, {100, 22, 50, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Count << " items, index " << c.Index);
+        Bar.Clear();
+        Fill(c.Count);
+        Bar.ShowScroll = true;
+        EXPECT_EQ(Run(Enter, 1, 2, 20, static_cast<uint8_t>(c.Height), c.Index), c.Index);
+        for (int r = 0; r < c.Height; ++r)
+            EXPECT_EQ(ScreenCharAt(20, static_cast<uint8_t>(2 + r)),
+                      r == c.ThumbRow ? '\xB2' : '\xB0')
+                << r;
+    }
+}
+
 TEST_F(LightBarTest, IncrementalSearchOutsideCommandMode) {
     for (const char* t : {"alpha", "Beta", "alphabet"}) Bar.Add(t);
     Bar.SearchX = 40;
