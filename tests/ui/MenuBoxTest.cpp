@@ -352,6 +352,51 @@ TEST_F(MenuBoxTest, HeaderSitsCentredLeftOrRightAndIsCutToTheTopEdge) {
     }
 }
 
+// Each part of the frame in its own attribute, all six different, so that a
+// part drawn in a neighbour's attribute shows.
+TEST_F(MenuBoxTest, EachPartOfTheBoxTakesItsOwnAttribute) {
+    FillScreen();
+    const ScreenState before = Snapshot();
+    TMenuBox box;
+    box.BoxAttr = 0x1F;
+    box.BoxAttr2 = 0x2E;
+    box.BoxAttr3 = 0x3D;
+    box.BoxAttr4 = 0x4C;
+    box.HeadAttr = 0x5B;
+    box.ShadowAttr = 0x6A;
+    box.Header = " Info ";
+    box.Open(10, 5, 30, 10);
+    struct Part {
+        const char* Name;
+        int X1, X2, Y1, Y2;
+        uint8_t Attr;
+    };
+    const Part parts[] = {
+        {"top-left corner", 10, 10, 5, 5, 0x1F},
+        {"top edge", 11, 16, 5, 5, 0x1F},
+        {"header", 17, 22, 5, 5, 0x5B},
+        {"top edge after the header", 23, 29, 5, 5, 0x1F},
+        {"top-right corner", 30, 30, 5, 5, 0x4C},
+        {"left edge and interior", 10, 29, 6, 9, 0x1F},
+        {"right edge", 30, 30, 6, 9, 0x2E},
+        {"bottom-left corner", 10, 10, 10, 10, 0x3D},
+        {"bottom edge and bottom-right corner", 11, 30, 10, 10, 0x2E},
+        {"shadow right", 31, 32, 6, 11, 0x6A},
+        {"shadow below", 12, 30, 11, 11, 0x6A},
+    };
+    for (const Part& p : parts) {
+        SCOPED_TRACE(p.Name);
+        for (int y = p.Y1; y <= p.Y2; ++y)
+            for (int x = p.X1; x <= p.X2; ++x)
+                EXPECT_EQ(At(x, y).Attr, p.Attr) << "column " << x << ", line " << y;
+    }
+    EXPECT_EQ(At(10, 10).Ch, '\xDF');
+    EXPECT_EQ(At(30, 5).Ch, '\xDC');
+    EXPECT_EQ(At(31, 6).Ch, before.Cells[6][31].Ch); // the shadow keeps the characters
+    ExpectTerminalShowsShadow();
+    box.Close();
+}
+
 TEST_F(MenuBoxTest, FlatBoxTakesOneAttributeForEveryFrameCell) {
     TMenuBox box;
     box.Box3D = false;
