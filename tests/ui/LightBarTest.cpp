@@ -122,6 +122,12 @@ void RefillKey(char Key, int32_t Index) {
     Owner->Index = 0;
 }
 
+// Enter's callback moves the highlight, as an owner may.
+void MoveOnSelect(int32_t Index) {
+    RecordSelect(Index);
+    Owner->Index = 7;
+}
+
 std::string KeyEvent(char C) {
     return "key " + std::to_string(static_cast<uint8_t>(C));
 }
@@ -305,6 +311,25 @@ TEST_F(LightBarTest, CommandModeResultsAndCallbacks) {
         Events.clear();
         EXPECT_EQ(Run(c.Keys, 1, 2, 20, 5, 2), c.Result);
         EXPECT_EQ(Events, c.Want);
+    }
+}
+
+// Enter returns the item highlighted when it was read: the result is taken
+// before OnSelect runs, whatever OnSelect then does with Index.
+TEST_F(LightBarTest, EnterReturnsTheItemHighlightedWhenItWasRead) {
+    for (const bool command : {false, true}) {
+        SCOPED_TRACE(command ? "command mode" : "search mode");
+        Bar.Clear();
+        Fill(10);
+        Bar.CommandMode = command;
+        Bar.OnSelect = MoveOnSelect;
+        Bar.OnKey = RecordKey;
+        Events.clear();
+        EXPECT_EQ(Run(Down + Enter, 1, 2, 20, 5, 1), 2);
+        EXPECT_EQ(Bar.Index, 7);
+        std::vector<std::string> want = {"select 2"};
+        if (command) want.push_back(KeyEvent(13) + " 7"); // the owner sees the new Index
+        EXPECT_EQ(Events, want);
     }
 }
 
