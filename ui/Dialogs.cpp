@@ -570,6 +570,19 @@ char UpCaseKey(uint8_t Code) {
                                       : static_cast<char>(Code);
 }
 
+// Closes a box on every way out of its owner, an exception included: a box
+// that is only freed stays on the screen.
+class BoxCloser {
+public:
+    explicit BoxCloser(TMenuBox& Box) : box(Box) {}
+    ~BoxCloser() { box.Close(); }
+    BoxCloser(const BoxCloser&) = delete;
+    BoxCloser& operator=(const BoxCloser&) = delete;
+
+private:
+    TMenuBox& box;
+};
+
 // Puts the cursor back where it was on every way out.
 class CursorKeeper {
 public:
@@ -614,6 +627,7 @@ bool ShowMsgBox(uint8_t Mode, const std::string& Text) {
     const auto at = [](int v) { return static_cast<uint8_t>(v); };
     {
         TMenuBox box;
+        const BoxCloser closer(box);
         box.Header = " Info ";
         SetSharedBoxStyle(box);
         box.Open(at(x), at(10 + d), at(x + len + 3), at(bottom + d));
@@ -650,10 +664,7 @@ bool ShowMsgBox(uint8_t Mode, const std::string& Text) {
                 if (c == ' ') yes = !yes;
             }
         }
-        if (Mode == mbStay)
-            box.Forget(); // the box outlives this call
-        else
-            box.Close();
+        if (Mode == mbStay) box.Forget(); // the box outlives this call: nothing to close
     }
     GotoXY(oldX, oldY);
     SetTextAttr(oldAttr);
@@ -681,6 +692,7 @@ bool AskBox(const std::string& Title, const std::string& Text) {
 
 void ShowAbout(const std::string& Title) {
     TMenuBox box;
+    const BoxCloser closer(box);
     box.Open(19, 7, 62, 19);
     WriteXY(21, 8, 0x1F, PadCenter(Title, 40, ' '));
     WriteXY(21, 9, 0x70, std::string(40, '-'));
@@ -692,12 +704,12 @@ void ShowAbout(const std::string& Title) {
     WriteXY(21, 17, 0x70, std::string(40, '-'));
     WriteXY(21, 18, 0x1F, PadCenter("(.. Press A Key ..", 40, ' '));
     ReadOneKey();
-    box.Close();
 }
 
 uint8_t SelectCharset() {
     const CursorKeeper cursor;
     TMenuList list;
+    const BoxCloser closer(*list.Box);
     list.Box->Header = " Charset ";
     list.Box->HeadAttr = 0x7F;
     list.Box->FrameType = 6;
@@ -707,7 +719,6 @@ uint8_t SelectCharset() {
     list.LoAttr = 0x70;
     for (const char* set : CharsetTable) list.Add(set, 0);
     list.Open(30, 8, 43, 19);
-    list.Box->Close();
     return list.ExitCode == Key::Esc ? 4 : static_cast<uint8_t>(list.Picked);
 }
 
@@ -737,6 +748,7 @@ void DrawMarks(int F, int G, int Row) {
 uint8_t SelectColor(uint8_t Attr) {
     const CursorKeeper cursor;
     TMenuBox box;
+    const BoxCloser closer(box);
     box.Header = " Colors ";
     SetSharedBoxStyle(box);
     box.Open(7, 5, 74, 14);
@@ -767,13 +779,13 @@ uint8_t SelectColor(uint8_t Attr) {
         default: break;
         }
     }
-    box.Close();
     return result;
 }
 
 char SelectChar() {
     const CursorKeeper cursor;
     TMenuBox box;
+    const BoxCloser closer(box);
     box.Header = " Chars ";
     SetSharedBoxStyle(box);
     box.Open(30, 4, 49, 22);
@@ -809,7 +821,6 @@ char SelectChar() {
         default: break;
         }
     }
-    box.Close();
     return result;
 }
 

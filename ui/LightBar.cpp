@@ -95,12 +95,22 @@ void TBarRun::PlaceAfterOwner() {
 
 void TBarRun::DrawRow(int32_t I, const std::string& Color) {
     if (!HasItem(I) || I < Top || I > Top + Height - 1) return;
+    const int32_t y = Y + I - Top;
+    // Cut or filled to Width characters, codes counting: the row never draws
+    // past its Width, but its codes take no column, so it may show fewer.
     const std::string row =
         Color + PadRight(Bar.Items[static_cast<size_t>(I)].Text, ToByte(Width), Blank);
-    WriteXYPipe(ToByte(X), ToByte(Y + I - Top), 7, row);
+    WriteXYPipe(ToByte(X), ToByte(y), 7, row);
     // The pipe writer leaves the shadow as it was; a box opened over the list
     // saves and puts back the shadow, so the row must be recorded there too.
-    RecordXYPipe(ToByte(X), ToByte(Y + I - Top), 7, row);
+    RecordXYPipe(ToByte(X), ToByte(y), 7, row);
+    // The columns its codes freed are blanked in the colour the row ended in,
+    // or the previous page would show through after a coloured row.
+    const int32_t shown = std::min<int32_t>(PipeLength(row), Width);
+    if (shown < Width) {
+        const uint8_t attr = shown > 0 ? ScreenAttrAt(ToByte(X + shown - 1), ToByte(y)) : 7;
+        PutXY(X + shown, y, attr, std::string(static_cast<size_t>(Width - shown), Blank));
+    }
 }
 
 void TBarRun::DrawSelected() {
@@ -137,10 +147,13 @@ void TBarRun::DrawScroll() {
     const int32_t col = X + Width - 1;
     for (int32_t r = 0; r < Height; ++r) PutXY(col, Y + r, Bar.ScrollAttr, {Bar.ScrollChar});
     const auto n = static_cast<int64_t>(Bar.Items.size());
+    // The first item wins over the last: a one-item list has its thumb on top.
     int64_t p = 0;
-    if (Bar.Index == n - 1) {
+    if (Bar.Index == 0) {
+        p = 0;
+    } else if (Bar.Index == n - 1) {
         p = Height - 1;
-    } else if (Bar.Index > 0) {
+    } else {
         p = static_cast<int64_t>(Bar.Index) * Height / n;
     }
     p = std::clamp<int64_t>(p, 0, Height - 1);

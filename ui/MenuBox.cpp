@@ -263,15 +263,11 @@ std::string FrameCharsOf(uint8_t FrameType) {
 
 TMenuBox::TMenuBox() = default;
 
-TMenuBox::~TMenuBox() {
-    // An early return of the owner must not leave the box on the screen.
-    if (StillOpen && Screen) RestoreScreen(Image);
-}
+TMenuBox::~TMenuBox() = default;
 
 void TMenuBox::Open(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2) {
     if (!WasOpened) SaveScreen(Image);
     WasOpened = true;
-    StillOpen = true;
     if (!Box3D) BoxAttr2 = BoxAttr3 = BoxAttr4 = BoxAttr;
     if (X2 <= X1 || Y2 <= Y1) return; // no room for a frame: nothing is drawn
 
@@ -307,7 +303,6 @@ void TMenuBox::Open(uint8_t X1, uint8_t Y1, uint8_t X2, uint8_t Y2) {
 void TMenuBox::Close() {
     if (!WasOpened) return;
     RestoreScreen(Image);
-    StillOpen = false;
 }
 
 void TMenuBox::Hide() {
@@ -318,12 +313,13 @@ void TMenuBox::Hide() {
 }
 
 void TMenuBox::Show() {
+    // Before any Hide the image is all zero bytes: putting it back would draw
+    // no cell but leave the text black on black and the cursor at the top.
     if (HideSaved) RestoreScreen(HideImage);
 }
 
 void TMenuBox::Forget() {
     WasOpened = false;
-    StillOpen = false;
     HideSaved = false;
 }
 

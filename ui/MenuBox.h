@@ -3,8 +3,8 @@
 // 80 x 25 screen, and the scrolling pick list that frames itself with a box.
 // Everything is drawn through the Console procedures, cut to the screen: no
 // cell outside columns 1-80 and lines 1-25 is ever written. A box saves the
-// whole screen at its first opening and puts it back when closed (or when it
-// is destroyed while still open).
+// whole screen at its first opening and puts it back when closed; freeing it
+// touches nothing, so its owner closes it on every way out.
 
 #include "terminal/Console.h"
 #include "terminal/KeyCodes.h"
@@ -36,7 +36,7 @@ inline constexpr uint8_t DefaultFrameType = 6;
 class TMenuBox {
 public:
     TMenuBox();
-    virtual ~TMenuBox(); // puts the screen back when still open
+    virtual ~TMenuBox(); // draws nothing: an open box stays on the screen
     TMenuBox(const TMenuBox&) = delete;
     TMenuBox& operator=(const TMenuBox&) = delete;
 
@@ -59,12 +59,11 @@ public:
     void Close();
     void Hide();
     void Show();
-    // Drops the saved screens, leaving the box drawn: neither Close nor the
-    // destructor puts anything back, and the next Open saves afresh.
+    // Drops the saved screens, leaving the box drawn: Close puts nothing
+    // back, and the next Open saves afresh.
     void Forget();
 
 private:
-    bool StillOpen = false; // opened and not closed since
     bool HideSaved = false; // Hide has put a screen aside
 };
 

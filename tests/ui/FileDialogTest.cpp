@@ -9,9 +9,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -604,6 +607,106 @@ TEST_F(FileDialogTest, TextLinesLeaveTheFieldSettingsSet) {
         EXPECT_EQ(InputFillAttr, c.changed ? 15 : 0x17);
         ExpectAllBack();
     }
+}
+
+// Only Enter takes a text line's typed text over: Tab moves on with the line
+// showing its old value again, Esc ends the chooser with nothing chosen.
+TEST_F(FileDialogTest, TabAndEscDropTheTypedTextOfALine) {
+    const struct {
+        const char* name;
+        bool saving;
+        std::string keys; // the last key leaves a line, the chooser then waits
+        int row;          // the line left: 21 the second line, 7 the directory line
+        std::string more; // typed at that wait
+        const char* want; // below Root; "" for none
+    } cases[] = {
+        {"mask line, Tab", false, "\t\tzz\t", 21, "\t\r", "/ex/B.txt"},
+        {"name line, Tab", true, "\t\tzz\t", 21, "\t\t\t\r", "/ex/new.txt"},
+        {"directory line, Tab", false, "\t\t\tzz\t", 7, "\r", "/ex/B.txt"},
+        {"name line, Esc", true, "", 0, "\t\tzz\x1b", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InitDialogs();
+        std::vector<Step> steps;
+        if (!c.keys.empty()) steps.push_back([&] { return c.keys; });
+        steps.push_back([&] {
+            if (c.row == 21) ExpectRun(8, 21, PadRight(c.saving ? "new.txt" : "*.*", 60), 0x3F);
+            if (c.row == 7) ExpectRun(8, 7, PadRight(Root + "/ex/", 60), 0x3F);
+            if (c.row != 0) ExpectFiles({"B.txt", "a.txt"}, c.row == 7 ? 1 : 0);
+            return c.more;
+        });
+        OnIdle(steps, "\x1b");
+        const std::string got = c.saving ? SaveFileDialog(" Save ", "new.txt", Root + "/ex/")
+                                         : OpenFileDialog(" Open ", Root + "/ex/");
+        EXPECT_EQ(got, *c.want ? Root + c.want : "");
+        ExpectAllBack();
+    }
+}
+
+// Enter on a directory that can no longer be entered empties both panes and
+// leaves the lines and the counts as they were.
+TEST_F(FileDialogTest, DirectoryThatCannotBeEnteredEmptiesThePanesOnly) {
+    OnIdle({[&] { return "\t"; },
+            [&] {
+                ExpectDirs({"..", "docs"}, 1);
+                std::filesystem::remove_all(Root + "/ex/docs");
+                return "\x1b[B\r"; // Enter on docs, gone meanwhile
+            },
+            [&] {
+                ExpectLines(Root + "/ex/", "*.*");
+                ExpectCounts("(2)    ", "(2)    ");
+                ExpectFiles({}, 0);
+                ExpectDirs({}, 1); // the focused pane's bar, on no item
+                EXPECT_EQ(Cwd(), Root + "/ex");
+                return "\x1b";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/ex/"), "");
+    ExpectAllBack();
+}
+
+// A directory that can be entered but not listed is entered all the same:
+// the directory line shows it, both panes are empty and both counts (0).
+// Modes refuse nothing to root, so as root the check runs with file access
+// as the unprivileged user 65534 for this thread (setfsuid), or is skipped
+// where that is not possible.
+TEST_F(FileDialogTest, DirectoryThatCannotBeListedShowsEmptyPanes) {
+    const std::string locked = Root + "/ex/locked";
+    std::filesystem::create_directory(locked);
+    for (const std::string& d : {Root, Root + "/ex"}) ASSERT_EQ(::chmod(d.c_str(), 0755), 0);
+    ASSERT_EQ(::chdir(Root.c_str()), 0); // a directory user 65534 can come back to
+    saved = Root;
+    // Locks the directory, and as root takes file access to user 65534; both
+    // are undone on every way out, so the tree can be removed.
+    struct Locked {
+        const std::string& dir;
+        explicit Locked(const std::string& Dir) : dir(Dir) {
+            ::chmod(dir.c_str(), 0111);
+            if (::geteuid() == 0) ::setfsuid(65534);
+        }
+        ~Locked() {
+            if (::geteuid() == 0) ::setfsuid(0);
+            ::chmod(dir.c_str(), 0755);
+        }
+    } lock(locked);
+    DIR* probe = ::opendir(locked.c_str());
+    if (probe != nullptr) {
+        ::closedir(probe);
+        GTEST_SKIP() << "file modes refuse nothing here, and file access as another user is "
+                        "not possible";
+    }
+    OnIdle({[&] { return "\t\x1b[B\x1b[B\r"; }, // the directory pane: "..", "docs", "locked"
+            [&] {
+                ExpectLines(locked + "/", "*.*");
+                ExpectCounts("(0)    ", "(0)    ");
+                ExpectFiles({}, 0);
+                ExpectDirs({}, 1);
+                return "\x1b";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/ex/"), "");
+    ExpectAllBack();
 }
 
 } // namespace

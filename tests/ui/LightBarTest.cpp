@@ -122,6 +122,12 @@ void RefillKey(char Key, int32_t Index) {
     Owner->Index = 0;
 }
 
+// Enter's callback moves the highlight, as an owner may.
+void MoveOnSelect(int32_t Index) {
+    RecordSelect(Index);
+    Owner->Index = 7;
+}
+
 std::string KeyEvent(char C) {
     return "key " + std::to_string(static_cast<uint8_t>(C));
 }
@@ -308,6 +314,25 @@ TEST_F(LightBarTest, CommandModeResultsAndCallbacks) {
     }
 }
 
+// Enter returns the item highlighted when it was read: the result is taken
+// before OnSelect runs, whatever OnSelect then does with Index.
+TEST_F(LightBarTest, EnterReturnsTheItemHighlightedWhenItWasRead) {
+    for (const bool command : {false, true}) {
+        SCOPED_TRACE(command ? "command mode" : "search mode");
+        Bar.Clear();
+        Fill(10);
+        Bar.CommandMode = command;
+        Bar.OnSelect = MoveOnSelect;
+        Bar.OnKey = RecordKey;
+        Events.clear();
+        EXPECT_EQ(Run(Down + Enter, 1, 2, 20, 5, 1), 2);
+        EXPECT_EQ(Bar.Index, 7);
+        std::vector<std::string> want = {"select 2"};
+        if (command) want.push_back(KeyEvent(13) + " 7"); // the owner sees the new Index
+        EXPECT_EQ(Events, want);
+    }
+}
+
 TEST_F(LightBarTest, RedrawAfterOwnerReplacedTheRows) {
     Fill(30);
     Bar.CommandMode = true;
@@ -386,9 +411,10 @@ TEST_F(LightBarTest, DrawsTheRows) {
         EXPECT_EQ(Model.Cell(r.Line, 2), (TCharInfo{7, ' '}));  // nothing left of the window
         EXPECT_EQ(Model.Cell(r.Line, 13), (TCharInfo{7, ' '})); // ... nor right of it
     }
-    // A pipe code counts as width: "|14ab" padded to 10 shows 7 columns.
-    EXPECT_EQ(Model.Text(6, 3, 9), "ab     ");
-    EXPECT_EQ(Model.Cell(6, 3).Attr, 0x0E);
+    // A pipe code counts towards the padding but takes no column: "|14ab"
+    // still covers the row's 10 columns, in the colour it set.
+    EXPECT_EQ(Model.Text(6, 3, 12), "ab        ");
+    for (int c = 3; c <= 12; ++c) EXPECT_EQ(Model.Cell(6, c).Attr, 0x0E) << c;
     // The blank rows also reach the shadow, in attribute 7; the item rows,
     // sent as pipe-coded text, are recorded there as the terminal shows them,
     // so a box opened over the list puts back the rows themselves.
@@ -397,6 +423,57 @@ TEST_F(LightBarTest, DrawsTheRows) {
         for (int c = 1; c <= 80; ++c)
             EXPECT_EQ(Screen->Shadow[l][c], Model.Cell(l, c)) << l << "," << c;
     EXPECT_EQ(GetTextAttr(), 0x1E); // the rows leave the attribute as it was
+}
+
+// Pipe codes in a row count towards its width but take no column: the
+// columns they free are blanked, so a page of coloured subjects after a page
+// of flagged rows shows no flag letters of the rows that were there before.
+TEST_F(LightBarTest, ColouredRowsLeaveNothingOfThePreviousPage) {
+    const auto row = [](int N, const std::string& Subject, const std::string& Flags) {
+        std::string r = "0000" + std::to_string(N) + " " + Subject;
+        r.resize(69, ' ');
+        return r + Flags;
+    };
+    for (int n = 1; n <= 3; ++n) Bar.Add(row(n, "Subject", "NE"));
+    for (uint8_t l = 3; l <= 5; ++l) WriteXY(80, l, 0x4F, "#"); // beyond the rows
+    Model = TermModel(GetTextAttr());
+    Model.Feed(std::string(ReadOutput()));
+    TypeAndWait(Esc);
+    EXPECT_EQ(Bar.Run(1, 3, 79, 3, 0), brEscape);
+    Model.Feed(ReadOutput());
+    ASSERT_EQ(Model.Text(3, 70, 71), "NE");
+
+    // The second page: codes in the subjects, one row longer than the width.
+    struct Row {
+        std::string Text, Shown; // Shown: columns 1-79 as they must read
+    };
+    const std::string longText = "00005 |14" + std::string(80, 'x');
+    const Row rows[] = {
+        {row(4, "|14Yel|12low |11r|10ed", ""), "00004 Yellow red"}, // ends before column 70
+        {longText, "00005 " + std::string(70, 'x')}, // cut at 79 characters, codes counting
+        {"|15|17x|1", "x|1"},                        // "|1 " holds no colour number: it is shown
+    };
+    Bar.Clear();
+    for (const Row& r : rows) Bar.Add(r.Text);
+    TypeAndWait(Down + Esc);
+    EXPECT_EQ(Bar.Run(1, 3, 79, 3, 0), brEscape);
+    Model.Feed(ReadOutput());
+    for (int i = 0; i < 3; ++i) {
+        const int l = 3 + i;
+        SCOPED_TRACE(l);
+        std::string want = rows[i].Shown;
+        want.resize(79, ' ');
+        EXPECT_EQ(Model.Text(l, 1, 79), want);
+        for (int c = 1; c <= 80; ++c) EXPECT_EQ(Screen->Shadow[l][c], Model.Cell(l, c)) << c;
+        EXPECT_EQ(Model.Cell(l, 80), (TCharInfo{0x4F, '#'}));
+        // The freed columns take the colour the row ended in: the highlight
+        // runs on to the row's end.
+        const int end = static_cast<int>(rows[i].Shown.size());
+        for (int c = end + 1; c <= 79; ++c)
+            EXPECT_EQ(Model.Cell(l, c).Attr, Model.Cell(l, end).Attr) << c;
+    }
+    EXPECT_EQ(Model.Cell(4, 79).Attr & 0x70, 0x70); // row 5 is highlighted
+    EXPECT_EQ(Model.Overflow, 0);
 }
 
 TEST_F(LightBarTest, RectangleKeptOnTheScreen) {
@@ -437,6 +514,28 @@ TEST_F(LightBarTest, MoreMarksScrollColumnAndSearchLine) {
     }
     Run(Enter, 1, 2, 20, 22, 50);
     EXPECT_EQ(ScreenCharAt(20, 2 + 11), '\xB2');
+}
+
+// The thumb is on the first row for the first item, on the last row for the
+// last item, and in proportion between; a list of one item is at its first.
+TEST_F(LightBarTest, ScrollThumbRow) {
+    struct Case {
+        int Count, Height, Index, ThumbRow; // ThumbRow from 0
+    };
+    const Case cases[] = {
+        {1, 5, 0, 0}, {3, 22, 0, 0}, {3, 22, 1, 7}, {3, 22, 2, 21}, {100, 22, 50, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Count << " items, index " << c.Index);
+        Bar.Clear();
+        Fill(c.Count);
+        Bar.ShowScroll = true;
+        EXPECT_EQ(Run(Enter, 1, 2, 20, static_cast<uint8_t>(c.Height), c.Index), c.Index);
+        for (int r = 0; r < c.Height; ++r)
+            EXPECT_EQ(ScreenCharAt(20, static_cast<uint8_t>(2 + r)),
+                      r == c.ThumbRow ? '\xB2' : '\xB0')
+                << r;
+    }
 }
 
 TEST_F(LightBarTest, IncrementalSearchOutsideCommandMode) {

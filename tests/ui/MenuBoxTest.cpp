@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -181,9 +182,10 @@ TEST_F(MenuBoxTest, OpenAndCloseLeaveScreenCursorAndAttributeAsBefore) {
     ExpectTerminalShowsShadow();
 }
 
-TEST_F(MenuBoxTest, EveryCloseAndAnOpenBoxsDestructorBringBackTheFirstScreen) {
+TEST_F(MenuBoxTest, EveryCloseBringsBackTheFirstScreenAndFreeingABoxTouchesNothing) {
     FillScreen();
     const ScreenState before = Snapshot();
+    ScreenState boxed;
     {
         TMenuBox box;
         box.Open(10, 5, 30, 10);
@@ -195,21 +197,25 @@ TEST_F(MenuBoxTest, EveryCloseAndAnOpenBoxsDestructorBringBackTheFirstScreen) {
         box.Close(); // still the screen of the first opening
         EXPECT_TRUE(Snapshot() == before);
         box.Open(10, 5, 30, 10);
-    } // destroyed while open
-    EXPECT_TRUE(Snapshot() == before);
+        boxed = Snapshot();
+    } // freed while open: the box stays drawn, as its owner left it
+    EXPECT_TRUE(Snapshot() == boxed);
+    EXPECT_FALSE(Snapshot() == before);
     ExpectTerminalShowsShadow();
 
-    { // closed boxes and boxes never opened leave the screen alone when destroyed
-        TMenuBox closed;
-        closed.Open(10, 5, 30, 10);
-        closed.Close();
-        WriteXY(1, 1, 0x4E, "kept");
+    // A box never opened has nothing to put back: Hide, Show and Close
+    // leave the screen, the cursor and the attribute alone.
+    WriteXY(1, 1, 0x4E, "kept");
+    const ScreenState kept = Snapshot();
+    {
         TMenuBox never;
+        never.Show();
         never.Hide();
         never.Show();
         never.Close();
     }
-    EXPECT_EQ(Text(1, 1, 4), "kept");
+    EXPECT_TRUE(Snapshot() == kept);
+    ExpectTerminalShowsShadow();
 }
 
 TEST_F(MenuBoxTest, AForgottenBoxStaysDrawnAndTheNextOpenSavesAfresh) {
@@ -347,6 +353,51 @@ TEST_F(MenuBoxTest, HeaderSitsCentredLeftOrRightAndIsCutToTheTopEdge) {
     }
 }
 
+// Each part of the frame in its own attribute, all six different, so that a
+// part drawn in a neighbour's attribute shows.
+TEST_F(MenuBoxTest, EachPartOfTheBoxTakesItsOwnAttribute) {
+    FillScreen();
+    const ScreenState before = Snapshot();
+    TMenuBox box;
+    box.BoxAttr = 0x1F;
+    box.BoxAttr2 = 0x2E;
+    box.BoxAttr3 = 0x3D;
+    box.BoxAttr4 = 0x4C;
+    box.HeadAttr = 0x5B;
+    box.ShadowAttr = 0x6A;
+    box.Header = " Info ";
+    box.Open(10, 5, 30, 10);
+    struct Part {
+        const char* Name;
+        int X1, X2, Y1, Y2;
+        uint8_t Attr;
+    };
+    const Part parts[] = {
+        {"top-left corner", 10, 10, 5, 5, 0x1F},
+        {"top edge", 11, 16, 5, 5, 0x1F},
+        {"header", 17, 22, 5, 5, 0x5B},
+        {"top edge after the header", 23, 29, 5, 5, 0x1F},
+        {"top-right corner", 30, 30, 5, 5, 0x4C},
+        {"left edge and interior", 10, 29, 6, 9, 0x1F},
+        {"right edge", 30, 30, 6, 9, 0x2E},
+        {"bottom-left corner", 10, 10, 10, 10, 0x3D},
+        {"bottom edge and bottom-right corner", 11, 30, 10, 10, 0x2E},
+        {"shadow right", 31, 32, 6, 11, 0x6A},
+        {"shadow below", 12, 30, 11, 11, 0x6A},
+    };
+    for (const Part& p : parts) {
+        SCOPED_TRACE(p.Name);
+        for (int y = p.Y1; y <= p.Y2; ++y)
+            for (int x = p.X1; x <= p.X2; ++x)
+                EXPECT_EQ(At(x, y).Attr, p.Attr) << "column " << x << ", line " << y;
+    }
+    EXPECT_EQ(At(10, 10).Ch, '\xDF');
+    EXPECT_EQ(At(30, 5).Ch, '\xDC');
+    EXPECT_EQ(At(31, 6).Ch, before.Cells[6][31].Ch); // the shadow keeps the characters
+    ExpectTerminalShowsShadow();
+    box.Close();
+}
+
 TEST_F(MenuBoxTest, FlatBoxTakesOneAttributeForEveryFrameCell) {
     TMenuBox box;
     box.Box3D = false;
@@ -446,6 +497,205 @@ TEST_F(MenuBoxTest, SecondPanelAndShadowProcedure) {
         }
     DrawShadow(70, 20, 80, 24, 0x08); // cut at the screen's edges
     ExpectTerminalShowsShadow();
+}
+
+// The pictures' listings: "{n}" is byte n, "{nxk}" k copies of it, "ESC" the
+// escape byte; every other character stands for itself.
+std::string Expand(const std::string& L) {
+    std::string out;
+    for (std::size_t i = 0; i < L.size();) {
+        if (L.compare(i, 3, "ESC") == 0) {
+            out += '\x1b';
+            i += 3;
+        } else if (L[i] == '{') {
+            const std::size_t close = L.find('}', i), x = L.find('x', i);
+            const int n = std::atoi(L.c_str() + i + 1);
+            const int k = x < close ? std::atoi(L.c_str() + x + 1) : 1;
+            out += std::string(static_cast<std::size_t>(k), static_cast<char>(n));
+            i = close + 1;
+        } else {
+            out += L[i++];
+        }
+    }
+    return out;
+}
+
+const std::vector<std::string> PipeFrameListing = {
+    "|23|07{220}|00{220x23}",
+    "|16{32}|15{220}{219}{223x2}|07{223}|15{223}|07{223}{178}{223x2}|08{32}{223x3}{177x2}{223x5}"
+    "{219}{220}{32}",
+    "|16{32}|07{178}|00{32}|23{223}{32x17}{223}|16{32}|08{219}{32}",
+    "{32}|07{219}|00{32}|23{32}{176}{32x17}|16{32}|08{219}|16{32}",
+    "{32}|15|23{223}|00|16{32}|23{32x19}|16{32}|08{219}|16{32}",
+    "{32}|23{220}|00{220}{32x19}|16{32}|08{219}|16{32}",
+    "{32}|23{176}|00|16{32}|23{32x19}|16{32}|08{219}|16{32}",
+    "{32}|23{220}|00|16{32}|23{32x19}|16{32}|08{219}|16{32}",
+    "{32}{178}|00{32}|23{32x19}|16{32}|07{178}|16{32}",
+    "{32}|08{223}|00{32}|23{32x19}|16{32}|07{219}|16{32}",
+    "{32}|08{219}|00{32}|23{32x17}{176}{32}|16{32}|15|23{223}|16{32}",
+    "{32}|08|16{219}|00{32}|23{220}{32x17}{220}|16{32}|15{219}|16{32}",
+    "{32}|08{223}{219}{220x4}{32}{220}{178x2}{220x2}|00|23{176x2}|07|16{220x2}|15{220x2}|07{220}"
+    "|15{220x2}|00|23{176}|15|16{223}{32}",
+    "|23|07{220}|16{220x23}",
+};
+
+const std::vector<std::string> TitleFrameListing = {
+    "ESC[1;37m{220}{219}{223x2}ESC[0;37;40m{223}ESC[1m{223}ESC[0;37;40m{223}{178}{223x4}"
+    "ESC[1;30m{223}ESC[0;37;40m{223}ESC[1;30m{223x23}ESC[0;37;40m{223}ESC[1;30m{223x4}{32}"
+    "{223x3}{177x2}{223x5}{219}{220}ESC[0m",
+    "{178}ESC[1C{220}{219x13}ESC[30;47m{32x4}Search{32}TitleESC[37;40m{219x20}{220}ESC[1C"
+    "ESC[1;30m{219}ESC[0m",
+    "ESC[1;30m{219}ESC[1CESC[0;30;47m{32x50}ESC[37;40m{219}ESC[1CESC[1;47m{223}ESC[0m",
+    "ESC[1;30m{219}ESC[1CESC[0;37;40m{223}{219x49}{223}ESC[1CESC[1m{219}ESC[0m",
+    "ESC[1;30m{223}{219}{220x4}{32}{220}{178x2}{220x28}ESC[0;37;40m{220}ESC[1;30m{220x2}"
+    "ESC[0;37;40m{220}ESC[1;30m{220}ESC[0;37;40m{220}ESC[30;47m{176x2}ESC[37;40m{220x2}"
+    "ESC[1m{220x2}ESC[0;37;40m{220}ESC[1m{220x2}ESC[0;30;47m{176}ESC[1;37;40m{223}ESC[0m",
+};
+
+const std::vector<std::string> ArtBoxListing = {
+    "ESC[1;37;47m{32}ESC[0;37;40m{219}{223x21}{219}ESC[1;47m{32}ESC[0;30;40m{32}ESC[0m",
+    "ESC[1;30;47m{177}ESC[0;30;40m{32}ESC[37m{220}ESC[30;47m{32x19}ESC[37;40m{220}ESC[1C"
+    "ESC[1;30;47m{177}ESC[0;30;40m{32x3}ESC[0m",
+    "ESC[1;30m{178}ESC[1CESC[0;30;47m{32x21}ESC[1CESC[1;40m{178}ESC[0m",
+    "ESC[1;30m{178}ESC[1CESC[0;30;47m{32x21}ESC[1CESC[1;40m{178}ESC[0m",
+    "ESC[1;30m{177}ESC[1CESC[0;30;47m{32x21}ESC[1CESC[1;40m{177}ESC[0m",
+    "ESC[1;30m{177}ESC[1CESC[0;30;47m{32x21}ESC[1CESC[1;40m{177}ESC[0m",
+    "ESC[1;30m{178}ESC[1CESC[0;30;47m{32x21}ESC[1CESC[1;40m{177}ESC[0m",
+    "ESC[1;30m{219}ESC[1CESC[0;37;40m{223}ESC[30;47m{32x19}ESC[37;40m{223}ESC[1CESC[1;30m{178}"
+    "ESC[0m",
+    "ESC[1;30m{219x2}{220}{32}{220x16}{32}{220x2}{219x2}ESC[0m",
+};
+
+const std::vector<std::string> MenuLogoListing = {
+    "ESC[37m{220}ESC[1;47m{176}{220}{219x2}{220x2}{219}{220}ESC[0;37;40m{178}ESC[1m{220}"
+    "ESC[47m{220x2}ESC[0;37;40m{219}{220}",
+    "{178}ESC[1;47m{32x13}ESC[0;37;40m{177}",
+    "{223}{219}ESC[1;30;47m{223x2}ESC[0;37;40m{178}ESC[1;30;47m{223x3}ESC[40m{223}ESC[47m"
+    "{223x4}ESC[37m{178}ESC[40m{223}ESC[0m",
+};
+
+// What a terminal shows when the listings' lines are sent to it as text: pipe
+// codes 00-23 set the colours as the pipe writer does, SGR and "ESC[nC" act
+// as on a terminal.
+struct Painter {
+    TConsoleScreenRec Cells;
+    int X, Y;
+    uint8_t Attr;
+
+    void Put(char C) { Cells[Y][X++] = TCharInfo{Attr, C}; }
+    void Text(int AtX, int AtY, uint8_t A, const std::string& S) {
+        X = AtX, Y = AtY, Attr = A;
+        for (char c : S) Put(c);
+    }
+    void Pipe(const std::string& S) {
+        for (std::size_t i = 0; i < S.size(); ++i) {
+            const int n =
+                i + 2 < S.size() && S[i] == '|' ? std::atoi(S.substr(i + 1, 2).c_str()) : -1;
+            if (n < 0 || n > 23) {
+                Put(S[i]);
+            } else {
+                Attr = n < 16 ? static_cast<uint8_t>(n + 16 * ((Attr >> 4) & 7))
+                              : static_cast<uint8_t>(16 * (n - 16) + (Attr & 15));
+                i += 2;
+            }
+        }
+    }
+    void Ansi(const std::string& S) {
+        static const uint8_t pc[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+        for (std::size_t i = 0; i < S.size(); ++i) {
+            if (S[i] != '\x1b') {
+                Put(S[i]);
+                continue;
+            }
+            std::size_t end = i + 2;
+            while (!IsFinal(S[end])) ++end;
+            std::vector<int> ps;
+            for (std::size_t p = i + 2; p <= end; p = S.find(';', p) + 1) {
+                ps.push_back(std::atoi(S.c_str() + p));
+                if (S.find(';', p) > end) break;
+            }
+            for (int v : ps) {
+                if (S[end] == 'C') X += std::max(v, 1);
+                if (S[end] != 'm') continue;
+                if (v == 0) Attr = 7;
+                if (v == 1) Attr |= 0x08;
+                if (v >= 30 && v <= 37) Attr = (Attr & 0xF8) | pc[v - 30];
+                if (v >= 40 && v <= 47)
+                    Attr = static_cast<uint8_t>((Attr & 0x8F) | pc[v - 40] << 4);
+            }
+            i = end;
+        }
+    }
+};
+
+// Each picture against its listing, every cell of the screen: the pictures
+// are drawn as cells, and must show what the listing's bytes would show.
+TEST_F(MenuBoxTest, FixedPicturesMatchTheirListingsCellByCell) {
+    struct Case {
+        const char* Name;
+        std::function<void()> Draw;
+        std::function<void(Painter&)> Expect; // from the screen before, cursor and attribute
+    };
+    const Case cases[] = {
+        {"pipe frame", [] { DrawPipeFrame(3, 2); },
+         [](Painter& p) {
+             p.Attr = 0; // the colours carry over from line to line, and stay
+             for (int i = 0; i < 14; ++i) {
+                 p.X = 3, p.Y = 2 + i;
+                 p.Pipe(Expand(PipeFrameListing[static_cast<std::size_t>(i)]));
+             }
+         }},
+        {"title frame", [] { DrawTitleFrame(5, 17); },
+         [](Painter& p) {
+             const uint8_t kept = p.Attr; // the rendition in use; the attribute is kept
+             for (int i = 0; i < 5; ++i) {
+                 p.X = 5, p.Y = 17 + i;
+                 p.Ansi(Expand(TitleFrameListing[static_cast<std::size_t>(i)]));
+             }
+             p.Attr = kept;
+         }},
+        {"art box", [] { DrawArtBox(40, 1); },
+         [](Painter& p) {
+             const Painter before = p;
+             for (int i = 0; i < 9; ++i) {
+                 p.X = 40, p.Y = 1 + i, p.Attr = 7;
+                 p.Ansi(Expand(ArtBoxListing[static_cast<std::size_t>(i)]));
+             }
+             p.X = before.X, p.Y = before.Y, p.Attr = before.Attr;
+         }},
+        {"menu bar", [] { DrawMenuBar(30, "Mail"); },
+         [](Painter& p) {
+             const Painter before = p;
+             p.Text(1, 2, 0x78,
+                    "    File       Tools      Other                                      Help ");
+             for (int i = 0; i < 3; ++i) {
+                 p.X = 30, p.Y = 1 + i, p.Attr = 7;
+                 p.Ansi(Expand(MenuLogoListing[static_cast<std::size_t>(i)]));
+             }
+             p.Text(32, 2, 0x7F, "    Mail    ");
+             p.X = before.X, p.Y = before.Y, p.Attr = before.Attr;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FillScreen();
+        Drain();
+        Painter want{Screen->Shadow, WhereX(), WhereY(), GetTextAttr()};
+        c.Expect(want);
+        c.Draw();
+        for (int y = 1; y <= 25; ++y)
+            for (int x = 1; x <= 80; ++x)
+                if (!(At(x, y) == want.Cells[y][x]))
+                    ADD_FAILURE() << "column " << x << ", line " << y << ": "
+                                  << Hex(std::string(1, At(x, y).Ch)) << " in "
+                                  << int(At(x, y).Attr) << ", want "
+                                  << Hex(std::string(1, want.Cells[y][x].Ch)) << " in "
+                                  << int(want.Cells[y][x].Attr);
+        EXPECT_EQ(WhereX(), want.X);
+        EXPECT_EQ(WhereY(), want.Y);
+        EXPECT_EQ(GetTextAttr(), want.Attr);
+        ExpectTerminalShowsShadow();
+    }
 }
 
 TEST_F(MenuBoxTest, FixedPicturesShowTheirCellsOnTerminalAndShadowAlike) {

@@ -4,6 +4,7 @@
 #include "support/StrUtil.h"
 #include "tests/common/KeyCases.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/ScreenText.h"
 #include "ui/MenuBox.h"
 
 #include <memory>
@@ -117,6 +118,15 @@ TEST_F(MenuListTest, PagingAndMovingKeys) {
         {"UpScrollsFromTheFirstRow", Repeat(Down, 10) + Repeat(Up, 10), 1, 1, 6},
         {"DownStopsOnTheLastItem", End + Down, 30, 21, 15},
         {"OtherExtendedKeysDoNothing", F1 + "\x1b[2~", 1, 1, 6},
+        // From a row other than the window's first both the selection and the
+        // window move by a window's height, so the selection keeps its row.
+        {"PgDnFromTheFourthRow", Repeat(Down, 3) + PgDn, 14, 11, 10},
+        {"RightFromTheFourthRow", Repeat(Down, 3) + Right, 14, 11, 10},
+        {"PgDnTwiceFromTheFourthRow", Repeat(Down, 3) + PgDn + PgDn, 24, 21, 14},
+        {"PgDnPastTheEndFromTheFourthRow", Repeat(Down, 3) + Repeat(PgDn, 3), 30, 21, 15},
+        {"PgDnThenPgUpFromTheSixthRow", Repeat(Down, 5) + PgDn + PgUp, 6, 1, 8},
+        {"PgUpFromTheSeventhRow", End + Repeat(Up, 3) + PgUp, 17, 11, 11},
+        {"LeftFromTheSeventhRow", End + Repeat(Up, 3) + Left, 17, 11, 11},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -144,6 +154,52 @@ TEST_F(MenuListTest, SelectionBelowTheWindowEndsOnItsLastRowAndReopeningRedrawsT
     Run(End + Enter);
     EXPECT_EQ(List->Picked, 5);
     EXPECT_EQ(List->TopPage, 1);
+}
+
+// The first item puts the thumb on the first row, also when the list is
+// shorter than the window (where the proportion alone would put it lower)
+// and when it has a single item (which is also its last).
+TEST_F(MenuListTest, ThumbOfShortLists) {
+    struct Case {
+        int Items, Picked, ThumbRow;
+    };
+    const Case cases[] = {{1, 1, 6}, {3, 1, 6}, {3, 2, 12}, {3, 3, 15}, {9, 1, 6}, {9, 4, 10}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Picked << " of " << c.Items);
+        List = std::make_unique<TMenuList>();
+        Fill(c.Items);
+        List->Picked = c.Picked;
+        Run(Enter);
+        for (int y = 6; y <= 15; ++y)
+            EXPECT_EQ(Screen->Shadow[y][40], (TCharInfo{0x78, y == c.ThumbRow ? Thumb : Track}))
+                << y;
+        List->Close();
+        ReadOutput();
+    }
+}
+
+// The search line is painted in the box's top-right-corner attribute and the
+// scroll column in its right-edge attribute, each its own when they differ.
+TEST_F(MenuListTest, SearchLineAndScrollColumnTakeTheirOwnAttributes) {
+    Fill(30);
+    List->Box->BoxAttr2 = 0x2E;
+    List->Box->BoxAttr4 = 0x4C;
+    // The attributes of row 16, columns 11-40, before each key.
+    List->StatusProc = [](uint16_t Picked, const std::string& Text) {
+        Calls.push_back({Picked, Text, ScreenRowAttrs(16, 11, 40)});
+    };
+    Calls.clear();
+    Run("t" + Enter);
+    // The bottom edge is $2E until the search text is painted over its 17
+    // columns from column 12; dropping the text paints them again.
+    const std::string edge(30, '\x2E');
+    const std::string painted = "\x2E" + std::string(17, '\x4C') + std::string(12, '\x2E');
+    ASSERT_EQ(Calls.size(), 2u);
+    EXPECT_EQ(Hex(Calls[0].SearchLine), Hex(edge));
+    EXPECT_EQ(Hex(Calls[1].SearchLine), Hex(painted));
+    EXPECT_EQ(Hex(ScreenRowAttrs(16, 11, 40)), Hex(painted));
+    EXPECT_EQ(Shown(12, 16, 17), std::string(17, Bottom));
+    for (int y = 6; y <= 15; ++y) EXPECT_EQ(Screen->Shadow[y][40].Attr, 0x2E) << y;
 }
 
 TEST_F(MenuListTest, IncrementalSearchFollowsTheTypedLetters) {
@@ -224,6 +280,10 @@ TEST_F(MenuListTest, ExitKeysEndTheChoice) {
         {"OwnPlainKey", "q", "", "q", 'q', 1},
         {"EnterNotListedIsNoExit", "q", "", Enter + Down + "q", 'q', 2},
         {"ExitDropsTheSearchText", defaults, "", "Item 2" + Enter, Key::Enter, 20},
+        {"RightInHiCharsDropsTheSearchText", defaults, std::string(1, char(Scan::Right)),
+         "Item 2" + Right, char(Scan::Right), 20},
+        {"LeftInHiCharsDropsTheSearchText", defaults, std::string(1, char(Scan::Left)),
+         "Item 2" + Left, char(Scan::Left), 20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -6,6 +6,7 @@
 #include "tests/common/BoxFixture.h"
 #include "ui/Dialogs.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,29 @@ TEST_F(MsgBoxTest, ControlAndHighBytesKeepTheirColumns) {
     EXPECT_NE(got.find("\x1b[12;34H"), std::string::npos) << Hex(got);
     EXPECT_NE(got.find(shown), std::string::npos) << Hex(got);
     for (char move : {'\b', '\r', '\n'}) EXPECT_EQ(got.find(move), std::string::npos) << Hex(got);
+}
+
+// Freeing a box leaves the screen as it is: every box closes itself on the
+// way out, an exception from under its key wait included.
+TEST_F(MsgBoxTest, BoxesLeftByAnExceptionPutTheScreenBack) {
+    struct PulledOut {};
+    const struct {
+        const char* name;
+        std::function<void()> open;
+    } cases[] = {
+        {"info", [] { ShowMsgBox(mbInfo, "Saved."); }},
+        {"question", [] { ShowMsgBox(mbYesNo, "Delete this message?"); }},
+        {"about", [] { ShowAbout("About"); }},
+        {"charset", [] { SelectCharset(); }},
+        {"colour", [] { SelectColor(0x1E); }},
+        {"character", [] { SelectChar(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OnIdle({[]() -> std::string { throw PulledOut{}; }}, "\x1b");
+        EXPECT_THROW(c.open(), PulledOut);
+        ExpectPatternBack();
+    }
 }
 
 using AskBoxTest = BoxTest;
