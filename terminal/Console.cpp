@@ -41,13 +41,7 @@ uint8_t SizeByte(unsigned short N) {
 // Screen output.
 
 void WriteText(const std::string& S) {
-    for (char c : S) {
-        if (c == '\b')
-            Screen->PutChar(c);
-        else
-            Screen->PutCell(c);
-    }
-    Screen->FlushBuf();
+    Screen->PutText(S);
 }
 
 void WriteString(const std::string& S) {

@@ -30,10 +30,8 @@ extern uint8_t ScreenCols;               // terminal width at start-up; 80 when 
 inline constexpr std::array<int32_t, 8> AnsiColors = ColorMapTable<int32_t>(1, 0);
 
 // Screen output.
-// S at the cursor, tracked, then flush. CR, LF and every other control byte
-// of S fill one cell each as the stand-in; BS still steps the cursor back (the
-// masked prompt's erase uses it) until every such caller has moved to
-// WriteTextWithMoves.
+// S at the cursor, tracked, then flush. Every control byte of S, BS, CR and
+// LF included, fills one cell as the stand-in.
 void WriteText(const std::string& S);
 void WriteString(const std::string& S); // the same as WriteText
 // Program-made text at the cursor whose BS, CR and LF are moves, tracked as

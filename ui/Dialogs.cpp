@@ -390,7 +390,7 @@ std::string InputMasked(const std::string& Default, const std::string& Allowed, 
             break;
         } else if (k == Key::Backspace && !text.empty()) {
             text.pop_back();
-            if (width > 0) WriteText(std::string{'\b', fill, '\b'});
+            if (width > 0) WriteTextWithMoves(std::string{'\b', fill, '\b'});
             if (text.size() >= width) draw();
         } else if (k == Key::CtrlY && !text.empty()) {
             text.clear();

@@ -920,8 +920,7 @@ TEST_F(HostileTextTest, OutsideBytesNeverActOnTheTerminal) {
         const char* Moves; // the BS, CR and LF that reach the terminal
     } cases[] = {
         {"WriteXY", [&] { WriteXY(3, 2, 0x1F, h); }, true, ""},
-        // BS still steps back here, for the masked prompt (see Console.h).
-        {"WriteText", [&] { WriteText(h); }, true, "\b"},
+        {"WriteText", [&] { WriteText(h); }, true, ""},
         {"WriteLine", [&] { WriteLine(h); }, true, "\r\n"},
         {"WritePipe", [&] { WritePipe("|14" + h + "|07"); }, true, ""},
         {"WriteXYPipe", [&] { WriteXYPipe(3, 4, 7, "|12" + h); }, false, ""},
@@ -1014,10 +1013,10 @@ TEST_F(HostileTextTest, EachControlByteIsOneStandInCellAndTheOwnSequencesStay) {
 
     // Program-made text asks for its moves by name.
     Fresh();
-    WriteText("ab\b.");
-    WriteTextWithMoves("c\bd\r\ne");
-    EXPECT_EQ(ReadOutput(), "ab\b.c\bd\r\ne");
-    EXPECT_EQ(ScreenRowText(1, 1, 3), "a.d");
+    WriteText("ab\b");
+    WriteTextWithMoves("\b.c\bd\r\ne");
+    EXPECT_EQ(ReadOutput(), "ab.\b.c\bd\r\ne");
+    EXPECT_EQ(ScreenRowText(1, 1, 4), "ab.d");
     EXPECT_EQ(ScreenRowText(2, 1, 2), "e ");
     Fresh();
 

@@ -273,8 +273,12 @@ TEST_F(InputFieldTest, InputMaskedAppendsAndMasks) {
     const uint8_t before = GetTextAttr();
     GotoXY(X, Y);
     TypeAndWait(Enter + "a1b" + Bs + "c" + Enter);
+    ReadOutput();
     EXPECT_EQ(InputMasked("", "abc", '*', 6, 10, 0x1E), "ac");
     EXPECT_EQ(Row(Y, X, X + 6), "**     ");
+    // Backspace blanks the cell and steps back onto it: real cursor moves,
+    // not text.
+    EXPECT_NE(ReadOutput().find("**\b\xB0\b*"), std::string::npos);
     EXPECT_EQ(GetTextAttr(), before); // the caller's attribute is back
 
     GotoXY(X, Y);
