@@ -76,11 +76,11 @@ int main(int argc, char** argv) {
     size_t plainHits = 0, reHits = 0;
     double plain = bench::BestOfThree([&] {
         TSearcher s(PlainText, false);
-        plainHits = SearchRows(b, s).size();
+        plainHits = SearchRows(b, s).Rows.size();
     });
     double re = bench::BestOfThree([&] {
         TSearcher s(RegExText, true);
-        reHits = SearchRows(b, s).size();
+        reHits = SearchRows(b, s).Rows.size();
     });
     double grepI = bench::BestOfThree([&] {
         RunQuiet({"grep", "-c", "-i", PlainText, textFile}, outFile);
