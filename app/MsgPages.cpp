@@ -4,6 +4,7 @@
 #include "jam/JamBase.h"
 #include "support/StrUtil.h"
 #include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
 #include "ui/Dialogs.h"
 #include "ui/LightBar.h"
 #include "ui/MenuBox.h"
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <ctime>
+#include <utility>
 
 namespace {
 
@@ -42,6 +45,14 @@ std::array<TRegEx, 6>& FlagRegExes() {
 
 TMatch YesNo(bool Hit) {
     return Hit ? TMatch::Yes : TMatch::No;
+}
+
+// Milliseconds of a coarse monotonic clock: a stop test reads it for every
+// line, and a few milliseconds of resolution are plenty.
+int64_t NowMs() {
+    timespec t{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &t) != 0) clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 char UpCase(char C) {
@@ -153,6 +164,18 @@ int32_t JumpPageTop(int32_t N, int32_t T) {
     return std::max(std::min(N, T), 1);
 }
 
+TPollStop::TPollStop(std::function<bool()> Poll, int32_t IntervalMs)
+    : FPoll(std::move(Poll)), FIntervalMs(IntervalMs), FNextMs(NowMs()) {}
+
+bool TPollStop::operator()() {
+    if (FStopped) return true;
+    const int64_t now = NowMs();
+    if (now < FNextMs) return false;
+    FNextMs = now + FIntervalMs;
+    FStopped = FPoll && FPoll();
+    return FStopped;
+}
+
 TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
     if (RegEx)
         FOk = FRe.Compile(Text);
@@ -161,8 +184,17 @@ TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
     FRare = RarestByte(FUpper);
 }
 
+bool TSearcher::CheckStop() {
+    if (!FStopped && Stop && Stop()) FStopped = true;
+    return FStopped;
+}
+
+TMatch TSearcher::RegExHit(std::string_view Line) {
+    return CheckStop() ? TMatch::GaveUp : FRe.Matches(Line);
+}
+
 TMatch TSearcher::Hit(std::string_view S) {
-    if (FRegEx) return FRe.Matches(S);
+    if (FRegEx) return RegExHit(S);
     if (FUpper.empty()) return TMatch::Yes;
     if (S.size() < FUpper.size()) return TMatch::No;
     char buf[MaxStrLen + 1];
@@ -184,9 +216,10 @@ TMatch TSearcher::TextHit(const TStringList& Lines) {
             if (req >= 0 && !std::memchr(line.data(), a, line.size()) &&
                 (a == b || !std::memchr(line.data(), b, line.size())))
                 continue;
-            TMatch m = FRe.Matches(line);
+            TMatch m = RegExHit(line);
             if (m == TMatch::Yes) return m;
             if (m == TMatch::GaveUp) res = m;
+            if (FStopped) break;
         }
         return res;
     }
@@ -246,10 +279,10 @@ TMatch TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
     TMatch res = TMatch::No;
     int32_t req = FRe.RequiredByte();
     if (req < 0) {
-        for (const char* line = Text; line < end;) {
+        for (const char* line = Text; line < end && !FStopped;) {
             auto cr = static_cast<const char*>(std::memchr(line, '\r', std::size_t(end - line)));
             std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
-            TMatch m = FRe.Matches(std::string_view(line, len));
+            TMatch m = RegExHit(std::string_view(line, len));
             if (m == TMatch::Yes) return m;
             if (m == TMatch::GaveUp) res = m;
             line = cr + 1;
@@ -264,14 +297,14 @@ TMatch TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
     auto nextA = static_cast<const char*>(std::memchr(Text, a, Len));
     auto nextB = a == b ? nullptr : static_cast<const char*>(std::memchr(Text, b, Len));
     const char* lineFrom = Text; // every line before it is done
-    while (nextA || nextB) {
+    while ((nextA || nextB) && !FStopped) {
         const char* at = !nextB || (nextA && nextA < nextB) ? nextA : nextB;
         auto cr = static_cast<const char*>(std::memchr(at, '\r', std::size_t(end - at)));
         const char* line = at;
         while (line > lineFrom && line[-1] != '\r') --line;
         std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
         if (std::size_t(at - line) < len) {
-            TMatch m = FRe.Matches(std::string_view(line, len));
+            TMatch m = RegExHit(std::string_view(line, len));
             if (m == TMatch::Yes) return m;
             if (m == TMatch::GaveUp) res = m;
         }
@@ -310,7 +343,7 @@ TSearchResult SearchRows(TJamBase& B, TSearcher& S) {
     int64_t idxSize = B.IdxStream->Size();
     int32_t total =
         int32_t(std::min<int64_t>(idxSize / JamIdxSize + (idxSize % JamIdxSize != 0), INT32_MAX));
-    for (int32_t n = 1; n <= total; ++n) {
+    for (int32_t n = 1; n <= total && !S.CheckStop(); ++n) {
         if (!B.ReadHeader(n)) continue;
         std::string flags;
         bool undecided = false;
@@ -322,10 +355,12 @@ TSearchResult SearchRows(TJamBase& B, TSearcher& S) {
         take(S.Hit(B.MsgTo), 'R');
         take(S.Hit(B.MsgSubj), 'S');
         take(MessageTextHit(B, S, n), 'B');
-        if (undecided) ++res.Untested;
+        // A stop leaves the rest of this message untested on purpose.
+        if (undecided && !S.Stopped()) ++res.Untested;
         if (!flags.empty())
             res.Rows.push_back({RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo) + flags, n});
     }
+    res.Stopped = S.Stopped();
     return res;
 }
 
@@ -346,6 +381,24 @@ void WaitPanel() {
     WriteXY(21, 13, 0x70, PadCenter("Populating List...", 39, ' '));
     FlushScreen();
 }
+
+// Whether Esc is among the keys typed since the last look. The other keys
+// are read and dropped: typed during a search, they were not meant for the
+// list it fills. An extended key's scan code is dropped with it.
+bool EscTyped() {
+    bool esc = false;
+    while (KeyPressed()) {
+        char k = ReadKey();
+        if (k == Key::Extended && Keyboard && Keyboard->KeyPut != Keyboard->KeyTake)
+            ReadKey();
+        else if (k == Key::Esc)
+            esc = true;
+    }
+    return esc;
+}
+
+// How often a running search looks at the keyboard.
+constexpr int32_t EscPollMs = 30;
 
 void ShowRows(const std::vector<TListRow>& Rows) {
     MsgList->Clear();
@@ -371,9 +424,11 @@ void SearchMessages() {
     }
     WaitPanel();
     CurrentTotal();
+    searcher.Stop = TPollStop(EscTyped, EscPollMs);
     TSearchResult res = SearchRows(*Base, searcher);
     ShowRows(res.Rows);
     StatusLine = StartStatus + " Search Mode:" + (SearchRegEx ? " RegEx" : " Simple/Case Ins.");
+    if (res.Stopped) ShowMsgBox(mbInfo, StoppedText);
     if (res.Untested > 0) ShowMsgBox(mbInfo, UntestedText(res.Untested));
 }
 

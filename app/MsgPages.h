@@ -5,11 +5,13 @@
 // flag letters; it remembers the number of the message it was built from. The
 // pure builders take the base and their inputs as arguments; FillPage,
 // SearchMessages, JumpTo and the two prompts are the screen side over them.
-// A search says how many messages it could not test.
+// A search can be stopped (Esc on the screen side, a callback here) and
+// says which messages it could not test.
 
 #include "app/RegEx.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,16 +47,42 @@ int32_t PrevPageTop(int32_t Top);
 int32_t LastPageTop(int32_t T);
 int32_t JumpPageTop(int32_t N, int32_t T); // N >= 0; 0 shows message 1
 
+// A stop test for a long search: asked between messages and before every
+// regular-expression match; true ends the search.
+using TStopTest = std::function<bool()>;
+
+// A stop test that asks Poll at most once every IntervalMs milliseconds and
+// remembers a true answer. Between polls it costs one read of a coarse
+// clock, so it may be asked for every line.
+class TPollStop {
+public:
+    TPollStop(std::function<bool()> Poll, int32_t IntervalMs);
+    bool operator()();
+
+private:
+    std::function<bool()> FPoll;
+    int64_t FIntervalMs;
+    int64_t FNextMs;
+    bool FStopped = false;
+};
+
 // A search text and the way it is compared: plain (upper-cased on both sides,
 // a substring) or a regular expression (as typed). A test answers GaveUp when
 // the regular-expression matchers could not decide a line and no other line
-// decided it.
+// decided it, and once the stop test has ended the search.
 class TSearcher {
 public:
     TSearcher(const std::string& Text, bool RegEx);
     // False when the regular expression does not compile; Error says why.
     bool Ok() const { return FOk; }
     const std::string& Error() const { return FRe.Error; }
+
+    // Asked before every regular-expression match and by SearchRows before
+    // every message; unset, nothing stops.
+    TStopTest Stop;
+    // Asks Stop unless already stopped; true from the first true answer on.
+    bool CheckStop();
+    bool Stopped() const { return FStopped; }
 
     // The test on one sender, recipient, subject or text line.
     TMatch Hit(std::string_view S);
@@ -69,10 +97,12 @@ public:
     static constexpr std::size_t MaxRawText = 65536;
 
 private:
+    TMatch RegExHit(std::string_view Line);
     TMatch RawRegExHit(const char* Text, std::size_t Len);
 
     bool FRegEx;
     bool FOk = true;
+    bool FStopped = false;
     std::string FUpper;    // plain mode: the upper-cased search text
     std::size_t FRare = 0; // plain mode: where FUpper's least common byte stands
     TRegEx FRe;
@@ -84,6 +114,9 @@ struct TSearchResult {
     // Messages where a test stayed undecided (a line the matchers gave up
     // on), so a flag or the whole row may be missing.
     int32_t Untested = 0;
+    // The stop test ended the search: Rows holds the hits found before, the
+    // message in hand included when it already had a flag.
+    bool Stopped = false;
 };
 
 // The search-result rows for S over every message of B from message 1 on;
@@ -92,6 +125,7 @@ TSearchResult SearchRows(TJamBase& B, TSearcher& S);
 
 // What the message box after a search says about undecided messages.
 std::string UntestedText(int32_t Count);
+inline const std::string StoppedText = "Search stopped: the list holds the hits found so far.";
 
 // The screen side; they work on the main program's globals.
 void FillPage();

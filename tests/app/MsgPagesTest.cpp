@@ -194,6 +194,7 @@ TEST_F(PagesTest, SearchFollowsTheRules) {
             got.push_back(std::to_string(r.MsgNo) + " " + r.Text.substr(69));
         EXPECT_EQ(got, c.Want) << c.Text << (c.RegEx ? " (regex)" : "");
         EXPECT_EQ(res.Untested, 0) << c.Text;
+        EXPECT_FALSE(res.Stopped) << c.Text;
     }
 }
 
@@ -228,10 +229,73 @@ TEST_F(PagesTest, SearchCountsMessagesItCouldNotTest) {
             got.push_back(std::to_string(r.MsgNo) + " " + r.Text.substr(69));
         EXPECT_EQ(got, c.Want) << c.Text;
         EXPECT_EQ(res.Untested, c.Untested) << c.Text;
+        EXPECT_FALSE(res.Stopped);
     }
     EXPECT_EQ(UntestedText(3),
               "Lines of 3 messages could not be tested: the RegEx is too complex.");
     EXPECT_LE(UntestedText(INT32_MAX).size(), 76u); // what a message box shows
+}
+
+// The stop test ends the walk: the rows found so far stay, the message in
+// hand with them when it already has a flag, and a stop is no "untested".
+TEST_F(PagesTest, StoppedSearchKeepsTheHitsSoFar) {
+    JamFixture f;
+    for (int i = 1; i <= 10; ++i)
+        f.AddSimple("Joe", "Ann", "aa1 hit " + std::to_string(i), std::string(60, 'a') + "\r");
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        bool RegEx;
+        int StopAtCall; // the call of the stop test that says stop
+        std::vector<int32_t> Want;
+    };
+    const Case cases[] = {
+        {"hit", false, 4, {1, 2, 3}}, // plain: asked once per message
+        // Asked before each message and each match: message 1 is stopped on
+        // its text after its subject matched.
+        {R"((\w)(\w|\w\w)*\1\d)", true, 5, {1}},
+        {"hit", false, 1000, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+    };
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, c.RegEx);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        int calls = 0;
+        s.Stop = [&] { return ++calls >= c.StopAtCall; };
+        TSearchResult res = SearchRows(B, s);
+        std::vector<int32_t> got;
+        for (const TListRow& r : res.Rows) got.push_back(r.MsgNo);
+        EXPECT_EQ(got, c.Want) << c.Text;
+        EXPECT_EQ(res.Stopped, c.StopAtCall <= calls) << c.Text;
+        EXPECT_EQ(res.Untested, 0) << c.Text;
+        if (c.RegEx) {
+            EXPECT_EQ(res.Rows.at(0).Text.substr(69), "S");
+        }
+    }
+}
+
+TEST(TPollStop, PollsOncePerIntervalAndKeepsAStop) {
+    int polls = 0;
+    bool answer = false;
+    TPollStop hourly([&] { return ++polls, answer; }, 3600 * 1000);
+    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(hourly());
+    EXPECT_EQ(polls, 1); // the first call polls, the rest wait for the hour
+    TPollStop always([&] { return ++polls, answer; }, 0);
+    EXPECT_FALSE(always());
+    answer = true;
+    EXPECT_TRUE(always());
+    answer = false;
+    EXPECT_TRUE(always()); // a stop is kept
+    EXPECT_EQ(polls, 3);
+}
+
+TEST_F(PagesTest, RejectedPatternFindsNothingAndSaysWhy) {
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "S", "");
+    ASSERT_TRUE(WriteAndOpen(f));
+    TSearcher s("[abc", true);
+    EXPECT_FALSE(s.Ok());
+    EXPECT_FALSE(s.Error().empty());
+    EXPECT_TRUE(SearchRows(B, s).Rows.empty());
 }
 
 } // namespace
