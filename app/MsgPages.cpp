@@ -13,7 +13,6 @@
 #include <array>
 #include <cstring>
 #include <ctime>
-#include <utility>
 
 namespace {
 
@@ -47,8 +46,8 @@ TMatch YesNo(bool Hit) {
     return Hit ? TMatch::Yes : TMatch::No;
 }
 
-// Milliseconds of a coarse monotonic clock: a stop test reads it for every
-// line, and a few milliseconds of resolution are plenty.
+// Milliseconds of a coarse monotonic clock: the stop check reads it for
+// every line, and a few milliseconds of resolution are plenty.
 int64_t NowMs() {
     timespec t{};
     if (clock_gettime(CLOCK_MONOTONIC_COARSE, &t) != 0) clock_gettime(CLOCK_MONOTONIC, &t);
@@ -164,18 +163,6 @@ int32_t JumpPageTop(int32_t N, int32_t T) {
     return std::max(std::min(N, T), 1);
 }
 
-TPollStop::TPollStop(std::function<bool()> Poll, int32_t IntervalMs)
-    : FPoll(std::move(Poll)), FIntervalMs(IntervalMs), FNextMs(NowMs()) {}
-
-bool TPollStop::operator()() {
-    if (FStopped) return true;
-    const int64_t now = NowMs();
-    if (now < FNextMs) return false;
-    FNextMs = now + FIntervalMs;
-    FStopped = FPoll && FPoll();
-    return FStopped;
-}
-
 TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
     if (RegEx)
         FOk = FRe.Compile(Text);
@@ -185,7 +172,11 @@ TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
 }
 
 bool TSearcher::CheckStop() {
-    if (!FStopped && Stop && Stop()) FStopped = true;
+    if (FStopped || !Stop) return FStopped;
+    const int64_t now = NowMs();
+    if (now < FNextStopMs) return false;
+    FNextStopMs = now + StopIntervalMs;
+    FStopped = Stop();
     return FStopped;
 }
 
@@ -424,7 +415,8 @@ void SearchMessages() {
     }
     WaitPanel();
     CurrentTotal();
-    searcher.Stop = TPollStop(EscTyped, EscPollMs);
+    searcher.Stop = EscTyped;
+    searcher.StopIntervalMs = EscPollMs;
     TSearchResult res = SearchRows(*Base, searcher);
     ShowRows(res.Rows);
     StatusLine = StartStatus + " Search Mode:" + (SearchRegEx ? " RegEx" : " Simple/Case Ins.");

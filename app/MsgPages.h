@@ -51,21 +51,6 @@ int32_t JumpPageTop(int32_t N, int32_t T); // N >= 0; 0 shows message 1
 // regular-expression match; true ends the search.
 using TStopTest = std::function<bool()>;
 
-// A stop test that asks Poll at most once every IntervalMs milliseconds and
-// remembers a true answer. Between polls it costs one read of a coarse
-// clock, so it may be asked for every line.
-class TPollStop {
-public:
-    TPollStop(std::function<bool()> Poll, int32_t IntervalMs);
-    bool operator()();
-
-private:
-    std::function<bool()> FPoll;
-    int64_t FIntervalMs;
-    int64_t FNextMs;
-    bool FStopped = false;
-};
-
 // A search text and the way it is compared: plain (upper-cased on both sides,
 // a substring) or a regular expression (as typed). A test answers GaveUp when
 // the regular-expression matchers could not decide a line and no other line
@@ -78,9 +63,13 @@ public:
     const std::string& Error() const { return FRe.Error; }
 
     // Asked before every regular-expression match and by SearchRows before
-    // every message; unset, nothing stops.
+    // every message, but at most once every StopIntervalMs milliseconds
+    // (0: every time); unset, nothing stops. Between two askings a check
+    // costs one read of a coarse clock, so it may run for every line.
     TStopTest Stop;
-    // Asks Stop unless already stopped; true from the first true answer on.
+    int32_t StopIntervalMs = 0;
+    // Asks Stop when it is due, unless already stopped; true from the first
+    // true answer on.
     bool CheckStop();
     bool Stopped() const { return FStopped; }
 
@@ -103,8 +92,9 @@ private:
     bool FRegEx;
     bool FOk = true;
     bool FStopped = false;
-    std::string FUpper;    // plain mode: the upper-cased search text
-    std::size_t FRare = 0; // plain mode: where FUpper's least common byte stands
+    int64_t FNextStopMs = 0; // when Stop is next asked
+    std::string FUpper;      // plain mode: the upper-cased search text
+    std::size_t FRare = 0;   // plain mode: where FUpper's least common byte stands
     TRegEx FRe;
     std::string FFolded; // plain mode: the lines upper-cased and joined by CR
 };

@@ -273,18 +273,22 @@ TEST_F(PagesTest, StoppedSearchKeepsTheHitsSoFar) {
     }
 }
 
-TEST(TPollStop, PollsOncePerIntervalAndKeepsAStop) {
+TEST(TSearcher, AsksTheStopTestOncePerIntervalAndKeepsAStop) {
     int polls = 0;
     bool answer = false;
-    TPollStop hourly([&] { return ++polls, answer; }, 3600 * 1000);
-    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(hourly());
-    EXPECT_EQ(polls, 1); // the first call polls, the rest wait for the hour
-    TPollStop always([&] { return ++polls, answer; }, 0);
-    EXPECT_FALSE(always());
+    TSearcher hourly("x", true);
+    hourly.Stop = [&] { return ++polls, answer; };
+    hourly.StopIntervalMs = 3600 * 1000;
+    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(hourly.CheckStop());
+    EXPECT_EQ(polls, 1); // the first check asks, the rest wait for the hour
+    TSearcher always("x", true);
+    always.Stop = [&] { return ++polls, answer; };
+    EXPECT_FALSE(always.CheckStop());
     answer = true;
-    EXPECT_TRUE(always());
+    EXPECT_TRUE(always.CheckStop());
     answer = false;
-    EXPECT_TRUE(always()); // a stop is kept
+    EXPECT_TRUE(always.CheckStop()); // a stop is kept
+    EXPECT_EQ(always.Hit("x"), TMatch::GaveUp);
     EXPECT_EQ(polls, 3);
 }
 
