@@ -4,6 +4,7 @@
 #include "jam/JamBase.h"
 #include "support/StrUtil.h"
 #include "terminal/Console.h"
+#include "terminal/KeyCodes.h"
 #include "ui/Dialogs.h"
 #include "ui/LightBar.h"
 #include "ui/MenuBox.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -30,7 +32,7 @@ constexpr std::array<FlagPattern, 6> FlagPatterns{{
 }};
 
 // Compiled once, on first use.
-const std::array<TRegEx, 6>& FlagRegExes() {
+std::array<TRegEx, 6>& FlagRegExes() {
     static std::array<TRegEx, 6> res;
     static const bool compiled = [] {
         for (std::size_t k = 0; k < res.size(); ++k) res[k].Compile(FlagPatterns[k].Pattern);
@@ -38,6 +40,18 @@ const std::array<TRegEx, 6>& FlagRegExes() {
     }();
     (void)compiled;
     return res;
+}
+
+TMatch YesNo(bool Hit) {
+    return Hit ? TMatch::Yes : TMatch::No;
+}
+
+// Milliseconds of a coarse monotonic clock: the stop check reads it for
+// every line, and a few milliseconds of resolution are plenty.
+int64_t NowMs() {
+    timespec t{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &t) != 0) clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 char UpCase(char C) {
@@ -100,12 +114,12 @@ std::string RowText(int32_t MsgNo, const std::string& Subj, const std::string& F
 }
 
 std::string ContentFlags(const TStringList& Lines) {
-    const auto& res = FlagRegExes();
+    auto& res = FlagRegExes();
     std::string flags;
     std::array<bool, 6> found{};
     for (const std::string& line : Lines) {
         for (std::size_t k = 0; k < res.size(); ++k) {
-            if (found[k] || !res[k].Matches(line)) continue;
+            if (found[k] || res[k].Matches(line) != TMatch::Yes) continue;
             found[k] = true;
             flags += FlagPatterns[k].Letter;
         }
@@ -157,17 +171,30 @@ TSearcher::TSearcher(const std::string& Text, bool RegEx) : FRegEx(RegEx) {
     FRare = RarestByte(FUpper);
 }
 
-bool TSearcher::Hit(std::string_view S) const {
-    if (FRegEx) return FRe.Matches(S);
-    if (FUpper.empty()) return true;
-    if (S.size() < FUpper.size()) return false;
+bool TSearcher::CheckStop() {
+    if (FStopped || !Stop) return FStopped;
+    const int64_t now = NowMs();
+    if (now < FNextStopMs) return false;
+    FNextStopMs = now + StopIntervalMs;
+    FStopped = Stop();
+    return FStopped;
+}
+
+TMatch TSearcher::RegExHit(std::string_view Line) {
+    return CheckStop() ? TMatch::GaveUp : FRe.Matches(Line);
+}
+
+TMatch TSearcher::Hit(std::string_view S) {
+    if (FRegEx) return RegExHit(S);
+    if (FUpper.empty()) return TMatch::Yes;
+    if (S.size() < FUpper.size()) return TMatch::No;
     char buf[MaxStrLen + 1];
     std::size_t n = std::min(S.size(), sizeof buf);
     for (std::size_t i = 0; i < n; ++i) buf[i] = UpCase(S[i]);
-    return std::string_view(buf, n).find(FUpper) != std::string_view::npos;
+    return YesNo(std::string_view(buf, n).find(FUpper) != std::string_view::npos);
 }
 
-bool TSearcher::TextHit(const TStringList& Lines) {
+TMatch TSearcher::TextHit(const TStringList& Lines) {
     if (FRegEx) {
         // A line without the byte every match holds cannot match: a memchr
         // spares most lines the call into the matcher.
@@ -175,19 +202,23 @@ bool TSearcher::TextHit(const TStringList& Lines) {
         char a = char(req), b = a;
         if (req >= 'a' && req <= 'z') b = char(req - 32);
         if (req >= 'A' && req <= 'Z') b = char(req + 32);
+        TMatch res = TMatch::No;
         for (const std::string& line : Lines) {
             if (req >= 0 && !std::memchr(line.data(), a, line.size()) &&
                 (a == b || !std::memchr(line.data(), b, line.size())))
                 continue;
-            if (FRe.Matches(line)) return true;
+            TMatch m = RegExHit(line);
+            if (m == TMatch::Yes) return m;
+            if (m == TMatch::GaveUp) res = m;
+            if (FStopped) break;
         }
-        return false;
+        return res;
     }
-    if (FUpper.empty()) return Lines.Count() > 0;
+    if (FUpper.empty()) return YesNo(Lines.Count() > 0);
     if (FUpper.find('\r') != std::string::npos) { // could span two joined lines
         for (const std::string& line : Lines)
-            if (Hit(line)) return true;
-        return false;
+            if (Hit(line) == TMatch::Yes) return TMatch::Yes;
+        return TMatch::No;
     }
     // One pass: every line upper-cased and joined by CR, which no line and
     // not the search text holds, so a hit cannot run across two lines.
@@ -196,16 +227,16 @@ bool TSearcher::TextHit(const TStringList& Lines) {
         AppendUpper(FFolded, line);
         FFolded += '\r';
     }
-    return std::string_view(FFolded).find(FUpper) != std::string_view::npos;
+    return YesNo(std::string_view(FFolded).find(FUpper) != std::string_view::npos);
 }
 
-bool TSearcher::RawTextHit(const char* Text, std::size_t Len) {
+TMatch TSearcher::RawTextHit(const char* Text, std::size_t Len) {
     const char* lastCr = static_cast<const char*>(memrchr(Text, '\r', Len));
-    if (!lastCr) return false;
+    if (!lastCr) return TMatch::No;
     Len = std::size_t(lastCr - Text) + 1; // the bytes after the last CR are no line
     if (FRegEx) return RawRegExHit(Text, Len);
-    if (FUpper.empty()) return true;
-    if (FUpper.find('\r') != std::string::npos) return false; // no line holds a CR
+    if (FUpper.empty()) return TMatch::Yes;
+    if (FUpper.find('\r') != std::string::npos) return TMatch::No; // no line holds a CR
     // Candidates are the places of the search text's rarest byte, in either
     // case, found by memchr; each is compared in full only there.
     const std::size_t m = FUpper.size(), k = FRare;
@@ -225,26 +256,29 @@ bool TSearcher::RawTextHit(const char* Text, std::size_t Len) {
             if (j == m) {
                 const char* line = start;
                 while (line > Text && line[-1] != '\r') --line;
-                if (std::size_t(start + m - line) <= MaxStrLen) return true;
+                if (std::size_t(start + m - line) <= MaxStrLen) return TMatch::Yes;
             }
         }
         const char*& next = fromA ? nextA : nextB;
         next = static_cast<const char*>(std::memchr(at + 1, *at, std::size_t(end - at - 1)));
     }
-    return false;
+    return TMatch::No;
 }
 
-bool TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
+TMatch TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
     const char* end = Text + Len; // the last byte is a CR
+    TMatch res = TMatch::No;
     int32_t req = FRe.RequiredByte();
     if (req < 0) {
-        for (const char* line = Text; line < end;) {
+        for (const char* line = Text; line < end && !FStopped;) {
             auto cr = static_cast<const char*>(std::memchr(line, '\r', std::size_t(end - line)));
             std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
-            if (FRe.Matches(std::string_view(line, len))) return true;
+            TMatch m = RegExHit(std::string_view(line, len));
+            if (m == TMatch::Yes) return m;
+            if (m == TMatch::GaveUp) res = m;
             line = cr + 1;
         }
-        return false;
+        return res;
     }
     // Only a line holding the required byte within its cut can match: jump
     // from one such byte to the next and test its line once.
@@ -254,13 +288,17 @@ bool TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
     auto nextA = static_cast<const char*>(std::memchr(Text, a, Len));
     auto nextB = a == b ? nullptr : static_cast<const char*>(std::memchr(Text, b, Len));
     const char* lineFrom = Text; // every line before it is done
-    while (nextA || nextB) {
+    while ((nextA || nextB) && !FStopped) {
         const char* at = !nextB || (nextA && nextA < nextB) ? nextA : nextB;
         auto cr = static_cast<const char*>(std::memchr(at, '\r', std::size_t(end - at)));
         const char* line = at;
         while (line > lineFrom && line[-1] != '\r') --line;
         std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
-        if (std::size_t(at - line) < len && FRe.Matches(std::string_view(line, len))) return true;
+        if (std::size_t(at - line) < len) {
+            TMatch m = RegExHit(std::string_view(line, len));
+            if (m == TMatch::Yes) return m;
+            if (m == TMatch::GaveUp) res = m;
+        }
         lineFrom = cr + 1;
         std::size_t left = std::size_t(end - lineFrom);
         if (nextA && nextA < lineFrom)
@@ -268,45 +306,58 @@ bool TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
         if (nextB && nextB < lineFrom)
             nextB = static_cast<const char*>(std::memchr(lineFrom, b, left));
     }
-    return false;
+    return res;
 }
 
 namespace {
 
 // The search test of message N's text, read as stored when it is small
 // (nearly always) and through its lines otherwise.
-bool MessageTextHit(TJamBase& B, TSearcher& S, int32_t N) {
+TMatch MessageTextHit(TJamBase& B, TSearcher& S, int32_t N) {
     int64_t start = std::max<int64_t>(B.MsgHdr.TxtOffset, 0);
     int64_t end = int64_t(B.MsgHdr.TxtOffset) + B.MsgHdr.TxtLen;
-    if (end <= start) return false;
+    if (end <= start) return TMatch::No;
     if (end - start <= int64_t(TSearcher::MaxRawText) && B.TxtStream) {
         const char* p = nullptr;
         B.TxtStream->Seek(start, soBeginning);
         int32_t got = B.TxtStream->ReadView(p, int32_t(end - start));
-        return got > 0 && S.RawTextHit(p, std::size_t(got));
+        return got > 0 ? S.RawTextHit(p, std::size_t(got)) : TMatch::No;
     }
-    return B.ReadMessage(N) && S.TextHit(B.MsgText);
+    return B.ReadMessage(N) ? S.TextHit(B.MsgText) : TMatch::No;
 }
 
 } // namespace
 
-std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S) {
-    std::vector<TListRow> rows;
-    if (!B.IdxStream || !S.Ok()) return rows;
+TSearchResult SearchRows(TJamBase& B, TSearcher& S) {
+    TSearchResult res;
+    if (!B.IdxStream || !S.Ok()) return res;
     int64_t idxSize = B.IdxStream->Size();
     int32_t total =
         int32_t(std::min<int64_t>(idxSize / JamIdxSize + (idxSize % JamIdxSize != 0), INT32_MAX));
-    for (int32_t n = 1; n <= total; ++n) {
+    for (int32_t n = 1; n <= total && !S.CheckStop(); ++n) {
         if (!B.ReadHeader(n)) continue;
         std::string flags;
-        if (S.Hit(B.MsgFrom)) flags += 'F';
-        if (S.Hit(B.MsgTo)) flags += 'R';
-        if (S.Hit(B.MsgSubj)) flags += 'S';
-        if (MessageTextHit(B, S, n)) flags += 'B';
-        if (flags.empty()) continue;
-        rows.push_back({RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo) + flags, n});
+        bool undecided = false;
+        const auto take = [&](TMatch M, char Letter) {
+            if (M == TMatch::Yes) flags += Letter;
+            undecided = undecided || M == TMatch::GaveUp;
+        };
+        take(S.Hit(B.MsgFrom), 'F');
+        take(S.Hit(B.MsgTo), 'R');
+        take(S.Hit(B.MsgSubj), 'S');
+        take(MessageTextHit(B, S, n), 'B');
+        // A stop leaves the rest of this message untested on purpose.
+        if (undecided && !S.Stopped()) ++res.Untested;
+        if (!flags.empty())
+            res.Rows.push_back({RowText(n, B.MsgSubj, B.MsgFrom, B.MsgTo) + flags, n});
     }
-    return rows;
+    res.Stopped = S.Stopped();
+    return res;
+}
+
+std::string UntestedText(int32_t Count) {
+    return "Lines of " + IntToStr(Count) + (Count == 1 ? " message" : " messages") +
+           " could not be tested: the RegEx is too complex.";
 }
 
 // ---------------------------------------------------------------------------
@@ -321,6 +372,24 @@ void WaitPanel() {
     WriteXY(21, 13, 0x70, PadCenter("Populating List...", 39, ' '));
     FlushScreen();
 }
+
+// Whether Esc is among the keys typed since the last look. The other keys
+// are read and dropped: typed during a search, they were not meant for the
+// list it fills. An extended key's scan code is dropped with it.
+bool EscTyped() {
+    bool esc = false;
+    while (KeyPressed()) {
+        char k = ReadKey();
+        if (k == Key::Extended && Keyboard && Keyboard->KeyPut != Keyboard->KeyTake)
+            ReadKey();
+        else if (k == Key::Esc)
+            esc = true;
+    }
+    return esc;
+}
+
+// How often a running search looks at the keyboard.
+constexpr int32_t EscPollMs = 30;
 
 void ShowRows(const std::vector<TListRow>& Rows) {
     MsgList->Clear();
@@ -346,8 +415,13 @@ void SearchMessages() {
     }
     WaitPanel();
     CurrentTotal();
-    ShowRows(SearchRows(*Base, searcher));
+    searcher.Stop = EscTyped;
+    searcher.StopIntervalMs = EscPollMs;
+    TSearchResult res = SearchRows(*Base, searcher);
+    ShowRows(res.Rows);
     StatusLine = StartStatus + " Search Mode:" + (SearchRegEx ? " RegEx" : " Simple/Case Ins.");
+    if (res.Stopped) ShowMsgBox(mbInfo, StoppedText);
+    if (res.Untested > 0) ShowMsgBox(mbInfo, UntestedText(res.Untested));
 }
 
 void JumpTo() {

@@ -5,10 +5,13 @@
 // flag letters; it remembers the number of the message it was built from. The
 // pure builders take the base and their inputs as arguments; FillPage,
 // SearchMessages, JumpTo and the two prompts are the screen side over them.
+// A search can be stopped (Esc on the screen side, a callback here) and
+// says which messages it could not test.
 
 #include "app/RegEx.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +32,9 @@ std::string RowText(int32_t MsgNo, const std::string& Subj, const std::string& F
                     const std::string& To);
 // The content flags of a text: P, U, L, N, E, B, each at most once, in the
 // order of the lines where each was first found (P U L N E B within a line).
+// A line on which a test gave up counts as no hit for that test, and later
+// lines are still tried: the six patterns are linear on a line, so it does
+// not happen, and a page must neither stop nor nag for a hint.
 std::string ContentFlags(const TStringList& Lines);
 // The rows of the page of Top: up to PageSize index records from message Top
 // on, a record whose header cannot be read giving no row.
@@ -41,39 +47,75 @@ int32_t PrevPageTop(int32_t Top);
 int32_t LastPageTop(int32_t T);
 int32_t JumpPageTop(int32_t N, int32_t T); // N >= 0; 0 shows message 1
 
+// A stop test for a long search: asked between messages and before every
+// regular-expression match; true ends the search.
+using TStopTest = std::function<bool()>;
+
 // A search text and the way it is compared: plain (upper-cased on both sides,
-// a substring) or a regular expression (as typed).
+// a substring) or a regular expression (as typed). A test answers GaveUp when
+// the regular-expression matchers could not decide a line and no other line
+// decided it, and once the stop test has ended the search.
 class TSearcher {
 public:
     TSearcher(const std::string& Text, bool RegEx);
     // False when the regular expression does not compile; Error says why.
     bool Ok() const { return FOk; }
     const std::string& Error() const { return FRe.Error; }
+
+    // Asked before every regular-expression match and by SearchRows before
+    // every message, but at most once every StopIntervalMs milliseconds
+    // (0: every time); unset, nothing stops. Between two askings a check
+    // costs one read of a coarse clock, so it may run for every line.
+    TStopTest Stop;
+    int32_t StopIntervalMs = 0;
+    // Asks Stop when it is due, unless already stopped; true from the first
+    // true answer on.
+    bool CheckStop();
+    bool Stopped() const { return FStopped; }
+
     // The test on one sender, recipient, subject or text line.
-    bool Hit(std::string_view S) const;
-    // True when some line of Lines holds the search text.
-    bool TextHit(const TStringList& Lines);
+    TMatch Hit(std::string_view S);
+    // Yes when some line of Lines holds the search text; else GaveUp when
+    // some line could not be tested; else No.
+    TMatch TextHit(const TStringList& Lines);
     // The same test on a message's text as stored: lines end at CR, each is
     // cut to its first 255 bytes, bytes after the last CR are no line. Text
     // must be no longer than MaxRawText, which holds fewer lines than a
     // message keeps, so the result equals TextHit of the lines read.
-    bool RawTextHit(const char* Text, std::size_t Len);
+    TMatch RawTextHit(const char* Text, std::size_t Len);
     static constexpr std::size_t MaxRawText = 65536;
 
 private:
-    bool RawRegExHit(const char* Text, std::size_t Len);
+    TMatch RegExHit(std::string_view Line);
+    TMatch RawRegExHit(const char* Text, std::size_t Len);
 
     bool FRegEx;
     bool FOk = true;
-    std::string FUpper;    // plain mode: the upper-cased search text
-    std::size_t FRare = 0; // plain mode: where FUpper's least common byte stands
+    bool FStopped = false;
+    int64_t FNextStopMs = 0; // when Stop is next asked
+    std::string FUpper;      // plain mode: the upper-cased search text
+    std::size_t FRare = 0;   // plain mode: where FUpper's least common byte stands
     TRegEx FRe;
     std::string FFolded; // plain mode: the lines upper-cased and joined by CR
 };
 
+struct TSearchResult {
+    std::vector<TListRow> Rows;
+    // Messages where a test stayed undecided (a line the matchers gave up
+    // on), so a flag or the whole row may be missing.
+    int32_t Untested = 0;
+    // The stop test ended the search: Rows holds the hits found before, the
+    // message in hand included when it already had a flag.
+    bool Stopped = false;
+};
+
 // The search-result rows for S over every message of B from message 1 on;
 // flags F, R, S, B (sender, recipient, subject, a text line) in this order.
-std::vector<TListRow> SearchRows(TJamBase& B, TSearcher& S);
+TSearchResult SearchRows(TJamBase& B, TSearcher& S);
+
+// What the message box after a search says about undecided messages.
+std::string UntestedText(int32_t Count);
+inline const std::string StoppedText = "Search stopped: the list holds the hits found so far.";
 
 // The screen side; they work on the main program's globals.
 void FillPage();

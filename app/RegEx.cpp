@@ -1,15 +1,32 @@
 #include "app/RegEx.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
+#include <algorithm>
 #include <pcre2.h>
 #include <vector>
 
-// The program's patterns are tried on up to 255-byte lines; a few hundred
-// thousand backtracking steps are far more than any sound pattern needs there,
-// and a runaway one gives up after about a millisecond.
 namespace {
-constexpr uint32_t MatchLimit = 200000;
-constexpr uint32_t DepthLimit = 10000;
+// The backtracker's step limit: PCRE2's own default, or more where the
+// library was built with more. Its depth and heap limits stay at the
+// library's defaults. A pattern that reaches this on a 255-byte line has
+// run away; with JIT that takes a few tens of milliseconds.
+constexpr uint32_t MinMatchLimit = 10000000;
+uint32_t MatchLimit() {
+    static const uint32_t limit = [] {
+        uint32_t configured = 0;
+        pcre2_config(PCRE2_CONFIG_MATCHLIMIT, &configured);
+        return std::max(MinMatchLimit, configured);
+    }();
+    return limit;
+}
+// The JIT's stack grows on demand up to this. PCRE2's own 32 KiB is too
+// little for repeated nested groups over a 255-byte line; a megabyte leaves
+// a wide margin, and running out still falls back to the interpreter.
+constexpr std::size_t JitStackStart = 32 * 1024;
+constexpr std::size_t JitStackMax = 1024 * 1024;
+// Ints of workspace for the DFA matcher: enough for the states of an
+// 80-character pattern over a 255-byte line; too little makes it give up.
+constexpr std::size_t DfaWorkSize = 1 << 15;
 
 bool IsClassEscape(char C) {
     switch (C) {
@@ -223,18 +240,47 @@ TRegEx::~TRegEx() {
     Free();
 }
 
+bool DfaMatchesAlike(std::string_view Pattern) {
+    // Atomic groups, verbs (also atomic and possessive aliases such as
+    // "(*atomic:"), non-atomic assertions, comments and quoting, subroutine
+    // calls and recursion.
+    static constexpr std::string_view refused[] = {"(?>",  "(*",  "(?*", "(?<*", "(?#",
+                                                   "\\Q",  "\\E", "\\g", "(?R",  "(?&",
+                                                   "(?P>", "++",  "*+",  "?+",   "}+"};
+    for (std::string_view r : refused)
+        if (Pattern.find(r) != std::string_view::npos) return false;
+    for (std::size_t at = Pattern.find("(?"); at != std::string_view::npos;
+         at = Pattern.find("(?", at + 1)) {
+        std::size_t j = at + 2;
+        if (j < Pattern.size() && Pattern[j] == '-') ++j;
+        if (j < Pattern.size() && Pattern[j] >= '0' && Pattern[j] <= '9') return false; // (?1)
+        // Option letters: extended mode lets blanks and comments split the
+        // tokens above.
+        for (j = at + 2; j < Pattern.size(); ++j) {
+            const char c = Pattern[j];
+            if (c == 'x') return false;
+            if (std::string_view("imnsJU-^").find(c) == std::string_view::npos) break;
+        }
+    }
+    return true;
+}
+
 void TRegEx::Free() {
     if (FData) pcre2_match_data_free(FData);
     if (FContext) pcre2_match_context_free(FContext);
+    if (FJitStack) pcre2_jit_stack_free(FJitStack);
     if (FCode) pcre2_code_free(FCode);
     FData = nullptr;
     FContext = nullptr;
+    FJitStack = nullptr;
     FCode = nullptr;
     FJit = false;
+    FDfaAlike = false;
+    FDfaFirst = false;
     FRequired = -1;
 }
 
-bool TRegEx::Compile(std::string_view Pattern) {
+bool TRegEx::Compile(std::string_view Pattern, bool UseJit) {
     Free();
     Error.clear();
     std::string p = TranslatePattern(Pattern);
@@ -250,11 +296,15 @@ bool TRegEx::Compile(std::string_view Pattern) {
                 std::to_string(offset);
         return false;
     }
-    FJit = pcre2_jit_compile(FCode, PCRE2_JIT_COMPLETE) == 0;
+    FJit = UseJit && pcre2_jit_compile(FCode, PCRE2_JIT_COMPLETE) == 0;
     FData = pcre2_match_data_create(1, nullptr);
     FContext = pcre2_match_context_create(nullptr);
-    pcre2_set_match_limit(FContext, MatchLimit);
-    pcre2_set_depth_limit(FContext, DepthLimit);
+    pcre2_set_match_limit(FContext, MatchLimit());
+    if (FJit) {
+        FJitStack = pcre2_jit_stack_create(JitStackStart, JitStackMax, nullptr);
+        if (FJitStack) pcre2_jit_stack_assign(FContext, nullptr, FJitStack);
+    }
+    FDfaAlike = DfaMatchesAlike(p);
     uint32_t type = 0, unit = 0;
     if (pcre2_pattern_info(FCode, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
         pcre2_pattern_info(FCode, PCRE2_INFO_LASTCODEUNIT, &unit) == 0) {
@@ -266,10 +316,40 @@ bool TRegEx::Compile(std::string_view Pattern) {
     return true;
 }
 
-bool TRegEx::Matches(std::string_view S) const {
-    if (!FCode) return false;
+namespace {
+// A match call's result: a count (0 too: a match that did not fit the one
+// pair of offsets), no match, or any error, which leaves the question open.
+TMatch FromRc(int Rc) {
+    return Rc >= 0 ? TMatch::Yes : Rc == PCRE2_ERROR_NOMATCH ? TMatch::No : TMatch::GaveUp;
+}
+} // namespace
+
+TMatch TRegEx::Backtrack(std::string_view S) const {
     auto subject = reinterpret_cast<PCRE2_SPTR>(S.data());
-    int rc = FJit ? pcre2_jit_match(FCode, subject, S.size(), 0, 0, FData, FContext)
-                  : pcre2_match(FCode, subject, S.size(), 0, 0, FData, FContext);
-    return rc >= 0;
+    if (FJit) {
+        int rc = pcre2_jit_match(FCode, subject, S.size(), 0, 0, FData, FContext);
+        if (rc != PCRE2_ERROR_JIT_STACKLIMIT) return FromRc(rc);
+        // The interpreter keeps its backtracking frames on the heap.
+    }
+    return FromRc(pcre2_match(FCode, subject, S.size(), 0, PCRE2_NO_JIT, FData, FContext));
+}
+
+TMatch TRegEx::Dfa(std::string_view S) const {
+    if (FDfaWork.empty()) FDfaWork.resize(DfaWorkSize);
+    return FromRc(pcre2_dfa_match(FCode, reinterpret_cast<PCRE2_SPTR>(S.data()), S.size(), 0,
+                                  PCRE2_DFA_SHORTEST, FData, FContext, FDfaWork.data(),
+                                  FDfaWork.size()));
+}
+
+TMatch TRegEx::Test(std::string_view S) const {
+    if (!FCode) return TMatch::No;
+    if (FDfaFirst) {
+        TMatch m = Dfa(S);
+        if (m != TMatch::GaveUp) return m;
+    }
+    TMatch m = Backtrack(S);
+    if (m != TMatch::GaveUp || !FDfaAlike || FDfaFirst) return m;
+    m = Dfa(S);
+    if (m != TMatch::GaveUp) FDfaFirst = true;
+    return m;
 }

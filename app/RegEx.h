@@ -3,16 +3,27 @@
 // times, freed with the object. A pattern matches a string when it matches any
 // part of it. Bytes, never UTF; "." matches line feeds too; "$" only at the
 // very end; no multi-line mode; JIT where the library has it. A match that
-// would run away (catastrophic backtracking) stops at a limit and counts as no
-// match, so one bad line cannot hang a search.
+// runs away (catastrophic backtracking) stops at PCRE2's own limits; the
+// alternative (DFA) matcher, which never backtracks, then answers where it
+// is known to answer alike. What neither can decide is reported as such,
+// never as "no match".
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct pcre2_real_code_8;
 struct pcre2_real_match_data_8;
 struct pcre2_real_match_context_8;
+struct pcre2_real_jit_stack_8;
+
+// What one match attempt found out.
+enum class TMatch : uint8_t {
+    No,     // the pattern matches no part of the string
+    Yes,    // it matches some part
+    GaveUp, // a limit (steps, depth, memory) stopped both matchers: not known
+};
 
 // The pattern as PCRE2 must see it to mean what the program's patterns mean:
 // inside brackets, a hyphen right after a class escape (\d, \w, \s and their
@@ -23,6 +34,15 @@ struct pcre2_real_match_context_8;
 // Nothing else changes.
 std::string TranslatePattern(std::string_view Pattern);
 
+// Whether the DFA matcher answers "does it match" exactly as the backtracking
+// one for the compiled (translated) pattern Pattern. It does not for atomic
+// groups, possessive repeats and recursion, which it runs with other
+// semantics; those and whatever could hide them (verbs, extended mode,
+// comments, quoting) are refused by a plain scan of the text, which may
+// refuse more than needed but never less. Items it cannot run at all
+// (back references, \K) make it fail instead, which is safe.
+bool DfaMatchesAlike(std::string_view Pattern);
+
 class TRegEx {
 public:
     TRegEx() = default;
@@ -32,12 +52,21 @@ public:
     TRegEx& operator=(const TRegEx&) = delete;
 
     // Compiles Pattern (translated first); false with Error set when PCRE2
-    // rejects it. A compiled pattern before is freed either way.
-    bool Compile(std::string_view Pattern);
+    // rejects it. A compiled pattern before is freed either way. UseJit false
+    // keeps to the interpreter (for measuring).
+    bool Compile(std::string_view Pattern, bool UseJit = true);
     bool IsCompiled() const { return FCode != nullptr; }
-    // True when the pattern matches some part of S; false when it does not,
-    // when nothing is compiled, and when the match limit stopped the attempt.
-    bool Matches(std::string_view S) const;
+    // Whether the pattern matches some part of S (No when nothing is
+    // compiled). The backtracking matcher runs first; when it gives up, the
+    // DFA matcher is asked where it answers alike, and once it has decided a
+    // string the backtracker gave up on, it goes first for later strings
+    // (such a pattern would make the backtracker give up again and again).
+    TMatch Matches(std::string_view S) { return Test(S); }
+    // The same on a const pattern, folded to true for a match: only for the
+    // program's fixed patterns, which cannot run away on a line. It keeps the
+    // callers that hold such a pattern const building until they ask the
+    // question above.
+    bool Matches(std::string_view S) const { return Test(S) == TMatch::Yes; }
     // A byte that every match holds (so a string without it cannot match), or
     // -1 when the pattern names none. A letter may stand for either case.
     int32_t RequiredByte() const { return FRequired; }
@@ -46,10 +75,18 @@ public:
 
 private:
     void Free();
+    TMatch Test(std::string_view S) const;
+    TMatch Backtrack(std::string_view S) const;
+    TMatch Dfa(std::string_view S) const;
 
     pcre2_real_code_8* FCode = nullptr;
     pcre2_real_match_data_8* FData = nullptr;
     pcre2_real_match_context_8* FContext = nullptr;
+    pcre2_real_jit_stack_8* FJitStack = nullptr;
     bool FJit = false;
+    bool FDfaAlike = false; // DfaMatchesAlike of the compiled pattern
+    // The engine order and the DFA's workspace change no answer.
+    mutable bool FDfaFirst = false; // the DFA matcher goes first
+    mutable std::vector<int> FDfaWork;
     int32_t FRequired = -1;
 };

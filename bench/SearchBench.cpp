@@ -4,11 +4,23 @@
 // search over the base next to "grep -c -i" and "grep -c -P" over the file
 // (both with LC_ALL=C: bytes, as the program reads them; "grep -i" also
 // under C.UTF-8, the usual setting, where it is slower). Best of three after
-// a warm-up, so everything reads a warm cache.
+// a warm-up, so everything reads a warm cache. Both searches are timed again
+// with the stop test the program uses (a clock read per message and per
+// match, a poll of standard input every 30 ms), to show what listening for
+// Esc costs.
+//
+// Then runaway lines: what one line of letters costs a pattern that
+// backtracks without end, "(\w|\w\w)*\d", on 255- and 79-byte lines, with
+// and without JIT. First until the backtracker gives up at its limit (an
+// empty atomic group in front keeps the DFA matcher out and changes nothing
+// else), then as the program runs it: the first line gives up and goes to
+// the DFA matcher, which then goes first for every later line.
 
 #include "BenchBase.h"
 #include "app/MsgPages.h"
 
+#include <chrono>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -38,6 +50,54 @@ bool RunQuiet(std::vector<std::string> Args, const std::string& Out, const char*
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+}
+
+// The program's stop test, polling standard input instead of the keyboard
+// reader (which needs a terminal); it never says stop here.
+void ProgramStop(TSearcher& S) {
+    S.Stop = [] {
+        pollfd p{0, POLLIN, 0};
+        poll(&p, 1, 0);
+        return false;
+    };
+    S.StopIntervalMs = 30;
+}
+
+// Milliseconds per call of Matches on Line, over Count calls after Skip
+// untimed ones; the answer of the last call in Answer.
+double PerLine(TRegEx& Re, const std::string& Line, int Skip, int Count, TMatch& Answer) {
+    for (int i = 0; i < Skip; ++i) Answer = Re.Matches(Line);
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < Count; ++i) Answer = Re.Matches(Line);
+    std::chrono::duration<double, std::milli> d = std::chrono::steady_clock::now() - t0;
+    return d.count() / Count;
+}
+
+const char* AnswerName(TMatch M) {
+    return M == TMatch::Yes ? "match" : M == TMatch::No ? "no match" : "gave up";
+}
+
+void RunawayLines() {
+    printf("runaway lines, (\\w|\\w\\w)*\\d on letters, ms per line:\n");
+    for (std::size_t len : {std::size_t(255), std::size_t(79)}) {
+        std::string line;
+        for (std::size_t i = 0; i < len; ++i) line += char('a' + i % 26);
+        for (bool jit : {true, false}) {
+            TMatch answer = TMatch::No;
+            TRegEx giveUp;
+            giveUp.Compile("(?>)(\\w|\\w\\w)*\\d", jit);
+            double toLimit = PerLine(giveUp, line, 0, jit ? 20 : 5, answer);
+            const char* limitAnswer = AnswerName(answer);
+            TRegEx program;
+            program.Compile("(\\w|\\w\\w)*\\d", jit);
+            double first = PerLine(program, line, 0, 1, answer);
+            double later = PerLine(program, line, 0, 200, answer);
+            printf("  %3zu bytes %-6s to the limit %8.2f (%s)   program: first line %8.2f, "
+                   "later lines %6.3f (%s)\n",
+                   len, jit ? "JIT" : "no JIT", toLimit, limitAnswer, first, later,
+                   AnswerName(answer));
+        }
+    }
 }
 
 } // namespace
@@ -76,11 +136,21 @@ int main(int argc, char** argv) {
     size_t plainHits = 0, reHits = 0;
     double plain = bench::BestOfThree([&] {
         TSearcher s(PlainText, false);
-        plainHits = SearchRows(b, s).size();
+        plainHits = SearchRows(b, s).Rows.size();
     });
     double re = bench::BestOfThree([&] {
         TSearcher s(RegExText, true);
-        reHits = SearchRows(b, s).size();
+        reHits = SearchRows(b, s).Rows.size();
+    });
+    double plainStop = bench::BestOfThree([&] {
+        TSearcher s(PlainText, false);
+        ProgramStop(s);
+        plainHits = SearchRows(b, s).Rows.size();
+    });
+    double reStop = bench::BestOfThree([&] {
+        TSearcher s(RegExText, true);
+        ProgramStop(s);
+        reHits = SearchRows(b, s).Rows.size();
     });
     double grepI = bench::BestOfThree([&] {
         RunQuiet({"grep", "-c", "-i", PlainText, textFile}, outFile);
@@ -98,6 +168,9 @@ int main(int argc, char** argv) {
            plain / grepIUtf8);
     printf("regex search   %8.1f ms (%zu hits)   grep -c -P %8.1f ms   ratio %.2f (aim <= 0.50)\n",
            re, reHits, grepP, re / grepP);
+    printf("with the stop test: plain %8.1f ms (%+.1f%%), regex %8.1f ms (%+.1f%%)\n", plainStop,
+           100 * (plainStop / plain - 1), reStop, 100 * (reStop / re - 1));
+    RunawayLines();
     bench::RemoveBase(base);
     unlink(textFile.c_str());
     unlink(outFile.c_str());

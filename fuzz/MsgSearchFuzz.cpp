@@ -2,8 +2,9 @@
 // random bytes. The text test on the stored bytes (RawTextHit) must give
 // exactly the answer of the line rule (Hit on each line the base reader makes:
 // a CR ends a line, a line keeps its first 255 bytes, bytes after the last CR
-// are no line), and so must TextHit over those lines, for plain texts and
-// regular expressions. ContentFlags names each of P, U, L, N, E, B at most
+// are no line; a hit on some line, else "gave up" on some line, else none),
+// and so must TextHit over those lines, for plain texts and regular
+// expressions. ContentFlags names each of P, U, L, N, E, B at most
 // once, in the order of the line where each is first found, P U L N E B
 // within a line. The stored text lies in a buffer of its exact size, so a
 // read past either end is caught.
@@ -88,9 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TStringList lines = SplitLines(rest);
 
     TSearcher s(search, regEx);
-    bool lineRule = false;
-    for (const std::string& line : lines) lineRule = lineRule || s.Hit(line);
-    if (!s.Ok() && lineRule) Fail("a rejected pattern found a line", search, regEx);
+    // Yes when a line matches, else GaveUp when a line could not be tested.
+    TMatch lineRule = TMatch::No;
+    for (const std::string& line : lines) {
+        TMatch m = s.Hit(line);
+        if (m == TMatch::Yes || (m == TMatch::GaveUp && lineRule == TMatch::No)) lineRule = m;
+    }
+    if (!s.Ok() && lineRule != TMatch::No) Fail("a rejected pattern found a line", search, regEx);
     if (s.TextHit(lines) != lineRule) Fail("TextHit differs from Hit per line", search, regEx);
     if (s.RawTextHit(stored.get(), rest.size()) != lineRule)
         Fail("RawTextHit differs from Hit per line", search, regEx);

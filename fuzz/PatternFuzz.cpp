@@ -8,6 +8,9 @@
 // mends patterns PCRE2 refuses. Comments, verb names and callout strings
 // stay as typed. Both sides are compiled and matched here with
 // the program's options and limits; a match that hits a limit is not compared.
+// Where DfaMatchesAlike admits the translated pattern, the DFA matcher must
+// answer as the backtracking one whenever both answer: the program trusts it
+// when the backtracker gives up.
 //
 // Input layout:
 //   byte 0  below 128: the length of the pattern; then the pattern, then the
@@ -31,14 +34,18 @@
 
 namespace {
 
-// Pieces of pattern syntax, for the built patterns.
+// Pieces of pattern syntax, for the built patterns. The last ones are for
+// the DFA comparison: the makings of atomic groups, possessive repeats and
+// recursion, and items whose answers depend on the alternatives taken.
 constexpr std::string_view Pieces[] = {
-    "[",    "]",   "^",      "-",        "\\s",     "\\S",  "\\w",       "\\d",    "\\",
-    "\\c",  "\\Q", "\\E",    "(?#",      "(*MARK:", "(?C'", "'",         "(",      ")",
-    "(?x)", "#",   "\n",     "[:alpha:", ":]",      "a",    "b",         " ",      "\t",
-    "\x0B", "*",   "+",      "?",        "{2}",     "|",    ".",         "$",      "(?i)",
-    "(?<=", "(?=", "(*pla:", "\\x{5b}",  "\\b",     "\\1",  "(?<n>",     "\\k<n>", "\\p{L}",
-    "{",    "}",   "\\-",    "[^",       "(?-x)",   "(?x:", "(*COMMIT)", "\\K",    "\\z",
+    "[",   "]",     "^",     "-",         "\\s",    "\\S",      "\\w",    "\\d",
+    "\\",  "\\c",   "\\Q",   "\\E",       "(?#",    "(*MARK:",  "(?C'",   "'",
+    "(",   ")",     "(?x)",  "#",         "\n",     "[:alpha:", ":]",     "a",
+    "b",   " ",     "\t",    "\x0B",      "*",      "+",        "?",      "{2}",
+    "|",   ".",     "$",     "(?i)",      "(?<=",   "(?=",      "(*pla:", "\\x{5b}",
+    "\\b", "\\1",   "(?<n>", "\\k<n>",    "\\p{L}", "{",        "}",      "\\-",
+    "[^",  "(?-x)", "(?x:",  "(*COMMIT)", "\\K",    "\\z",      ">",      "R",
+    "&",   "(?|",   "{1,3}", "*?",        "(a|ab)", "(?!",      "(?<!",   "\\A",
 };
 constexpr std::string_view SubjectBytes = "ab \t\v\n[]-\\x'#:A5";
 
@@ -61,8 +68,7 @@ public:
         pcre2_jit_compile(FCode, PCRE2_JIT_COMPLETE);
         FData = pcre2_match_data_create(1, nullptr);
         FContext = pcre2_match_context_create(nullptr);
-        pcre2_set_match_limit(FContext, 200000);
-        pcre2_set_depth_limit(FContext, 10000);
+        pcre2_set_match_limit(FContext, 10000000);
     }
     ~TRaw() {
         if (FData) pcre2_match_data_free(FData);
@@ -77,6 +83,13 @@ public:
     int Match(std::string_view S) const {
         int rc = pcre2_match(FCode, reinterpret_cast<PCRE2_SPTR>(S.data()), S.size(), 0, 0, FData,
                              FContext);
+        return rc >= 0 ? 1 : rc == PCRE2_ERROR_NOMATCH ? 0 : -1;
+    }
+    // The same by the DFA matcher.
+    int Dfa(std::string_view S) const {
+        static int work[1 << 15];
+        int rc = pcre2_dfa_match(FCode, reinterpret_cast<PCRE2_SPTR>(S.data()), S.size(), 0,
+                                 PCRE2_DFA_SHORTEST, FData, FContext, work, std::size(work));
         return rc >= 0 ? 1 : rc == PCRE2_ERROR_NOMATCH ? 0 : -1;
     }
 
@@ -126,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Untouchable(pattern) && translated != pattern) Fail("changed", pattern, translated);
 
     TRegEx re(pattern);
-    bool hit = re.Matches(subject);
+    const TMatch answer = re.Matches(subject);
+    const bool hit = answer == TMatch::Yes;
     if (!re.IsCompiled()) {
         if (hit) Fail("uncompiled pattern matched", pattern, translated);
         return 0;
@@ -143,8 +157,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TRaw asTyped(pattern), asTranslated(translated);
     if (!asTranslated.Ok()) Fail("translation does not compile", pattern, translated);
     int mine = asTranslated.Match(subject);
+    if (mine >= 0 && answer == TMatch::GaveUp)
+        Fail("TRegEx gave up where its pattern answers", pattern, translated);
     if (mine >= 0 && (mine == 1) != hit)
         Fail("TRegEx differs from its pattern", pattern, translated);
+    if (DfaMatchesAlike(translated)) {
+        int dfa = asTranslated.Dfa(subject);
+        if (mine >= 0 && dfa >= 0 && mine != dfa)
+            Fail("the DFA matcher answers otherwise", pattern, translated);
+    }
     if (!asTyped.Ok() || subject.find('\x0B') != std::string_view::npos) return 0;
     // Under the extended option "#" opens a comment up to a newline, which
     // the translation does not follow; on one line the rest is comment either

@@ -189,10 +189,107 @@ TEST_F(PagesTest, SearchFollowsTheRules) {
         TSearcher s(c.Text, c.RegEx);
         ASSERT_TRUE(s.Ok()) << s.Error();
         std::vector<std::string> got;
-        for (const TListRow& r : SearchRows(B, s))
+        TSearchResult res = SearchRows(B, s);
+        for (const TListRow& r : res.Rows)
             got.push_back(std::to_string(r.MsgNo) + " " + r.Text.substr(69));
         EXPECT_EQ(got, c.Want) << c.Text << (c.RegEx ? " (regex)" : "");
+        EXPECT_EQ(res.Untested, 0) << c.Text;
+        EXPECT_FALSE(res.Stopped) << c.Text;
     }
+}
+
+// A line the matchers cannot decide leaves its message undecided unless a
+// later line decides it; undecided messages are counted, never passed off as
+// messages without a hit.
+TEST_F(PagesTest, SearchCountsMessagesItCouldNotTest) {
+    const std::string runaway = std::string(60, 'a') + "\r";
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "one", std::string(30, 'a') + "c\r");         // 1
+    f.AddSimple("Joe", "Ann", "two", "short\r" + runaway);                  // 2
+    f.AddSimple("Joe", "Ann", "three", runaway + "the pair aa7 decides\r"); // 3
+    f.AddSimple("Joe", std::string(60, 'b'), "four", "nothing\r");          // 4: the recipient
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        std::vector<std::string> Want;
+        int32_t Untested;
+    };
+    const Case cases[] = {
+        {"(a+)+b|c", {"1 B", "3 B"}, 0}, // 1 found after the backtracker gave up
+        // 2 and 4 undecided, 4 listed for its subject all the same; 1 is
+        // short enough to decide.
+        {R"((\w)(\w|\w\w)*\1\d|four)", {"3 B", "4 S"}, 2},
+    };
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, true);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        TSearchResult res = SearchRows(B, s);
+        std::vector<std::string> got;
+        for (const TListRow& r : res.Rows)
+            got.push_back(std::to_string(r.MsgNo) + " " + r.Text.substr(69));
+        EXPECT_EQ(got, c.Want) << c.Text;
+        EXPECT_EQ(res.Untested, c.Untested) << c.Text;
+        EXPECT_FALSE(res.Stopped);
+    }
+    EXPECT_EQ(UntestedText(3),
+              "Lines of 3 messages could not be tested: the RegEx is too complex.");
+    EXPECT_LE(UntestedText(INT32_MAX).size(), 76u); // what a message box shows
+}
+
+// The stop test ends the walk: the rows found so far stay, the message in
+// hand with them when it already has a flag, and a stop is no "untested".
+TEST_F(PagesTest, StoppedSearchKeepsTheHitsSoFar) {
+    JamFixture f;
+    for (int i = 1; i <= 10; ++i)
+        f.AddSimple("Joe", "Ann", "aa1 hit " + std::to_string(i), std::string(60, 'a') + "\r");
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        bool RegEx;
+        int StopAtCall; // the call of the stop test that says stop
+        std::vector<int32_t> Want;
+    };
+    const Case cases[] = {
+        {"hit", false, 4, {1, 2, 3}}, // plain: asked once per message
+        // Asked before each message and each match: message 1 is stopped on
+        // its text after its subject matched.
+        {R"((\w)(\w|\w\w)*\1\d)", true, 5, {1}},
+        {"hit", false, 1000, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+    };
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, c.RegEx);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        int calls = 0;
+        s.Stop = [&] { return ++calls >= c.StopAtCall; };
+        TSearchResult res = SearchRows(B, s);
+        std::vector<int32_t> got;
+        for (const TListRow& r : res.Rows) got.push_back(r.MsgNo);
+        EXPECT_EQ(got, c.Want) << c.Text;
+        EXPECT_EQ(res.Stopped, c.StopAtCall <= calls) << c.Text;
+        EXPECT_EQ(res.Untested, 0) << c.Text;
+        if (c.RegEx) {
+            EXPECT_EQ(res.Rows.at(0).Text.substr(69), "S");
+        }
+    }
+}
+
+TEST(TSearcher, AsksTheStopTestOncePerIntervalAndKeepsAStop) {
+    int polls = 0;
+    bool answer = false;
+    TSearcher hourly("x", true);
+    hourly.Stop = [&] { return ++polls, answer; };
+    hourly.StopIntervalMs = 3600 * 1000;
+    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(hourly.CheckStop());
+    EXPECT_EQ(polls, 1); // the first check asks, the rest wait for the hour
+    TSearcher always("x", true);
+    always.Stop = [&] { return ++polls, answer; };
+    EXPECT_FALSE(always.CheckStop());
+    answer = true;
+    EXPECT_TRUE(always.CheckStop());
+    answer = false;
+    EXPECT_TRUE(always.CheckStop()); // a stop is kept
+    EXPECT_EQ(always.Hit("x"), TMatch::GaveUp);
+    EXPECT_EQ(polls, 3);
 }
 
 TEST_F(PagesTest, RejectedPatternFindsNothingAndSaysWhy) {
@@ -202,7 +299,7 @@ TEST_F(PagesTest, RejectedPatternFindsNothingAndSaysWhy) {
     TSearcher s("[abc", true);
     EXPECT_FALSE(s.Ok());
     EXPECT_FALSE(s.Error().empty());
-    EXPECT_TRUE(SearchRows(B, s).empty());
+    EXPECT_TRUE(SearchRows(B, s).Rows.empty());
 }
 
 } // namespace
@@ -267,8 +364,8 @@ TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
         for (int32_t n = 1; n <= int32_t(texts.size()); ++n) {
             ASSERT_TRUE(B.ReadMessage(n));
             const std::string& t = texts[std::size_t(n - 1)];
-            bool want = s.TextHit(B.MsgText);
-            hits += want;
+            TMatch want = s.TextHit(B.MsgText);
+            hits += want == TMatch::Yes;
             EXPECT_EQ(s.RawTextHit(t.data(), t.size()), want)
                 << (c.RegEx ? "regex " : "plain ") << c.Text << " in message " << n;
         }

@@ -1,6 +1,7 @@
 // The regular-expression wrapper: the translation of bracket hyphens, the
-// matching rules the program's patterns rely on, rejected patterns and the
-// match limit.
+// matching rules the program's patterns rely on, rejected patterns, and what
+// happens when the backtracking matcher gives up: the DFA matcher decides
+// where it answers alike, and what neither decides is "gave up", never "no".
 
 #include "app/RegEx.h"
 
@@ -94,7 +95,8 @@ TEST(TRegEx, MatchesByTheProgramsRules) {
     for (const Case& c : cases) {
         TRegEx re(c.Pattern);
         ASSERT_TRUE(re.IsCompiled()) << c.Pattern << ": " << re.Error;
-        EXPECT_EQ(re.Matches(c.Subject), c.Want) << c.Pattern << " on " << c.Subject;
+        EXPECT_EQ(re.Matches(c.Subject), c.Want ? TMatch::Yes : TMatch::No)
+            << c.Pattern << " on " << c.Subject;
     }
 }
 
@@ -102,22 +104,53 @@ TEST(TRegEx, RejectedPatternKeepsPcreReason) {
     TRegEx re("(abc");
     EXPECT_FALSE(re.IsCompiled());
     EXPECT_NE(re.Error.find("missing closing parenthesis"), std::string::npos) << re.Error;
-    EXPECT_FALSE(re.Matches("abc"));
+    EXPECT_EQ(re.Matches("abc"), TMatch::No);
     EXPECT_TRUE(re.Compile("abc")); // the object is usable again
     EXPECT_TRUE(re.Error.empty());
-    EXPECT_TRUE(re.Matches("abc"));
+    EXPECT_EQ(re.Matches("abc"), TMatch::Yes);
     // Subjects are bytes: a pattern cannot switch to UTF-8, which would let
     // the matcher step over the end of a line cut inside a character.
     EXPECT_FALSE(re.Compile("(*UTF)a."));
 }
 
-TEST(TRegEx, RunawayPatternCountsAsNoMatchAndTheNextMatchWorks) {
-    TRegEx nested("^(a+)+$");
-    ASSERT_TRUE(nested.IsCompiled());
-    std::string line(250, 'a');
-    line += '!';
-    EXPECT_FALSE(nested.Matches(line));
-    EXPECT_TRUE(nested.Matches("aaaa"));
+// Hits that cost many backtracking steps or a deep JIT stack on one line,
+// and runaway patterns: decided where some matcher can decide, else "gave
+// up". Each pattern is tried on its line and then on a short one, so the
+// switch to the DFA matcher after a runaway line is covered too.
+TEST(TRegEx, CostlyLinesAreDecidedOrReportedUndecided) {
+    const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+    struct Case {
+        std::string_view Pattern;
+        std::string Line;
+        TMatch Want;
+        std::string Short;
+        TMatch WantShort;
+    };
+    const Case cases[] = {
+        {".*.*.*x", "x" + std::string(254, 'y'), TMatch::Yes, "yyx", TMatch::Yes},
+        {"(a+)+b|c", std::string(30, 'a') + "c", TMatch::Yes, "aab", TMatch::Yes},
+        // Millions of steps, beyond the DFA matcher (a back reference).
+        {R"((\w)(\w|\w\w)*\1\d|c)", std::string(30, 'a') + "c", TMatch::Yes, "b", TMatch::No},
+        // Nested groups repeated over the line need more than PCRE2's 32 KiB
+        // default JIT stack; the DFA matcher cannot run the back reference.
+        {R"((?:((((((((a)))))))))*z\1)", std::string(253, 'a') + "za", TMatch::Yes, "b",
+         TMatch::No},
+        // Runaway, and the DFA matcher says: no match.
+        {"^(a+)+$", std::string(250, 'a') + "!", TMatch::No, "aaaa", TMatch::Yes},
+        {R"((\w|\w\w)*\d)", std::string(255, 'a'), TMatch::No, "ab1", TMatch::Yes},
+        // Runaway, and the DFA matcher cannot run a back reference.
+        {R"((\w)(\w|\w\w)*\1\d)", std::string(60, 'a'), TMatch::GaveUp, "aa1", TMatch::Yes},
+        // Runaway, and the DFA matcher would match "ab" in the atomic group
+        // and then "c", which the backtracker never does: it must not be
+        // asked.
+        {R"((?>a|ab)c|(\w|\w\w)*\d)", "abc" + letters + letters, TMatch::GaveUp, "ac", TMatch::Yes},
+    };
+    for (const Case& c : cases) {
+        TRegEx re(c.Pattern);
+        ASSERT_TRUE(re.IsCompiled()) << c.Pattern << ": " << re.Error;
+        EXPECT_EQ(re.Matches(c.Line), c.Want) << c.Pattern;
+        EXPECT_EQ(re.Matches(c.Short), c.WantShort) << c.Pattern << " on " << c.Short;
+    }
 }
 
 TEST(TRegEx, RequiredByteIsOneEveryMatchHolds) {

@@ -1,0 +1,197 @@
+// The search of the whole program in tmux, with patterns that cost the
+// matchers dear: hits that need millions of backtracking steps are listed,
+// messages no matcher could decide are reported after the search, and Esc
+// stops a search that would run for an hour, keeping the hits found so far.
+// Each test builds its base byte by byte, drives the real quorvex in a
+// detached 80x25 session of its own and checks that the terminal came back.
+
+#include "tests/common/JamFixture.h"
+#include "tests/common/TmuxSession.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+#ifndef QUORVEX_EMULATOR
+#define QUORVEX_EMULATOR ""
+#endif
+
+// The program under test: named by the build, or else found where the build
+// puts it, beside this test's own directory.
+std::string QuorvexPath() {
+#ifdef QUORVEX_PATH
+    return QUORVEX_PATH;
+#else
+    char self[PATH_MAX] = {};
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir(self, n > 0 ? std::size_t(n) : 0);
+    dir = dir.substr(0, dir.rfind('/'));                   // .../tests
+    return dir.substr(0, dir.rfind('/')) + "/app/quorvex"; // .../app/quorvex
+#endif
+}
+
+// Whether the program runs here. Named by the build, it does (through the
+// build's emulator when there is one); found without it, it may be built for
+// another machine: then it cannot be started (the shell's 126 or 127).
+bool QuorvexRuns() {
+#ifdef QUORVEX_PATH
+    return true;
+#else
+    static const bool runs = [] {
+        if (access(QuorvexPath().c_str(), X_OK) != 0) return false;
+        const int rc = std::atoi(ShellRun(ShellQuote(QuorvexPath()) +
+                                          " /nonexistent/base </dev/null >/dev/null 2>&1; echo $?")
+                                     .c_str());
+        return rc != 126 && rc != 127;
+    }();
+    return runs;
+#endif
+}
+
+class SearchTmux : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTmux()) GTEST_SKIP() << "tmux is not installed";
+        if (!QuorvexRuns()) GTEST_SKIP() << "cannot run the program at " << QuorvexPath();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        Session =
+            std::make_unique<TmuxSession>("kvs-" + std::to_string(getpid()) + "-" + info->name());
+    }
+
+    // A program that is still searching when a test ends (it failed) would
+    // run on for most of an hour, its hang-up signal ignored as tmux's is:
+    // the children of the pane's shell are ended first.
+    void TearDown() override {
+        if (!Session) return;
+        const int pane = std::atoi(Session->Tmux("display-message -p '#{pane_pid}'").c_str());
+        if (pane > 0) ShellRun("pkill -KILL -P " + std::to_string(pane) + " 2>/dev/null");
+        Session.reset();
+    }
+
+    void Start(const JamFixture& F) {
+        F.Write(Dir / "base");
+        TmuxRun run;
+        run.Dir = Dir.Path();
+        run.Program = QuorvexPath();
+        run.Emulator = QUORVEX_EMULATOR;
+        run.Args = ShellQuote(Dir / "base");
+        run.Record = true;
+        Session->Start(run);
+        WaitText("ESC/Quit # H/Help |");
+    }
+
+    std::string ScreenText() const { return JoinRows(Session->Rows()); }
+    void WaitText(const std::string& Text) {
+        if (!Session->WaitUntil([&] { return ScreenText().find(Text) != std::string::npos; }))
+            ADD_FAILURE() << "never saw \"" << Text << "\"; the screen:\n" << ScreenText();
+    }
+    // The numbers and flags of the list rows, "number flags" each.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        auto s = Session->Rows();
+        for (std::size_t r = 2; r < 24; ++r)
+            if (s[r].size() >= 5 && isdigit(static_cast<unsigned char>(s[r][0])))
+                rows.push_back(std::to_string(std::stoi(s[r].substr(0, 5))) + " " +
+                               (s[r].size() > 69 ? s[r].substr(69) : ""));
+        return rows;
+    }
+    void WaitRows(const std::vector<std::string>& Want) {
+        if (!Session->WaitUntil([&] { return Rows() == Want; }))
+            ADD_FAILURE() << "never saw the rows; the screen:\n" << ScreenText();
+    }
+
+    // "F", the pattern, and YES for a regular expression.
+    void RegExSearch(const std::string& Pattern) {
+        Session->Type("F");
+        WaitText("Enter String");
+        Session->Type(Pattern);
+        Session->Key("Enter");
+        WaitText("Make RegEx Search?");
+        Session->Type("Y");
+    }
+
+    void QuitAndExpectCleanEnd() {
+        Session->Key("Escape");
+        WaitText("Are you sure to exit?");
+        Session->Key("Enter");
+        ASSERT_TRUE(Session->WaitEnded()) << "the program did not end:\n" << ScreenText();
+        EXPECT_EQ(Session->ExitCode(), "0\n");
+        EXPECT_FALSE(Session->SttyBefore().empty());
+        EXPECT_EQ(Session->SttyAfter(), Session->SttyBefore());
+    }
+
+    TempDir Dir;
+    std::unique_ptr<TmuxSession> Session;
+};
+
+// "(a+)+b|c" on a line of 30 "a" and a "c" runs the backtracker out of
+// steps; the message is listed all the same. A back reference keeps the
+// other matcher out, and then a line of 60 letters stays undecided: the
+// search says so instead of passing the message off as one without a hit.
+TEST_F(SearchTmux, CostlyPatternsFindTheirHitsOrSaySo) {
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "one", "line one\rline two\r");
+    f.AddSimple("Joe", "Ann", "two", "line one\r" + std::string(30, 'a') + "c\r");
+    f.AddSimple("Joe", "Ann", "three", std::string(60, 'a') + "\r");
+    Start(f);
+    WaitRows({"1 ", "2 ", "3 "});
+
+    RegExSearch("(a+)+b|c");
+    WaitText("Search Mode: RegEx");
+    WaitRows({"2 B"});
+
+    RegExSearch(R"((\w)(\w|\w\w)*\1\d)");
+    WaitText("Lines of 1 message could not be tested: the RegEx is too complex.");
+    Session->Key("Enter");
+    WaitRows({});
+    QuitAndExpectCleanEnd();
+}
+
+// "(\w)(\w|\w\w)*\1\d" gives up on every line of letters only after ten
+// million steps, and a back reference keeps the DFA matcher out: over 3000
+// messages of 30 such lines the search would run for most of an hour. The
+// first message is a hit by its subject. Esc stops the search; the list
+// holds that hit, in search mode, and the program goes on working.
+TEST_F(SearchTmux, EscStopsARunawaySearchAndKeepsTheHitsSoFar) {
+    JamFixture f;
+    f.AddSimple("Joe", "Ann", "aa1 early hit", "nothing here\r");
+    std::string text;
+    for (int l = 0; l < 30; ++l) {
+        for (int c = 0; c < 79; ++c) text += char('a' + (l + c) % 26);
+        text += '\r';
+    }
+    for (int i = 2; i <= 3001; ++i) f.AddSimple("Joe", "Ann", "letters", text);
+    Start(f);
+
+    RegExSearch(R"((\w)(\w|\w\w)*\1\d)");
+    WaitText("Populating List...");
+    Session->Key("Escape");
+    WaitText("Search stopped: the list holds the hits found so far.");
+    Session->Key("Enter");
+    // Lines the search gave up on before the stop are reported too, unless
+    // the stop came while the first of them was in hand.
+    const auto listed = [&] { return Rows() == std::vector<std::string>{"1 S"}; };
+    const auto untested = [&] {
+        return ScreenText().find("could not be tested") != std::string::npos;
+    };
+    ASSERT_TRUE(Session->WaitUntil([&] { return listed() || untested(); })) << ScreenText();
+    if (untested()) Session->Key("Enter");
+    WaitRows({"1 S"});
+    EXPECT_EQ(Session->Rows()[24], "ESC/Quit # H/Help |  Search Mode: RegEx");
+
+    Session->Type("R"); // back to the index, which pages as before
+    WaitText("00023 letters");
+    EXPECT_EQ(Session->Rows()[24], "ESC/Quit # H/Help |");
+    QuitAndExpectCleanEnd();
+}
+
+} // namespace
