@@ -26,8 +26,8 @@ namespace {
 
 // A UUencoded block starts where the U flag of a list row finds its header.
 bool HasUueHeader(const std::string& Line) {
-    static const TRegEx start("begin \\d\\d\\d .*");
-    return start.Matches(Line);
+    static TRegEx start("begin \\d\\d\\d .*");
+    return start.Matches(Line) == TMatch::Yes;
 }
 
 constexpr std::string_view PgpBegin = "-----BEGIN PGP ";

@@ -62,11 +62,6 @@ public:
     // string the backtracker gave up on, it goes first for later strings
     // (such a pattern would make the backtracker give up again and again).
     TMatch Matches(std::string_view S) { return Test(S); }
-    // The same on a const pattern, folded to true for a match: only for the
-    // program's fixed patterns, which cannot run away on a line. It keeps the
-    // callers that hold such a pattern const building until they ask the
-    // question above.
-    bool Matches(std::string_view S) const { return Test(S) == TMatch::Yes; }
     // A byte that every match holds (so a string without it cannot match), or
     // -1 when the pattern names none. A letter may stand for either case.
     int32_t RequiredByte() const { return FRequired; }
