@@ -67,16 +67,6 @@ protected:
             std::make_unique<TmuxSession>("kvs-" + std::to_string(getpid()) + "-" + info->name());
     }
 
-    // A program that is still searching when a test ends (it failed) would
-    // run on for most of an hour, its hang-up signal ignored as tmux's is:
-    // the children of the pane's shell are ended first.
-    void TearDown() override {
-        if (!Session) return;
-        const int pane = std::atoi(Session->Tmux("display-message -p '#{pane_pid}'").c_str());
-        if (pane > 0) ShellRun("pkill -KILL -P " + std::to_string(pane) + " 2>/dev/null");
-        Session.reset();
-    }
-
     void Start(const JamFixture& F) {
         F.Write(Dir / "base");
         TmuxRun run;

@@ -3,8 +3,10 @@
 #include "tests/common/TempDirFixture.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -92,6 +94,12 @@ std::string JoinRows(const std::vector<std::string>& Rows) {
 TmuxSession::TmuxSession(std::string Socket) : FSocket(std::move(Socket)) {}
 
 TmuxSession::~TmuxSession() {
+    // The pane's programs ignore the hang-up that kill-server sends, as tmux
+    // does: one still busy when a test failed would run on. Each pane leads a
+    // process group of its own, which goes first.
+    std::istringstream pids(Tmux("list-panes -a -F '#{pane_pid}'"));
+    for (int pid = 0; pids >> pid;)
+        if (pid > 1) ::kill(-pid, SIGKILL);
     Tmux("kill-server");
 }
 
