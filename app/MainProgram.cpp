@@ -55,14 +55,16 @@ std::string RowFlags(int32_t Index) {
 }
 
 void DeleteRowMsg(int32_t N) {
-    if (!ShowMsgBox(mbYesNo, "Delete Msg.No: " + IntToStr(N) + ". Are you sure?")) return;
-    bool purge = ShowMsgBox(mbYesNo, "Purge text?");
-    // A refused deletion (another program holds the lock, a damaged header)
-    // must not look like one that worked.
-    if (!Base->DeleteMsg(N, purge)) {
-        ShowMsgBox(mbInfo, "Msg.No: " + IntToStr(N) + " could not be deleted!");
+    // Asked nothing where nothing can be deleted.
+    if (Base->ReadOnly) {
+        ShowMsgBox(mbInfo, DeleteRefusalText(N, TJamRefusal::jrReadOnly));
         return;
     }
+    if (!ShowMsgBox(mbYesNo, "Delete Msg.No: " + IntToStr(N) + ". Are you sure?")) return;
+    bool purge = ShowMsgBox(mbYesNo, "Purge text?");
+    // A refused deletion must not look like one that worked; the page is
+    // filled again either way (from the new base, when it was replaced).
+    if (!Base->DeleteMsg(N, purge)) ShowMsgBox(mbInfo, DeleteRefusalText(N, Base->Refusal));
     FillPage();
 }
 
@@ -91,6 +93,20 @@ void StartSearch() {
 }
 
 } // namespace
+
+std::string DeleteRefusalText(int32_t MsgNo, TJamRefusal Why) {
+    switch (Why) {
+    case TJamRefusal::jrReadOnly: return ReadOnlyBaseText;
+    case TJamRefusal::jrReplaced: return ReplacedBaseText;
+    case TJamRefusal::jrDamaged:
+        return "Msg.No: " + IntToStr(MsgNo) + " is damaged: nothing was changed.";
+    default: return "Msg.No: " + IntToStr(MsgNo) + " could not be deleted!";
+    }
+}
+
+bool TakeReplacedBase() {
+    return Base && Base->Replaced() && Base->Reopen();
+}
 
 int32_t CurrentTotal() {
     if (!Base) return 0;

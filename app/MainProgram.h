@@ -11,6 +11,7 @@
 
 class TJamBase;
 class TBar;
+enum class TJamRefusal : uint8_t;
 
 extern std::unique_ptr<TJamBase> Base; // the open base; made by OpenBase
 extern std::unique_ptr<TBar> MsgList;  // the list on rows 3-24; made at start-up
@@ -34,6 +35,16 @@ int32_t RowMsg(int32_t Index);
 // Base->TotalMsgs: another program may have added or removed some since the
 // base was opened, and every page is placed by what the files hold then.
 int32_t CurrentTotal();
+// When another program has renamed a new base over the open one, opens the
+// files at the base's names instead; true when it did. The page fill and the
+// search ask it first, so the list never shows a base that is gone.
+bool TakeReplacedBase();
+
+// What "D" says when the base refused the deletion of MsgNo for Why.
+std::string DeleteRefusalText(int32_t MsgNo, TJamRefusal Why);
+inline const std::string ReadOnlyBaseText =
+    "This base may only be read here: no message can be deleted.";
+inline const std::string ReplacedBaseText = "The base was replaced on disk: nothing was deleted.";
 
 [[noreturn]] void MainProgram(int argc, char** argv);
 void DrawFrame();

@@ -403,6 +403,9 @@ void ShowRows(const std::vector<TListRow>& Rows) {
 
 void FillPage() {
     WaitPanel();
+    // A base renamed over the open one is taken in its place; its page may
+    // start past its end, and then the list shows its last page instead.
+    if (TakeReplacedBase() && TopMsg > Base->TotalMsgs) TopMsg = LastPageTop(Base->TotalMsgs);
     CurrentTotal();
     ShowRows(PageRows(*Base, TopMsg));
 }
@@ -414,6 +417,7 @@ void SearchMessages() {
         return;
     }
     WaitPanel();
+    TakeReplacedBase();
     CurrentTotal();
     searcher.Stop = EscTyped;
     searcher.StopIntervalMs = EscPollMs;

@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <limits>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -279,6 +281,7 @@ bool TJamBase::Lock() {
         FLockStream = std::make_unique<TFileStream>();
         if (!FLockStream->Open(BasePath + ".jhr", fmOpenReadWrite)) {
             FLockStream.reset();
+            Refusal = TJamRefusal::jrLocked;
             return false;
         }
         fd = FLockStream->Fd();
@@ -288,12 +291,21 @@ bool TJamBase::Lock() {
             FLockFd = fd;
             FLockDepth = 1;
             InvalidateStreams(); // what a change reads comes from the files
+            // Checked under the lock, so no packer can rename a new base
+            // over the names between the check and the change: a change to
+            // files that are no longer the base's would be lost unseen.
+            if (!FLockStream && Replaced()) {
+                Unlock();
+                Refusal = TJamRefusal::jrReplaced;
+                return false;
+            }
             return true;
         }
         if (errno != EACCES && errno != EAGAIN && errno != EINTR) break;
         if (i + 1 < JamLockTries) PauseMs(JamLockPauseMs);
     }
     FLockStream.reset();
+    Refusal = TJamRefusal::jrLocked;
     return false;
 }
 
@@ -307,30 +319,89 @@ void TJamBase::Unlock() {
 
 // ---------------------------------------------------------------- reading
 
+namespace {
+
+constexpr const char* StreamExts[3] = {".jhr", ".jdx", ".jdt"};
+
+// Opens one of the base's files for reading and writing or, where writing is
+// refused (a base another user owns, a read-only file system), for reading
+// only, which ReadOnly then records.
+bool OpenBaseFile(TFileStream& S, const std::string& Name, bool& ReadOnly) {
+    if (S.Open(Name, fmOpenReadWrite)) return true;
+    if (errno != EACCES && errno != EPERM && errno != EROFS) return false;
+    if (!S.Open(Name, fmOpenRead)) return false;
+    ReadOnly = true;
+    return true;
+}
+
+bool SameFile(const struct stat64& A, const struct stat64& B) {
+    return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+}
+
+} // namespace
+
 bool TJamBase::Open() {
     if (BasePath.empty()) return false;
     std::unique_ptr<TFileStream>* fields[] = {&HdrStream, &IdxStream, &TxtStream};
-    const char* exts[] = {".jhr", ".jdx", ".jdt"};
     for (auto* f : fields) f->reset();
+    ReadOnly = false;
     for (int i = 0; i < 3; ++i) {
         auto s = std::make_unique<TFileStream>();
-        if (!s->Open(BasePath + exts[i], fmOpenReadWrite)) {
+        if (!OpenBaseFile(*s, BasePath + StreamExts[i], ReadOnly)) {
             WriteAll(STDOUT_FILENO, "\nError on Init\n");
             return false;
         }
         *fields[i] = std::move(s);
     }
-    // A header file shorter than 1024 bytes fills only the first bytes; the
-    // rest is zero, also when this object had another base open before.
+    return TakeBaseHdr();
+}
+
+// The base header as the freshly opened header file holds it. A header file
+// shorter than 1024 bytes fills only the first bytes; the rest is zero, also
+// when this object had another base open before.
+bool TJamBase::TakeBaseHdr() {
     BaseHdr = JamHdrType{};
     uint8_t b[JamHdrSize];
     EncodeBaseHdr(BaseHdr, b);
+    HdrStream->Seek(0, soBeginning);
     HdrStream->Read(b, JamHdrSize);
     DecodeBaseHdr(b, BaseHdr);
     bool ok = std::memcmp(BaseHdr.Signature, JamSig, 4) == 0;
     if (ok) TotalMsgs = CountMsgs();
     LastModCounter = BaseHdr.ModCounter;
     return ok;
+}
+
+bool TJamBase::Replaced() const {
+    const TFileStream* streams[] = {HdrStream.get(), IdxStream.get(), TxtStream.get()};
+    for (int i = 0; i < 3; ++i) {
+        if (!streams[i] || !streams[i]->IsOpen()) continue;
+        struct stat64 held {
+        }, named{};
+        if (::fstat64(streams[i]->Fd(), &held) != 0) return true;
+        if (::stat64((BasePath + StreamExts[i]).c_str(), &named) != 0) return true;
+        if (!SameFile(held, named)) return true;
+    }
+    return false;
+}
+
+bool TJamBase::Reopen() {
+    // Never while a change holds the lock on the header file held now.
+    if (BasePath.empty() || FLockDepth > 0) return false;
+    std::unique_ptr<TFileStream> fresh[3];
+    bool readOnly = false;
+    for (int i = 0; i < 3; ++i) {
+        fresh[i] = std::make_unique<TFileStream>();
+        if (!OpenBaseFile(*fresh[i], BasePath + StreamExts[i], readOnly)) return false;
+    }
+    char sig[4] = {};
+    if (fresh[0]->Read(sig, 4) != 4 || std::memcmp(sig, JamSig, 4) != 0) return false;
+    HdrStream = std::move(fresh[0]);
+    IdxStream = std::move(fresh[1]);
+    TxtStream = std::move(fresh[2]);
+    ReadOnly = readOnly;
+    CurMsg = 0;
+    return TakeBaseHdr();
 }
 
 int32_t TJamBase::CountMsgs() {
@@ -531,10 +602,21 @@ bool TJamBase::WriteBaseHdr() {
 }
 
 bool TJamBase::DeleteMsg(int32_t MsgNo, bool Purge) {
-    if (!HdrStream || !IdxStream || !TxtStream) return false;
+    Refusal = TJamRefusal::jrNone;
+    if (!HdrStream || !IdxStream || !TxtStream) {
+        Refusal = TJamRefusal::jrNoMessage;
+        return false;
+    }
+    if (ReadOnly) {
+        Refusal = TJamRefusal::jrReadOnly;
+        return false;
+    }
     InvalidateStreams(); // even the check before the lock reads the files
-    if (!ReadHeader(MsgNo)) return false;
-    if (!Lock()) return false;
+    if (!ReadHeader(MsgNo)) {
+        Refusal = TJamRefusal::jrNoMessage;
+        return false;
+    }
+    if (!Lock()) return false; // Refusal says why
     bool ok = DeleteLocked(MsgNo, Purge);
     Unlock();
     return ok;
@@ -548,34 +630,147 @@ bool TJamBase::HeaderIsReal() {
            std::memcmp(MsgHdr.Signature, JamSig, 4) == 0;
 }
 
-// Fills the message's text with the purge byte, but only the part of its range
-// that lies inside the text file now: never before offset 0, never growing it.
-void TJamBase::PurgeText() {
+// What the other index records claim near the current message: the nearest
+// header offset at or after its own, and the nearest start of another
+// message's text at or after its own text's start. Headers and texts are laid
+// down one after the other, so each ends, at the latest, where the next one
+// starts.
+struct TJamBase::TOthers {
+    int64_t NextHdr = std::numeric_limits<int64_t>::max();
+    int64_t NextTxt = std::numeric_limits<int64_t>::max();
+};
+
+namespace {
+
+// Reads small pieces of a file at the offsets a scan asks for through a window
+// of its own. The window doubles while the pieces asked for follow each other
+// (headers in the order of the index, as a tosser appends them) up to 1 MiB,
+// and shrinks back to 4 KiB after a jump, so a scan of every header of a big
+// base costs a system call per megabyte, and a shuffled one reads no more
+// than it needs.
+class TWindowReader {
+public:
+    explicit TWindowReader(int Fd) : FFd(Fd) {}
+    // The Count bytes at At, or nullptr when the file holds fewer there.
+    const char* Get(int64_t At, int32_t Count) {
+        if (At < FStart || At + Count > FStart + FLen) {
+            const bool onward = At >= FStart + FLen && At < FStart + FLen + FSize;
+            FSize = onward ? std::min(FSize * 2, MaxWindow) : MinWindow;
+            if (FBuf.size() < std::size_t(FSize)) FBuf.resize(std::size_t(FSize));
+            int err = 0;
+            FStart = At;
+            FLen = PReadAll(FFd, FBuf.data(), FSize, At, err);
+            if (At + Count > FStart + FLen) return nullptr;
+        }
+        return FBuf.data() + (At - FStart);
+    }
+
+private:
+    static constexpr int64_t MinWindow = 4096;
+    static constexpr int64_t MaxWindow = 1 << 20;
+    int FFd;
+    std::vector<char> FBuf;
+    int64_t FStart = 0, FLen = 0, FSize = MinWindow;
+};
+
+constexpr int32_t TxtOffsetAt = 60; // TxtOffset, then TxtLen, in a message header
+
+} // namespace
+
+// Walks every index record but message MsgNo's; with Texts, also the text
+// range of every header they point to. False when the index cannot be read
+// to its end.
+bool TJamBase::ScanOthers(int32_t MsgNo, bool Texts, TOthers& Others) {
+    const int64_t ownHdr = CurHdrOffset;
+    const int64_t ownTxt = std::max<int64_t>(MsgHdr.TxtOffset, 0);
+    const int64_t count = IdxStream->Size() / JamIdxSize;
+    TWindowReader idx(IdxStream->Fd()), hdr(HdrStream->Fd());
+    for (int64_t k = 0; k < count; ++k) {
+        const char* rec = idx.Get(k * JamIdxSize, JamIdxSize);
+        if (!rec) return false;
+        if (k == MsgNo - 1) continue;
+        ByteReader r{reinterpret_cast<const uint8_t*>(rec)};
+        r.I32(); // UserCRC
+        const int64_t at = r.I32();
+        if (at < 0) continue; // no header
+        if (at >= ownHdr) Others.NextHdr = std::min(Others.NextHdr, at);
+        if (!Texts) continue;
+        const char* f = hdr.Get(at + TxtOffsetAt, 8);
+        if (!f) continue; // a header cut short by the end of the file has no text
+        ByteReader t{reinterpret_cast<const uint8_t*>(f)};
+        const int64_t off = t.I32(), len = t.I32();
+        if (len <= 0 || off + len <= 0) continue; // no text to own
+        const int64_t start = std::max<int64_t>(off, 0);
+        if (start >= ownTxt) Others.NextTxt = std::min(Others.NextTxt, start);
+    }
+    return true;
+}
+
+// The 76 bytes and the subfields written back must be the message's alone:
+// inside the header file, with no other index record pointing inside them.
+// A header a crash left torn reads the next message's bytes as its own;
+// writing it back would destroy that message. (The next message itself,
+// whose pointer lies inside the torn bytes' claim, is sound and its own.)
+bool TJamBase::HeaderIsItsOwn(const TOthers& Others) {
+    const int64_t end =
+        int64_t(CurHdrOffset) + JamMsgHdrSize + std::max<int32_t>(MsgHdr.SubfieldLen, 0);
+    return end <= HdrStream->Size() && Others.NextHdr >= end;
+}
+
+// Fills the message's text with the purge byte, but only what is certainly
+// its own: from its start (never before offset 0), up to its end, the end of
+// the text file, or the start of another message's text, whichever comes
+// first. A damaged TxtLen thus never reaches the texts laid down after it,
+// and a text whose start another message shares is not touched at all.
+// False when a write failed.
+bool TJamBase::PurgeText(const TOthers& Others) {
     int64_t start = std::max<int64_t>(MsgHdr.TxtOffset, 0);
-    int64_t end = std::min(int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen, TxtStream->Size());
-    if (end <= start) return;
+    int64_t end =
+        std::min({int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen, TxtStream->Size(), Others.NextTxt});
+    if (end <= start) return true;
     char fill[4096];
     std::memset(fill, JamPurgeFill, sizeof fill);
     TxtStream->Seek(start, soBeginning);
     while (start < end) {
         int32_t n = static_cast<int32_t>(std::min<int64_t>(end - start, sizeof fill));
-        if (TxtStream->Write(fill, n) != n) break; // the purge's failures are not reported
+        if (TxtStream->Write(fill, n) != n) return false;
         start += n;
     }
+    return true;
 }
 
 // Under the lock: the base header and the message header are read again, so
-// what is written back holds every change another program made before.
+// what is written back holds every change another program made before. A
+// purge that fails stops the deletion: the user asked for the text to go, so
+// the message is not reported deleted while its text may still be there.
 bool TJamBase::DeleteLocked(int32_t MsgNo, bool Purge) {
-    if (!ReadBaseHdr() || !ReadHeader(MsgNo) || !HeaderIsReal()) return false;
+    if (!ReadBaseHdr()) {
+        Refusal = TJamRefusal::jrDamaged;
+        return false;
+    }
+    if (!ReadHeader(MsgNo)) {
+        Refusal = TJamRefusal::jrNoMessage;
+        return false;
+    }
+    TOthers others;
+    if (!HeaderIsReal() || !ScanOthers(MsgNo, Purge, others) || !HeaderIsItsOwn(others)) {
+        Refusal = TJamRefusal::jrDamaged;
+        return false;
+    }
     bool wasDeleted = IsDeleted();
-    if (Purge) PurgeText();
+    if (Purge && !PurgeText(others)) {
+        Refusal = TJamRefusal::jrWriteFailed;
+        return false;
+    }
     MsgHdr.TxtLen = 0;
     SetAttr(MSG_DELETED, true);
     uint8_t b[JamMsgHdrSize];
     EncodeMsgHdr(MsgHdr, b);
     HdrStream->Seek(CurHdrOffset, soBeginning);
-    if (HdrStream->Write(b, JamMsgHdrSize) != JamMsgHdrSize) return false;
+    if (HdrStream->Write(b, JamMsgHdrSize) != JamMsgHdrSize) {
+        Refusal = TJamRefusal::jrWriteFailed;
+        return false;
+    }
     if (!wasDeleted)
         BaseHdr.ActiveMsgs = static_cast<int32_t>(static_cast<uint32_t>(BaseHdr.ActiveMsgs) - 1u);
     TotalMsgs = CountMsgs();

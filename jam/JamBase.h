@@ -71,6 +71,17 @@ inline constexpr int32_t JamBufferAgeMs = 20;
 inline constexpr int JamLockTries = 20;
 inline constexpr int JamLockPauseMs = 10;
 
+// Why the last change (DeleteMsg) was refused; jrNone after one that was made.
+enum class TJamRefusal : uint8_t {
+    jrNone,
+    jrNoMessage, // no such message, or its header cannot be read
+    jrReadOnly,  // the base could be opened for reading only
+    jrLocked,    // another program holds the JAM lock
+    jrReplaced,  // the files at the base's names are no longer the open ones
+    jrDamaged,   // what the change would write is not certainly the message's own
+    jrWriteFailed
+};
+
 // Result codes of CreateBase and AddMessage.
 inline constexpr int16_t JamOk = 0;
 inline constexpr int16_t JamErrExists =
@@ -190,9 +201,24 @@ public:
     std::string MsgSeenBy;
     std::string MsgPath;
     std::string MsgTzUtc;
+    // The base's files could only be opened for reading (another user's base,
+    // a read-only file system): it reads as any other, and every change is
+    // refused (jrReadOnly) before anything is written.
+    bool ReadOnly = false;
+    TJamRefusal Refusal = TJamRefusal::jrNone;
 
-    // Reading.
+    // Reading. Open reads a base that may not be written for reading only;
+    // a file that is missing, not a regular file or cannot be read at all
+    // fails it ("Error on Init" on standard output).
     bool Open();
+    // True when a file at the base's names is not the one held open (a packer
+    // renamed a new base over it, or a name is gone): what the open files
+    // hold is no longer the base.
+    bool Replaced() const;
+    // Opens the files at the base's names anew and takes them in place of the
+    // open ones, silently; when they cannot all be opened as a base, the open
+    // ones stay and the result is false.
+    bool Reopen();
     int32_t CountMsgs();
     int32_t HighMsgNum();
     // Reads the 1024-byte base header; false (BaseHdr unchanged) when the
@@ -242,6 +268,8 @@ public:
     bool SetLastRead(int32_t UserID, int32_t MsgNo);
 
 private:
+    struct TOthers; // what the other index records claim around a message
+    bool TakeBaseHdr();
     bool Lock();
     void Unlock();
     void InvalidateStreams();
@@ -251,7 +279,9 @@ private:
     void KeepSubfield(uint16_t LoID, const char* P, int32_t Len);
     void ReadText();
     bool HeaderIsReal();
-    void PurgeText();
+    bool HeaderIsItsOwn(const TOthers& Others);
+    bool PurgeText(const TOthers& Others);
+    bool ScanOthers(int32_t MsgNo, bool Texts, TOthers& Others);
     bool DeleteLocked(int32_t MsgNo, bool Purge);
     int16_t AddLocked(const std::string& From, const std::string& To, const std::string& Subj,
                       RecEchoMailAddr OrigAddr, RecEchoMailAddr DestAddr, TFileStream& Src);

@@ -28,8 +28,10 @@ public:
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
 
-    // Opens Name; false when it is missing, a directory, or access is refused.
-    // A stream that is already open is closed first. Position 0.
+    // Opens Name; false (errno set) when it is missing, access is refused, or
+    // it is not a regular file (EISDIR, EINVAL): a FIFO or a device is never
+    // opened in a way that could block. A stream that is already open is
+    // closed first. Position 0.
     bool Open(const std::string& Name, TFileMode Mode);
     // Closes the file; true when the close reported no error (or none was open).
     bool Close();

@@ -387,6 +387,151 @@ TEST_F(QuorvexTmux, RefusedDeleteSaysSoAndLeavesTheBase) {
     Quit();
 }
 
+// The header of message 18 claims a text of 2 GiB. Deleted with purge, it
+// loses its own text and nothing else: every other header and text stays
+// byte for byte.
+TEST_F(QuorvexTmux, PurgeOfADamagedLengthFillsOnlyItsOwnText) {
+    JamFixture f(BaseHdrFields{.ModCounter = 3, .ActiveMsgs = 34});
+    std::vector<int32_t> at{0};
+    for (int i = 1; i <= 34; ++i)
+        at.push_back(f.AddSimple("From " + std::to_string(i), "To", "Subject " + std::to_string(i),
+                                 "Text of message " + std::to_string(i) + "\r"));
+    const std::size_t txtLenAt = std::size_t(at[18]) + 64;
+    const int32_t ownStart = GetLe32(f.Hdr, std::size_t(at[18]) + 60);
+    const int32_t ownLen = GetLe32(f.Hdr, txtLenAt);
+    f.Hdr.replace(txtLenAt, 4, Le32(0x7FFFFFFF));
+    const std::string base = Dir / "base";
+    f.Write(base);
+    Start(Quote(base));
+    WaitRows(Range(13, 34));
+    for (int i = 0; i < 5; ++i) Key("Down"); // row 5: message 18
+    Keys("D");
+    WaitText("Delete Msg.No: 18. Are you sure?");
+    Key("Enter");
+    WaitText("Purge text?");
+    Key("Enter");
+    WaitFor([](const auto& S) { return S[7].size() > 69 && S[7].substr(69, 1) == "D"; },
+            "the D flag on message 18");
+    std::string txt = f.Txt;
+    txt.replace(std::size_t(ownStart), std::size_t(ownLen), std::string(std::size_t(ownLen), 'Q'));
+    EXPECT_EQ(ReadFileBytes(base + ".jdt"), txt);
+    std::string hdr = f.Hdr;
+    hdr.replace(std::size_t(at[18]) + 52, 4, Le32(MSG_DELETED));
+    hdr.replace(txtLenAt, 4, Le32(0));
+    hdr.replace(8, 8, Le32(4) + Le32(33));
+    EXPECT_EQ(ReadFileBytes(base + ".jhr"), hdr);
+    EXPECT_EQ(ReadFileBytes(base + ".jdx"), f.Idx);
+    Quit();
+}
+
+// A tosser killed after 4 (or 30) bytes of a header and its index record;
+// restarted, it appended two more messages after the torn bytes. "D" on the
+// torn row says so and writes nothing, with purge or without.
+TEST_F(QuorvexTmux, DeleteOfATornHeaderIsRefusedAndWritesNothing) {
+    const std::string socket = Socket;
+    for (std::size_t torn : {4u, 30u}) {
+        SCOPED_TRACE(torn);
+        JamFixture f(BaseHdrFields{.ActiveMsgs = 3});
+        f.AddSimple("Early", "All", "Before the crash", "first text\r");
+        f.AddTorn(MsgHdrFields{.SubfieldLen = 60, .TxtOffset = 11, .TxtLen = 400}, torn);
+        f.AddSimple("Later", "All", "After the restart", "second text\r");
+        f.AddSimple("Last", "All", "And one more", "third text\r");
+        const std::string base = Dir / ("torn" + std::to_string(torn));
+        f.Write(base);
+        const BaseFiles before = ReadBaseFiles(base);
+        Socket = socket + "-" + std::to_string(torn);
+        Start(Quote(base));
+        WaitRows({1, 2, 3, 4});
+        for (const char* purge : {"y", "n"}) {
+            Key("Home");
+            Key("Down"); // row 1: the torn message 2
+            Keys("D");
+            WaitText("Delete Msg.No: 2. Are you sure?");
+            Keys("y");
+            WaitText("Purge text?");
+            Keys(purge);
+            WaitText("Msg.No: 2 is damaged: nothing was changed.");
+            Key("Enter");
+            WaitGone("is damaged");
+            EXPECT_EQ(ReadBaseFiles(base), before) << purge;
+        }
+        Quit();
+        RunCmd(Tmux("kill-server"));
+    }
+}
+
+// A packer renames a new base of 10 messages over the open base of 30. "D"
+// does not write to the old, unlinked files: it says the base was replaced,
+// and the list then shows the new base. A page fill finds it too.
+TEST_F(QuorvexTmux, ABaseReplacedOnDiskIsNoticedAndReadAnew) {
+    const std::string base = MakeBase(30);
+    Start(Quote(base));
+    WaitRows(Range(9, 30));
+    auto replace = [&](const std::string& Subject) {
+        JamFixture fresh;
+        for (int i = 1; i <= 10; ++i)
+            fresh.AddSimple("Packer", "All", Subject + " " + std::to_string(i), "packed\r");
+        fresh.Write(Dir / "fresh");
+        for (const char* ext : {".jhr", ".jdx", ".jdt"})
+            ASSERT_EQ(::rename((Dir / "fresh" + ext).c_str(), (base + ext).c_str()), 0);
+    };
+    replace("Packed");
+    const BaseFiles fresh = ReadBaseFiles(base);
+    Keys("D");
+    WaitText("Delete Msg.No: 9. Are you sure?");
+    Keys("y");
+    WaitText("Purge text?");
+    Keys("y");
+    WaitText("The base was replaced on disk: nothing was deleted.");
+    Key("Enter");
+    WaitRows({9, 10}); // the page that started at 9, now of the new base
+    EXPECT_EQ(Screen()[2].substr(0, 14), "00009 Packed 9") << ScreenText();
+    EXPECT_EQ(ReadBaseFiles(base), fresh);
+    Keys("D"); // now on the new base
+    WaitText("Delete Msg.No: 9. Are you sure?");
+    Keys("y");
+    WaitText("Purge text?");
+    Keys("n");
+    WaitFor([](const auto& S) { return S[2].size() > 69 && S[2].substr(69, 1) == "D"; },
+            "the D flag on message 9");
+    {
+        TJamBase b;
+        b.BasePath = base;
+        ASSERT_TRUE(b.Open());
+        ASSERT_TRUE(b.ReadHeader(9));
+        EXPECT_TRUE(b.IsDeleted()); // in the files at the base's names
+    }
+
+    replace("Again"); // a page fill alone takes the new base
+    Keys("<");
+    WaitFor([](const auto& S) { return S[2].substr(0, 13) == "00001 Again 1"; },
+            "the new base's first row");
+    EXPECT_LT(Screen()[2].size(), 70u) << "no D flag: " << Screen()[2];
+    Quit();
+}
+
+// Anyone who may write the directory can put a FIFO in place of a base
+// file. Nothing hangs: "L" on a FIFO .jlr finds no record, and a FIFO text
+// file is a base that cannot be opened.
+TEST_F(QuorvexTmux, AFifoInPlaceOfABaseFileBlocksNothing) {
+    const std::string base = MakeBase(3);
+    ASSERT_EQ(::mkfifo((base + ".jlr").c_str(), 0666), 0);
+    Start(Quote(base));
+    WaitRows({1, 2, 3});
+    Keys("L");
+    WaitText("User From 1 not found in Index.");
+    Key("Enter");
+    WaitGone("not found in Index");
+    Quit();
+
+    ASSERT_EQ(::unlink((base + ".jdt").c_str()), 0);
+    ASSERT_EQ(::mkfifo((base + ".jdt").c_str(), 0666), 0);
+    Socket += "-fifo";
+    Start(Quote(base));
+    WaitText("Could not initialize JAM Base. Aborting...");
+    ExpectCleanEnd();
+}
+
 TEST_F(QuorvexTmux, NextPageShowsWhatAnotherProgramLeftInTheBase) {
     std::string base = MakeBase(30);
     Start(Quote(base));

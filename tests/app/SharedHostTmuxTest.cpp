@@ -4,6 +4,7 @@
 // directory and what the other user must reach in it are opened up to it; a
 // run that touches /tmp gets a /tmp of its own (a bind mount in a private
 // mount namespace), sticky and writable by all like the real one.
+#include "app/MainProgram.h"
 #include "app/MsgInfo.h"
 #include "support/FileIO.h"
 #include "tests/common/JamFixture.h"
@@ -113,6 +114,43 @@ TEST_F(SharedHost, InstalledHelpShowsToAnotherUser) {
     ASSERT_TRUE(App->WaitFor(HelpUnreadableText)) << Dump(App->Screen());
     App->Key("Enter");
     EXPECT_TRUE(App->WaitScreen(before)) << Dump(App->Screen());
+}
+
+// The tosser's base, root's and mode 644: another user reads the list and
+// the messages, and "D" is refused with a box before anything is asked or
+// written. A base file that is missing still ends the program as before.
+TEST_F(SharedHost, ABaseAnotherUserMayOnlyReadShowsAndRefusesDeletes) {
+    if (!OtherUserWorks()) GTEST_SKIP() << "cannot run a program as another user here";
+    if (!PrivateTmpWorks()) GTEST_SKIP() << "no private /tmp (needs a mount namespace)";
+    for (const char* ext : {".jhr", ".jdx", ".jdt"})
+        ASSERT_EQ(::chmod((Dir + "/base" + ext).c_str(), 0644), 0);
+    const BaseFiles before = ReadBaseFiles(Dir + "/base");
+    const std::vector<std::string> list = Start(OtherUid, true);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("Text for every user")) << Dump(App->Screen());
+    App->Key("Escape");
+    ASSERT_TRUE(App->WaitScreen(list)) << Dump(App->Screen());
+    App->Type("D");
+    ASSERT_TRUE(App->WaitFor(ReadOnlyBaseText)) << Dump(App->Screen());
+    EXPECT_FALSE(App->Shows("Are you sure?"));
+    App->Key("Enter");
+    EXPECT_TRUE(App->WaitScreen(list)) << Dump(App->Screen());
+    EXPECT_EQ(ReadBaseFiles(Dir + "/base"), before);
+
+    ASSERT_EQ(::unlink((Dir + "/base.jdt").c_str()), 0);
+    App.reset();
+    App = std::make_unique<TmuxSession>("kvhost-" + std::to_string(::getpid()) + "-missing");
+    TmuxRun run;
+    run.Dir = Dir;
+    run.Program = "./quorvex";
+    run.Emulator = QUORVEX_EMULATOR;
+    run.Args = "./base";
+    run.Uid = OtherUid;
+    run.Record = true; // the pane stays after the program has ended
+    App->Start(run);
+    EXPECT_TRUE(App->WaitFor("Could not initialize JAM Base. Aborting...")) << Dump(App->Screen());
+    EXPECT_TRUE(App->WaitEnded());
+    EXPECT_EQ(App->ExitCode(), "0\n");
 }
 
 struct FileFacts {

@@ -105,6 +105,13 @@ int32_t JamFixture::AddSimple(const std::string& From, const std::string& To,
     return Add(m);
 }
 
+int32_t JamFixture::AddTorn(const MsgHdrFields& H, std::size_t Bytes) {
+    const int32_t at = static_cast<int32_t>(Hdr.size());
+    Hdr += MsgHdrBytes(H).substr(0, Bytes);
+    Idx += IdxBytes(0, at);
+    return at;
+}
+
 void JamFixture::Write(const std::string& Base) const {
     WriteFileBytes(Base + ".jhr", Hdr);
     WriteFileBytes(Base + ".jdx", Idx);

@@ -86,6 +86,9 @@ public:
     // A message with subfields From, To, Subj and Text, counted as active.
     int32_t AddSimple(const std::string& From, const std::string& To, const std::string& Subj,
                       const std::string& Text, uint32_t Attribute = 0);
+    // What a writer killed after the first Bytes bytes of a header left: those
+    // bytes of H, and an index record pointing at them. Returns their offset.
+    int32_t AddTorn(const MsgHdrFields& H, std::size_t Bytes);
     // Writes Base + ".jhr", ".jdx", ".jdt" (and ".jlr" when Lr is set).
     void Write(const std::string& Base) const;
 

@@ -5,6 +5,7 @@
 #include "tests/common/JamFixture.h"
 
 #include <climits>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -204,15 +205,15 @@ TEST_F(DamageTest, ShortHeaderFileOpensButCannotBeChanged) {
 TEST_F(DamageTest, DeleteWritesNoHeaderWhereThereIsNone) {
     JamFixture f(BaseHdrFields{.ActiveMsgs = 1});
     f.AddSimple("a", "b", "c", "text\r");
+    MsgHdrFields bad{.Signature = "XAM"};
+    int32_t at6 = static_cast<int32_t>(f.Hdr.size());
+    f.Hdr += MsgHdrBytes(bad) + std::string(40, '\0');
     int32_t end = static_cast<int32_t>(f.Hdr.size());
     f.Idx += IdxBytes(0, 0);          // 2: over the base header (which starts "JAM\0")
     f.Idx += IdxBytes(0, 100);        // 3: inside the base header
     f.Idx += IdxBytes(0, end - 40);   // 4: runs past the end of the file
     f.Idx += IdxBytes(0, end + 1000); // 5: wholly past the end
-    MsgHdrFields bad{.Signature = "XAM"};
-    int32_t at6 = static_cast<int32_t>(f.Hdr.size());
-    f.Hdr += MsgHdrBytes(bad);
-    f.Idx += IdxBytes(0, at6); // 6: no signature
+    f.Idx += IdxBytes(0, at6);        // 6: no signature
     OpenFixture(f);
     BaseFiles before = ReadBaseFiles(Base);
     for (int32_t n = 2; n <= 6; ++n) {
@@ -250,6 +251,145 @@ TEST_F(DamageTest, PurgeNeverWritesBeforeTheStartOfTheTextFile) {
     EXPECT_EQ(ReadFileBytes(Base + ".jdt"), "QQ23456789");
     ASSERT_TRUE(B.DeleteMsg(2, true)); // ends before offset 0: nothing to fill
     EXPECT_EQ(ReadFileBytes(Base + ".jdt"), "QQ23456789");
+}
+
+// A purge fills only what is certainly the message's own text: from its start
+// up to its end, the end of the file or the start of another message's text,
+// whichever comes first. Every other header and text stays byte for byte.
+TEST_F(DamageTest, PurgeCoversOnlyTheMessagesOwnText) {
+    struct Text {
+        int32_t Offset, Len;
+    };
+    struct Case {
+        const char* Name;
+        std::vector<Text> Msgs;
+        int32_t Delete;
+        std::string Want;
+    };
+    constexpr int32_t Huge = 0x7FFFFFFF;
+    const std::string texts = "AAAAABBBBBCCCCC";
+    const Case cases[] = {
+        {"a damaged length stops at the next text",
+         {{0, 5}, {5, Huge}, {10, 5}},
+         2,
+         "AAAAAQQQQQCCCCC"},
+        {"the last text's damaged length stops at the end of the file",
+         {{0, 5}, {5, 5}, {10, Huge}},
+         3,
+         "AAAAABBBBBQQQQQ"},
+        {"a length reaching into the next text", {{0, 7}, {5, 5}, {10, 5}}, 1, "QQQQQBBBBBCCCCC"},
+        {"texts out of the order of the index", {{10, 5}, {0, Huge}, {5, 5}}, 2, "QQQQQBBBBBCCCCC"},
+        {"a start another message shares purges nothing", {{0, 5}, {5, 5}, {5, 5}}, 2, texts},
+        {"empty texts inside own nothing", {{0, 15}, {5, 0}, {10, 0}}, 1, "QQQQQQQQQQQQQQQ"},
+        {"an earlier text's damaged length does not shorten it",
+         {{0, Huge}, {5, 5}, {10, 5}},
+         2,
+         "AAAAAQQQQQCCCCC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        JamFixture f(BaseHdrFields{.ModCounter = 7, .ActiveMsgs = 3});
+        f.Txt = texts;
+        std::vector<int32_t> at;
+        for (const Text& t : c.Msgs) {
+            FixMsg m;
+            m.AutoText = false;
+            m.Hdr.TxtOffset = t.Offset;
+            m.Hdr.TxtLen = t.Len;
+            m.Subfields = SubBytes(SUBJECT, "subject");
+            at.push_back(f.Add(m));
+        }
+        f.Write(Base);
+        TJamBase b;
+        b.BasePath = Base;
+        ASSERT_TRUE(b.Open());
+        ASSERT_TRUE(b.DeleteMsg(c.Delete, true));
+        EXPECT_EQ(ReadFileBytes(Base + ".jdt"), c.Want);
+        std::string hdr = f.Hdr;
+        const int32_t h = at[std::size_t(c.Delete - 1)];
+        hdr.replace(std::size_t(h) + 52, 4, Le32(MSG_DELETED));
+        hdr.replace(std::size_t(h) + 64, 4, Le32(0));
+        hdr.replace(8, 8, Le32(8) + Le32(2));
+        EXPECT_EQ(ReadFileBytes(Base + ".jhr"), hdr);
+        EXPECT_EQ(ReadFileBytes(Base + ".jdx"), f.Idx);
+    }
+}
+
+// A tosser killed after writing a few bytes of a header and its index
+// record, restarted, appends the next messages right after the torn bytes.
+// The torn row's header then reads the next message's bytes as its own:
+// writing it back would wipe that message's text offset, and a purge by its
+// length would fill earlier texts. The deletion is refused and writes
+// nothing; the sound message after it is deleted as usual.
+TEST_F(DamageTest, TornHeaderIsNeverWrittenBack) {
+    for (std::size_t torn : {4u, 30u}) {
+        SCOPED_TRACE(torn);
+        JamFixture f(BaseHdrFields{.ActiveMsgs = 3});
+        f.AddSimple("a", "b", "first", "one\r");
+        f.AddTorn(MsgHdrFields{.SubfieldLen = 40, .TxtOffset = 4, .TxtLen = 500}, torn);
+        const int32_t third = f.AddSimple("c", "d", "third", "three\r");
+        f.AddSimple("e", "f", "fourth", "four\r");
+        OpenFixture(f);
+        const BaseFiles before = ReadBaseFiles(Base);
+        for (bool purge : {false, true}) {
+            EXPECT_FALSE(B.DeleteMsg(2, purge)) << purge;
+            EXPECT_EQ(B.Refusal, TJamRefusal::jrDamaged);
+            EXPECT_EQ(ReadBaseFiles(Base), before) << purge;
+        }
+        ASSERT_TRUE(B.DeleteMsg(3, true));
+        EXPECT_EQ(B.Refusal, TJamRefusal::jrNone);
+        EXPECT_EQ(ReadFileBytes(Base + ".jdt"), "one\rQQQQQQfour\r");
+        const std::string now = ReadFileBytes(Base + ".jhr");
+        EXPECT_EQ(now.substr(JamHdrSize, std::size_t(third + 52 - JamHdrSize)),
+                  before.Hdr.substr(JamHdrSize, std::size_t(third + 52 - JamHdrSize)));
+        EXPECT_EQ(now.substr(std::size_t(third) + JamMsgHdrSize),
+                  before.Hdr.substr(std::size_t(third) + JamMsgHdrSize));
+    }
+}
+
+// The same rule for headers that other records claim in other ways.
+TEST_F(DamageTest, DeleteRefusesAHeaderItDoesNotOwnAlone) {
+    struct Case {
+        const char* Name;
+        std::function<int32_t(JamFixture&)> Make; // builds the base, returns the message
+    };
+    const Case cases[] = {
+        {"two index records point at one header",
+         [](JamFixture& f) {
+             const int32_t at = f.AddSimple("a", "b", "c", "text\r");
+             f.Idx += IdxBytes(0, at);
+             return 2;
+         }},
+        {"another record points inside its subfields",
+         [](JamFixture& f) {
+             const int32_t at = f.AddSimple("a", "b", "a subject of some length", "text\r");
+             f.Idx += IdxBytes(0, at + JamMsgHdrSize + 10);
+             return 1;
+         }},
+        {"its subfields run past the end of the file",
+         [](JamFixture& f) {
+             FixMsg m;
+             m.AutoSubfieldLen = false;
+             m.Subfields = SubBytes(SUBJECT, "subject");
+             m.Hdr.SubfieldLen = static_cast<int32_t>(m.Subfields.size()) + 100;
+             f.Add(m);
+             return 1;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        JamFixture f(BaseHdrFields{.ActiveMsgs = 1});
+        const int32_t n = c.Make(f);
+        f.Write(Base);
+        TJamBase b;
+        b.BasePath = Base;
+        ASSERT_TRUE(b.Open());
+        ASSERT_TRUE(b.ReadHeader(n));
+        const BaseFiles before = ReadBaseFiles(Base);
+        EXPECT_FALSE(b.DeleteMsg(n, true));
+        EXPECT_EQ(b.Refusal, TJamRefusal::jrDamaged);
+        EXPECT_EQ(ReadBaseFiles(Base), before);
+    }
 }
 
 // ---------------------------------------------------------------- torn records

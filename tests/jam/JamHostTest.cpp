@@ -1,0 +1,185 @@
+// Bases on a shared host: files another program renamed over the open ones,
+// a base this user may only read, and FIFOs where the base's files belong.
+
+#include "jam/JamBase.h"
+#include "tests/common/JamFixture.h"
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs Fn in a child process and returns its result; -1 when the child was
+// still running after a minute and had to be killed: an open that blocks
+// would otherwise hang the whole test run.
+int InBoundedChild(const std::function<int()>& Fn) {
+    pid_t pid = ::fork();
+    if (pid == 0) ::_exit(Fn());
+    for (int i = 0; i < 6000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+JamFixture ThreeMessages() {
+    JamFixture f(BaseHdrFields{.ActiveMsgs = 3});
+    f.AddSimple("a", "b", "one", "first text\r");
+    f.AddSimple("c", "d", "two", "second\r");
+    f.AddSimple("e", "f", "three", "third text\r");
+    return f;
+}
+
+// A packer writes a new base beside the open one and renames its files over
+// the names; the open descriptors still reach the old, unlinked files.
+struct ReplacedTest : JamBaseTest {
+    JamFixture Fresh;
+    void SetUp() override {
+        ASSERT_TRUE(WriteAndOpen(ThreeMessages()));
+        Fresh = JamFixture(BaseHdrFields{.ModCounter = 50, .ActiveMsgs = 1});
+        Fresh.AddSimple("new", "base", "packed", "the only text\r");
+        Fresh.Write(Dir / "fresh");
+    }
+    void RenameOver(const char* Ext) {
+        ASSERT_EQ(::rename((Dir / "fresh").append(Ext).c_str(), (Base + Ext).c_str()), 0);
+    }
+};
+
+TEST_F(ReplacedTest, AChangeIsRefusedAndTheNewBaseIsTakenOnReopen) {
+    EXPECT_FALSE(B.Replaced());
+    for (const char* ext : {".jhr", ".jdx", ".jdt"}) RenameOver(ext);
+    EXPECT_TRUE(B.Replaced());
+    const BaseFiles fresh = ReadBaseFiles(Base);
+    for (bool purge : {false, true}) {
+        EXPECT_FALSE(B.DeleteMsg(1, purge));
+        EXPECT_EQ(B.Refusal, TJamRefusal::jrReplaced);
+        EXPECT_EQ(ReadBaseFiles(Base), fresh);
+    }
+    ASSERT_TRUE(B.Reopen());
+    EXPECT_FALSE(B.Replaced());
+    EXPECT_EQ(B.TotalMsgs, 1);
+    EXPECT_EQ(B.BaseHdr.ModCounter, 50);
+    ASSERT_TRUE(B.ReadMessage(1));
+    EXPECT_EQ(B.MsgSubj, "packed");
+    ASSERT_TRUE(B.DeleteMsg(1, false)); // the change now lands in the files at the names
+    ASSERT_TRUE(B.ReadHeader(1));
+    EXPECT_TRUE(B.IsDeleted());
+    EXPECT_EQ(GetLe32(ReadFileBytes(Base + ".jhr"), 12), 0); // ActiveMsgs
+}
+
+TEST_F(ReplacedTest, OneReplacedFileIsEnough) {
+    for (const char* ext : {".jhr", ".jdx", ".jdt"}) {
+        SCOPED_TRACE(ext);
+        ASSERT_TRUE(WriteAndOpen(ThreeMessages()));
+        Fresh.Write(Dir / "fresh");
+        RenameOver(ext);
+        EXPECT_TRUE(B.Replaced());
+        EXPECT_FALSE(B.DeleteMsg(1, false));
+        EXPECT_EQ(B.Refusal, TJamRefusal::jrReplaced);
+    }
+}
+
+// A name that is gone (a packer between its renames) is no base to take: the
+// open files stay and still read, and changes stay refused.
+TEST_F(ReplacedTest, AMissingNameKeepsTheOpenBase) {
+    ASSERT_EQ(::unlink((Base + ".jdx").c_str()), 0);
+    EXPECT_TRUE(B.Replaced());
+    EXPECT_FALSE(B.Reopen());
+    EXPECT_EQ(B.TotalMsgs, 3);
+    ASSERT_TRUE(B.ReadMessage(2));
+    EXPECT_EQ(B.MsgSubj, "two");
+    EXPECT_FALSE(B.DeleteMsg(2, false));
+    EXPECT_EQ(B.Refusal, TJamRefusal::jrReplaced);
+}
+
+// The tosser's base, mode 644: another user reads it, and a deletion is
+// refused before anything is written. As root, whom modes refuse nothing,
+// the files are opened as user 65534 (setfsuid, this thread only).
+TEST_F(JamBaseTest, ABaseThisUserMayOnlyReadOpensForReading) {
+    const JamFixture f = ThreeMessages();
+    f.Write(Base);
+    ASSERT_EQ(::chmod(Dir.Path().c_str(), 0755), 0);
+    // As another user the tosser's mode 644 refuses writing; as the owner,
+    // only a mode without the write bit does.
+    const mode_t mode = ::geteuid() == 0 ? 0644 : 0444;
+    for (const char* ext : {".jhr", ".jdx", ".jdt"})
+        ASSERT_EQ(::chmod((Base + ext).c_str(), mode), 0);
+    const BaseFiles before = ReadBaseFiles(Base);
+    struct AsOtherUser {
+        AsOtherUser() {
+            if (::geteuid() == 0) ::setfsuid(65534);
+        }
+        ~AsOtherUser() {
+            if (::geteuid() == 0) ::setfsuid(0);
+        }
+    } other;
+    {
+        TFileStream probe;
+        if (probe.Open(Base + ".jhr", fmOpenReadWrite))
+            GTEST_SKIP() << "file access as another user is not possible here";
+    }
+    B.BasePath = Base;
+    ASSERT_TRUE(B.Open());
+    EXPECT_TRUE(B.ReadOnly);
+    EXPECT_EQ(B.TotalMsgs, 3);
+    ASSERT_TRUE(B.ReadMessage(3));
+    EXPECT_EQ(B.MsgSubj, "three");
+    ASSERT_EQ(B.MsgText.Count(), 1);
+    EXPECT_EQ(B.MsgText.Get(0), "third text");
+    for (bool purge : {false, true}) {
+        EXPECT_FALSE(B.DeleteMsg(3, purge));
+        EXPECT_EQ(B.Refusal, TJamRefusal::jrReadOnly);
+    }
+    EXPECT_EQ(ReadBaseFiles(Base), before);
+}
+
+// Anyone who may write the directory can put a FIFO where a base file
+// belongs. Nothing blocks on it: the base does not open (with the usual
+// message), and a last-read lookup or update finds nothing.
+TEST_F(JamBaseTest, AFifoInPlaceOfAFileIsRefusedWithoutBlocking) {
+    for (const char* ext : {".jhr", ".jdx", ".jdt"}) {
+        SCOPED_TRACE(ext);
+        ThreeMessages().Write(Base);
+        ASSERT_EQ(::unlink((Base + ext).c_str()), 0);
+        ASSERT_EQ(::mkfifo((Base + ext).c_str(), 0666), 0);
+        const int rc = InBoundedChild([&] {
+            TJamBase b;
+            b.BasePath = Base;
+            bool opened = true;
+            const std::string out = CaptureStdout([&] { opened = b.Open(); });
+            return !opened && out == "\nError on Init\n" ? 0 : 1;
+        });
+        EXPECT_EQ(rc, 0);
+        ASSERT_EQ(::unlink((Base + ext).c_str()), 0);
+    }
+    ThreeMessages().Write(Base);
+    ASSERT_EQ(::mkfifo((Base + ".jlr").c_str(), 0666), 0);
+    const int rc = InBoundedChild([&] {
+        TJamBase b;
+        b.BasePath = Base;
+        if (!b.Open()) return 1;
+        JamLastType rec;
+        const bool none = !b.FindLastRead(0x1234, rec) && b.HighReadById(1) == -1 &&
+                          b.HighReadByCrc(1) == -1 && !b.SetLastRead(1, 2);
+        b.ClearLastRead(1);
+        return none ? 0 : 2;
+    });
+    EXPECT_EQ(rc, 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat((Base + ".jlr").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+} // namespace
