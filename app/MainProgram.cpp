@@ -90,6 +90,13 @@ void StartSearch() {
     DrawFrame();
 }
 
+// A terminal smaller than the screen hides its last rows or columns (on
+// 80x24 the status row covers the newest message); say so once and go on.
+void WarnSmallTerminal() {
+    if (ScreenRows >= 25 && ScreenCols >= 80) return;
+    ShowMsgBox(mbInfo, SmallTerminalText);
+}
+
 } // namespace
 
 int32_t CurrentTotal() {
@@ -212,6 +219,7 @@ void MainProgram(int argc, char** argv) {
     ClearScreen();
     WriteXY(1, 1, 0x1F, PadRight(Title, FrameWidth, ' '));
     WriteXY(1, 25, 0x1F, PadRight(StatusLine, FrameWidth, ' '));
+    WarnSmallTerminal();
     if (argc < 2) {
         BaseDir = CurrentDir();
         std::string s = OpenFileDialog("Select JAM Base", BaseDir);

@@ -1,7 +1,7 @@
 // What the whole program shows, in tmux: list rows whose names and subjects
-// hold a "|" that starts no colour code. Each test builds its bases byte by
-// byte, starts the real quorvex in a detached session of its own and checks
-// that the terminal came back.
+// hold a "|" that starts no colour code, and a terminal smaller than the
+// screen. Each test builds its bases byte by byte, starts the real quorvex in
+// a detached session of its own and checks that the terminal came back.
 
 #include "tests/common/JamFixture.h"
 #include "tests/common/ProgramTmux.h"
@@ -55,6 +55,28 @@ TEST_F(ScreenTmux, BarsThatStartNoColourCodeKeepTheRowWhole) {
     if (!Tm->WaitUntil([&] { return Tm->Rows()[2] == want; }))
         ADD_FAILURE() << "never saw the row \"" << want << "\":\n" << ScreenText();
     QuitAndExpectCleanEnd();
+}
+
+// A terminal smaller than 80x25 is told so once at start-up, before the base
+// is opened; after the key the program goes on as on a full screen. A full
+// screen gets no box: the list shows at once.
+TEST_F(ScreenTmux, ASmallTerminalIsToldTheScreensSize) {
+    const struct {
+        int Width, Height;
+        bool Told;
+    } cases[] = {{80, 24, true}, {79, 25, true}, {80, 25, false}, {100, 30, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Width) + "x" + std::to_string(c.Height));
+        StartBase(HelloBase(), c.Width, c.Height);
+        if (c.Told) {
+            WaitText("needs 80 columns and 25 rows");
+            EXPECT_EQ(ScreenText().find("00001"), std::string::npos); // not opened yet
+            Tm->Key("Enter");
+        }
+        WaitText("00001 Hello");
+        EXPECT_EQ(ScreenText().find("needs 80 columns"), std::string::npos) << ScreenText();
+        QuitAndExpectCleanEnd();
+    }
 }
 
 } // namespace
