@@ -40,13 +40,6 @@ bool IndexMode() {
     return SearchText.empty();
 }
 
-// The base and the directory of a path naming the base or one of its files.
-void SplitBasePath(const std::string& Path) {
-    BaseDir = ExtractFilePath(Path);
-    if (BaseDir.empty()) BaseDir = "./";
-    BaseName = StripExt(ExtractFileName(Path));
-}
-
 // The row's flag characters (columns 70 to 79 of its text).
 std::string RowFlags(int32_t Index) {
     if (!MsgList || Index < 0 || Index >= int32_t(MsgList->Items.size())) return "";
@@ -98,6 +91,15 @@ void WarnSmallTerminal() {
 }
 
 } // namespace
+
+void SplitBasePath(const std::string& Path) {
+    BaseDir = ExtractFilePath(Path);
+    if (BaseDir.empty()) BaseDir = "./";
+    // A base whose name holds a dot ("my.echo") is named as it is; only a
+    // name that is no base by itself loses its extension.
+    const std::string name = ExtractFileName(Path);
+    BaseName = FileExists(Path + ".jhr") ? name : StripExt(name);
+}
 
 int32_t CurrentTotal() {
     if (!Base) return 0;

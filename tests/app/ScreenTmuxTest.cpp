@@ -1,11 +1,13 @@
 // What the whole program shows, in tmux: list rows whose names and subjects
-// hold a "|" that starts no colour code, and a terminal smaller than the
-// screen. Each test builds its bases byte by byte, starts the real quorvex in
-// a detached session of its own and checks that the terminal came back.
+// hold a "|" that starts no colour code, a terminal smaller than the screen,
+// and a base whose name holds a dot. Each test builds its bases byte by byte,
+// starts the real quorvex in a detached session of its own and checks that
+// the terminal came back.
 
 #include "tests/common/JamFixture.h"
 #include "tests/common/ProgramTmux.h"
 
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -75,6 +77,32 @@ TEST_F(ScreenTmux, ASmallTerminalIsToldTheScreensSize) {
         }
         WaitText("00001 Hello");
         EXPECT_EQ(ScreenText().find("needs 80 columns"), std::string::npos) << ScreenText();
+        QuitAndExpectCleanEnd();
+    }
+}
+
+// my.echo.jhr and its kin open by the name my.echo; a name whose ".jhr" file
+// does not exist still loses its extension, so my.other and my open base my.
+TEST_F(ScreenTmux, ABaseWhoseNameHoldsADotOpensByItsName) {
+    std::filesystem::create_directory(Dir / "dir");
+    JamFixture dotted, plain;
+    dotted.AddSimple("Joe", "Ann", "Dotted base", "line\r");
+    plain.AddSimple("Joe", "Ann", "Plain base", "line\r");
+    dotted.Write(Dir / "dir/my.echo");
+    plain.Write(Dir / "dir/my");
+    const struct {
+        const char* Arg;
+        const char* Row;
+    } cases[] = {
+        {"dir/my.echo", "00001 Dotted base"},
+        {"dir/my.echo.jdx", "00001 Dotted base"},
+        {"dir/my.other", "00001 Plain base"},
+        {"dir/my", "00001 Plain base"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arg);
+        StartArgs(ShellQuote(c.Arg));
+        WaitText(c.Row);
         QuitAndExpectCleanEnd();
     }
 }
