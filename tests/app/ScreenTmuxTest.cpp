@@ -1,8 +1,8 @@
 // What the whole program shows, in tmux: list rows whose names and subjects
 // hold a "|" that starts no colour code, a terminal smaller than the screen,
-// and a base whose name holds a dot. Each test builds its bases byte by byte,
-// starts the real quorvex in a detached session of its own and checks that
-// the terminal came back.
+// a base whose name holds a dot, and the help screen's word on stopping a
+// search. Each test builds its bases byte by byte, starts the real quorvex in
+// a detached session of its own and checks that the terminal came back.
 
 #include "tests/common/JamFixture.h"
 #include "tests/common/ProgramTmux.h"
@@ -105,6 +105,19 @@ TEST_F(ScreenTmux, ABaseWhoseNameHoldsADotOpensByItsName) {
         WaitText(c.Row);
         QuitAndExpectCleanEnd();
     }
+}
+
+// The help says that Esc stops a search, and still fits its one page: the
+// viewer's status line reads 100%.
+TEST_F(ScreenTmux, HelpSaysEscStopsASearch) {
+    StartBase();
+    WaitText("00001 Hello");
+    Tm->Type("H");
+    WaitText("Esc stops a running search and lists the hits so far");
+    WaitText("100%");
+    Tm->Key("Escape");
+    WaitText("00001 Hello");
+    QuitAndExpectCleanEnd();
 }
 
 } // namespace
