@@ -40,13 +40,6 @@ bool IndexMode() {
     return SearchText.empty();
 }
 
-// The base and the directory of a path naming the base or one of its files.
-void SplitBasePath(const std::string& Path) {
-    BaseDir = ExtractFilePath(Path);
-    if (BaseDir.empty()) BaseDir = "./";
-    BaseName = StripExt(ExtractFileName(Path));
-}
-
 // The row's flag characters (columns 70 to 79 of its text).
 std::string RowFlags(int32_t Index) {
     if (!MsgList || Index < 0 || Index >= int32_t(MsgList->Items.size())) return "";
@@ -92,6 +85,13 @@ void StartSearch() {
     DrawFrame();
 }
 
+// A terminal smaller than the screen hides its last rows or columns (on
+// 80x24 the status row covers the newest message); say so once and go on.
+void WarnSmallTerminal() {
+    if (ScreenRows >= 25 && ScreenCols >= 80) return;
+    ShowMsgBox(mbInfo, SmallTerminalText);
+}
+
 } // namespace
 
 std::string DeleteRefusalText(int32_t MsgNo, TJamRefusal Why) {
@@ -106,6 +106,15 @@ std::string DeleteRefusalText(int32_t MsgNo, TJamRefusal Why) {
 
 bool TakeReplacedBase() {
     return Base && Base->Replaced() && Base->Reopen();
+}
+
+void SplitBasePath(const std::string& Path) {
+    BaseDir = ExtractFilePath(Path);
+    if (BaseDir.empty()) BaseDir = "./";
+    // A base whose name holds a dot ("my.echo") is named as it is; only a
+    // name that is no base by itself loses its extension.
+    const std::string name = ExtractFileName(Path);
+    BaseName = FileExists(Path + ".jhr") ? name : StripExt(name);
 }
 
 int32_t CurrentTotal() {
@@ -228,6 +237,7 @@ void MainProgram(int argc, char** argv) {
     ClearScreen();
     WriteXY(1, 1, 0x1F, PadRight(Title, FrameWidth, ' '));
     WriteXY(1, 25, 0x1F, PadRight(StatusLine, FrameWidth, ' '));
+    WarnSmallTerminal();
     if (argc < 2) {
         BaseDir = CurrentDir();
         std::string s = OpenFileDialog("Select JAM Base", BaseDir);

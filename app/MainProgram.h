@@ -28,6 +28,14 @@ extern bool SearchRegEx;               // SearchText is a regular expression
 // The status row of the index, set at start-up and by "R"; a search adds its mode.
 inline const std::string StartStatus = "ESC/Quit # H/Help | ";
 
+// Told once at start-up when the terminal is smaller than the screen.
+inline const std::string SmallTerminalText =
+    "The screen needs 80 columns and 25 rows: part of it is hidden.";
+
+// BaseDir and BaseName from a path that names the base or one of its files:
+// the name as given when its ".jhr" file exists, else without its extension.
+void SplitBasePath(const std::string& Path);
+
 // The message the row Index of MsgList was built from; 0 when the list has no
 // such row. Every row command acts on this message, never on the row's text.
 int32_t RowMsg(int32_t Index);

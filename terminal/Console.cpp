@@ -64,12 +64,15 @@ void WriteXY(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
     Screen->WriteAt(X, Y, A, S);
 }
 
+// The width is what the writer draws of S, by its own rule for what is a
+// code: PipeLength takes every "|" group for a code, so a subject holding
+// "|bc" would lose three columns at the row's end.
 void WriteXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
-    Screen->WriteAtPiped(X, Y, A, PipeLength(S), S);
+    Screen->WriteAtPiped(X, Y, A, PipedWidth(S), S);
 }
 
 void RecordXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S) {
-    Screen->RecordPiped(X, Y, A, PipeLength(S), S);
+    Screen->RecordPiped(X, Y, A, PipedWidth(S), S);
 }
 
 void WritePipe(const std::string& S) {
@@ -77,7 +80,7 @@ void WritePipe(const std::string& S) {
 }
 
 void WriteCenteredPipe(const std::string& S, uint8_t Y) {
-    const int width = PipeLength(S);
+    const int width = PipedWidth(S);
     // A text wider than the screen starts at column 1 instead of a column
     // that wrapped below 0.
     const int x = std::max(1, 40 - width / 2);

@@ -42,7 +42,8 @@ void WriteLine(const std::string& S); // S as cells, then CR LF
 void WriteBlankLine();                // CR LF
 // S at (X, Y) in attribute A; attribute and cursor as before.
 void WriteXY(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
-// Pipe-coded S at (X, Y) starting in A, to the terminal only (not the shadow).
+// Pipe-coded S at (X, Y) starting in A, to the terminal only (not the shadow);
+// every column of S that is no colour code is drawn (PipedWidth).
 void WriteXYPipe(uint8_t X, uint8_t Y, uint8_t A, const std::string& S);
 // What WriteXYPipe(X, Y, A, S) shows, put into the shadow only (nothing is
 // sent), for a caller whose boxes must save and put back those cells.
@@ -94,7 +95,9 @@ void SetScreenAttrAt(uint8_t A, uint8_t X, uint8_t Y); // shadow only; ignored o
 void SaveScreen(TConsoleImageRec& Image);              // lines 1-25, cursor, attribute
 void RestoreScreen(const TConsoleImageRec& Image);     // back on the terminal and shadow
 // Visible length of a pipe-coded string: every "|" with two characters after
-// it is a code, up to the first "|" that has fewer.
+// it is a code, up to the first "|" that has fewer. The writers draw a "|"
+// group that is no colour code as text, so what they draw is measured by
+// PipedWidth (m_Output_Linux.h), not by this.
 uint8_t PipeLength(const std::string& S);
 
 // Keyboard and time.

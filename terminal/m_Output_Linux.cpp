@@ -342,6 +342,17 @@ void TOutputLinux::PlaceText(uint8_t X, uint8_t Y, uint8_t A, const std::string&
 
 namespace {
 
+// Whether the "|" at P of S starts a colour code for WriteAtPiped, and its
+// number N: the two characters after it are "00" or read as a number that is
+// not 0 in its low eight bits. The one rule for WriteAtPiped's codes, so what
+// it draws and what PipedWidth measures never differ.
+bool PlacedCode(const std::string& S, size_t P, uint8_t& N) {
+    if (S[P] != '|') return false;
+    const std::string t = PipeCodeText(S, P);
+    N = static_cast<uint8_t>(StrToInt(t));
+    return t == "00" || N != 0;
+}
+
 // Walks pipe-coded S as WriteAtPiped shows it, from attribute A: Code(attr)
 // at each colour code, Cell(attr, c) for each of the Width columns written.
 template <class CodeFn, class CellFn>
@@ -349,9 +360,8 @@ void WalkPiped(uint8_t A, int32_t Width, const std::string& S, CodeFn Code, Cell
     uint8_t attr = A;
     int64_t left = Width; // 64 bits: counting down never overflows
     for (size_t p = 0; p < S.size(); ++p) {
-        const std::string t = S[p] == '|' ? PipeCodeText(S, p) : std::string();
-        const uint8_t n = static_cast<uint8_t>(StrToInt(t));
-        if (S[p] == '|' && (t == "00" || n != 0)) {
+        uint8_t n = 0;
+        if (PlacedCode(S, p, n)) {
             p += 2;
             attr = PipeCodeAttr(n, attr);
             Code(attr);
@@ -367,6 +377,18 @@ void WalkPiped(uint8_t A, int32_t Width, const std::string& S, CodeFn Code, Cell
 }
 
 } // namespace
+
+int32_t PipedWidth(const std::string& S) {
+    int32_t width = 0;
+    for (size_t p = 0; p < S.size(); ++p) {
+        uint8_t n = 0;
+        if (PlacedCode(S, p, n))
+            p += 2;
+        else
+            ++width;
+    }
+    return width;
+}
 
 void TOutputLinux::WriteAtPiped(uint8_t X, uint8_t Y, uint8_t A, int32_t Width,
                                 const std::string& S) {

@@ -106,6 +106,12 @@ constexpr char CellChar(char C) {
     return C == '\0' ? ' ' : IsControlByte(C) ? ControlStandIn : C;
 }
 
+// The columns WriteAtPiped(X, Y, A, Width, S) draws of S when Width does not
+// stop it first: every byte of S but the colour codes it takes. This is the
+// measure of a pipe-coded text as shown; a "|" whose two characters make no
+// colour code is drawn as text and counts its three columns.
+int32_t PipedWidth(const std::string& S);
+
 class TOutputLinux {
 public:
     explicit TOutputLinux(bool Active);

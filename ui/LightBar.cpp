@@ -106,7 +106,7 @@ void TBarRun::DrawRow(int32_t I, const std::string& Color) {
     RecordXYPipe(ToByte(X), ToByte(y), 7, row);
     // The columns its codes freed are blanked in the colour the row ended in,
     // or the previous page would show through after a coloured row.
-    const int32_t shown = std::min<int32_t>(PipeLength(row), Width);
+    const int32_t shown = std::min<int32_t>(PipedWidth(row), Width);
     if (shown < Width) {
         const uint8_t attr = shown > 0 ? ScreenAttrAt(ToByte(X + shown - 1), ToByte(y)) : 7;
         PutXY(X + shown, y, attr, std::string(static_cast<size_t>(Width - shown), Blank));

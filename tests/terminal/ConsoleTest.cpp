@@ -142,6 +142,48 @@ TEST_F(ConsoleOnPty, WriteXYPipeTouchesOnlyTheTerminal) {
     EXPECT_EQ(WhereY(), 6);
 }
 
+// WriteXYPipe draws every column the writer takes for text: a "|" whose two
+// characters make no colour code is shown, all three of them, and a "|" with
+// a code number before the end takes none. Nothing is cut short or padded.
+TEST_F(ConsoleOnPty, WriteXYPipeDrawsWhatTheWriterTakesForText) {
+    struct Case {
+        std::string In, Sent; // Sent: what follows the cursor move
+    };
+    const Case cases[] = {
+        {"a|bc d|ef", "a|bc d|ef"},
+        {"Trail|  ", "Trail|  "},
+        {"Two|1 x", "Two|1 x"},               // "1 " reads as 0: no code
+        {"|ab|14c", "|ab\x1b[1;33mc\x1b[0m"}, // text, then a code
+        {"x|1", "x"},                         // "|1" at the end is a code: no blanks
+        {"|&1y|$Fz", "\x1b[34my\x1b[0;1mz\x1b[0m"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.In);
+        GotoXY(5, 6);
+        ClearWrites();
+        WriteXYPipe(1, 1, 7, c.In);
+        EXPECT_EQ(TakeWrites(), (Writes{"\x1b[1;1H", c.Sent + "\x1b[6;5H"}));
+    }
+}
+
+// The drawn width by the writer's rule, beside PipeLength's, which takes
+// every "|" group for a code.
+TEST(PipedWidthTest, CountsWhatWriteAtPipedDraws) {
+    struct Case {
+        std::string In;
+        int Want;
+    };
+    const Case cases[] = {
+        {"|07Hello", 5}, {"|ab", 3},   {"||ab", 4},
+        {"", 0},         {"|", 1},     {"a|", 2},
+        {"|0", 2},       {"|1", 0},    {"|00x", 1},
+        {"|24x", 1},     {"|&1x", 1},  {"|$Fx", 1},
+        {"|1 x", 4},     {"a|bc", 4},  {"|07|16ab", 2},
+        {"|ab|14c", 4},  {"x|99y", 2}, {std::string(300, 'a'), 300},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PipedWidth(c.In), c.Want) << c.In;
+}
+
 TEST_F(ConsoleOnPty, WriteCenteredPipeCentresTheVisibleText) {
     WriteCenteredPipe("|07abcd", 5);
     Writes w = TakeWrites();

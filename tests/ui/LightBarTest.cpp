@@ -476,6 +476,31 @@ TEST_F(LightBarTest, ColouredRowsLeaveNothingOfThePreviousPage) {
     EXPECT_EQ(Model.Overflow, 0);
 }
 
+// A "|" whose two characters make no colour code is text: the row shows it
+// and still reaches its flag letters at column 70, highlighted or not, on
+// the terminal and in the shadow alike.
+TEST_F(LightBarTest, BarsThatStartNoCodeKeepTheirColumns) {
+    const auto field = [](const std::string& S, std::size_t W) {
+        std::string f = S;
+        f.resize(W, ' ');
+        return f;
+    };
+    const std::string row = "00001 " + field("a|bc d|ef g|hi j|kl", 32) + " " +
+                            field("Trail|", 14) + " " + field("Two|1", 14) + " E";
+    Bar.Add(row);
+    Bar.Add(row);
+    TypeAndWait(Esc);
+    EXPECT_EQ(Bar.Run(1, 3, 79, 2, 1), brEscape);
+    Model.Feed(ReadOutput());
+    for (int l = 3; l <= 4; ++l) {
+        SCOPED_TRACE(l);
+        EXPECT_EQ(Model.Text(l, 1, 79), field(row, 79));
+        for (int c = 1; c <= 79; ++c) EXPECT_EQ(Screen->Shadow[l][c], Model.Cell(l, c)) << c;
+    }
+    EXPECT_EQ(Model.Cell(4, 70), (TCharInfo{0x70, 'E'})); // the highlighted row
+    EXPECT_EQ(Model.Overflow, 0);
+}
+
 TEST_F(LightBarTest, RectangleKeptOnTheScreen) {
     Fill(5);
     EXPECT_EQ(Run(Down + Down + Enter, 75, 24, 20, 10, 0), 2);
