@@ -314,13 +314,14 @@ std::string PrivateTempDir(const char* TmpDir) {
 int WritePrivateTempFile(const std::string& Dir, const std::string& Bytes, std::string& Name) {
     Name.clear();
     std::string path = DirSlash(Dir) + PrivateTempPrefix + "XXXXXX";
-    // mkostemp creates the file exclusively, mode 600, and follows no link.
-    TFileDesc f(::mkostemp(path.data(), O_CLOEXEC));
+    // Made exclusively, mode 600, following no link, and armed at once: a
+    // signal or an exit() removes it from then on.
+    TFileDesc f(CreateArmedFile(path));
     if (!f.IsOpen()) return errno;
     int err = WriteBytes(f, Bytes);
     if (!f.Close() && err == 0) err = errno;
     if (err != 0) {
-        ::unlink(path.c_str());
+        RemoveArmedFile();
         return err;
     }
     Name = path;
@@ -472,8 +473,11 @@ void ViewMessage(int32_t MsgNo) {
             // of this user's, removed when the view ends.
             std::string name;
             if (WritePrivateTempFile(PrivateTempDir(std::getenv("TMPDIR")), bytes, name) == 0) {
+                // However the view is left (an exception, too), the file goes.
+                struct TRemoveAtEnd {
+                    ~TRemoveAtEnd() { RemoveArmedFile(); }
+                } removeAtEnd;
                 ViewAnsi(name);
-                ::unlink(name.c_str());
             } else {
                 ShowMsgBox(mbInfo, WriteFailText(TempFileName));
             }

@@ -157,7 +157,8 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
 std::string PrivateTempDir(const char* TmpDir);
 // Creates "quorvex-XXXXXX" in Dir exclusively (mode 600, no link followed)
 // and writes Bytes to it; Name gets its path. 0, or the errno with nothing
-// left behind and Name empty.
+// left behind and Name empty. The file is armed (CreateArmedFile): a signal
+// or an exit() removes it, and the caller removes it with RemoveArmedFile.
 int WritePrivateTempFile(const std::string& Dir, const std::string& Bytes, std::string& Name);
 // The message shown when Name could not be written.
 std::string WriteFailText(const std::string& Name);

@@ -1,11 +1,14 @@
 // The message view's temporary files in the real program, in tmux, with a
 // /tmp of its own (a bind mount in a private mount namespace) that two
-// sessions may share: the Space replay plays the text of the view it was
-// pressed in, whatever another session wrote to the fixed file since.
+// sessions may share: a private file goes with every end of the program that
+// it handles, and the Space replay plays the text of the view it was pressed
+// in, whatever another session wrote to the fixed file since.
 #include "app/MsgInfo.h"
 #include "tests/common/JamFixture.h"
 #include "tests/common/TmuxSession.h"
 
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -82,6 +85,44 @@ protected:
     std::string Tmp;
     std::vector<std::unique_ptr<TmuxSession>> Apps;
 };
+
+// The pid of the program in a recorded session: the only child of the
+// pane's shell (the emulator, where one runs it).
+int ProgramPid(const TmuxSession& App) {
+    std::string shell = App.Tmux("display-message -p '#{pane_pid}'");
+    while (!shell.empty() && shell.back() == '\n') shell.pop_back();
+    std::ifstream children("/proc/" + shell + "/task/" + shell + "/children");
+    int pid = 0;
+    children >> pid;
+    return pid;
+}
+
+// A FIFO at the fixed name is neither opened nor removed: the text is shown
+// from a private file. Killed during that view by a signal the program
+// handles, the program still ends by that signal, and the private file with
+// the message in it is gone.
+TEST_F(TempTmux, PrivateFileGoesWhenASignalEndsTheView) {
+    const std::string fixed = Tmp + "/quorvex.tmp";
+    ASSERT_EQ(::mkfifo(fixed.c_str(), 0600), 0);
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(strsignal(sig));
+        TmuxSession& app = Start(0, true);
+        app.Key("Enter");
+        ASSERT_TRUE(app.WaitFor("File: /tmp/quorvex-")) << JoinRows(app.Screen());
+        EXPECT_EQ(app.At(1, 1, 16), "Ann's own words ");
+        ASSERT_EQ(InTmp().size(), 2u);
+        const int pid = ProgramPid(app);
+        ASSERT_GT(pid, 1);
+        ASSERT_EQ(::kill(pid, sig), 0);
+        ASSERT_TRUE(app.WaitEnded()) << JoinRows(app.Screen());
+        EXPECT_EQ(app.ExitCode(), std::to_string(128 + sig) + "\n");
+        EXPECT_EQ(InTmp(), std::vector<std::string>{"quorvex.tmp"});
+        struct stat st {};
+        ASSERT_EQ(::lstat(fixed.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        Apps.clear();
+    }
+}
 
 // Two sessions of one user: A views message 1, then B views message 2 and so
 // rewrites /tmp/quorvex.tmp. Space in A replays A's message.
