@@ -280,22 +280,31 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
     // this user's own is never opened for writing, whatever its mode allows.
     struct stat64 seen {};
     TFileDesc f;
-    if (::lstat64(Name.c_str(), &seen) != 0) {
-        if (errno != ENOENT) return errno;
-        // Nothing there: made anew, and never through whatever appears there
-        // meanwhile (O_EXCL follows no link and takes no existing file).
+    const bool there = ::lstat64(Name.c_str(), &seen) == 0;
+    if (!there && errno != ENOENT) return errno;
+    if (there) {
+        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
+        // A file the group or others may read may be held open by them, and
+        // an open descriptor outlives any change of mode: it goes, and the
+        // text gets a new file. Only the owner may remove or replace a name
+        // in a sticky /tmp, so the name still is the file just examined.
+        if ((seen.st_mode & 077) != 0 && ::unlink(Name.c_str()) != 0) return errno;
+    }
+    if (!there || (seen.st_mode & 077) != 0) {
+        // Made anew, and never through whatever appears there meanwhile
+        // (O_EXCL follows no link and takes no existing file).
         if (!f.Open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0600))
             return errno;
     } else {
-        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
-        // Only the owner may replace a name in a sticky /tmp, so it is still
-        // the file just examined; that is checked once more on the open file.
         if (!f.Open(Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK)) return errno;
         struct stat64 now {};
         if (!f.Stat(now)) return errno;
         if (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino) return EAGAIN;
         if (int refusal = RefusalOf(StateOf(now), Uid); refusal != 0) return refusal;
     }
+    // Whatever mode the file had or the umask gave it, no one else may read
+    // the message that goes into it.
+    if (::fchmod(f.Fd(), 0600) != 0) return errno;
     int err = ReplaceContent(f, Bytes);
     if (!f.Close() && err == 0) err = errno;
     return err;
