@@ -280,22 +280,31 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
     // this user's own is never opened for writing, whatever its mode allows.
     struct stat64 seen {};
     TFileDesc f;
-    if (::lstat64(Name.c_str(), &seen) != 0) {
-        if (errno != ENOENT) return errno;
-        // Nothing there: made anew, and never through whatever appears there
-        // meanwhile (O_EXCL follows no link and takes no existing file).
+    const bool there = ::lstat64(Name.c_str(), &seen) == 0;
+    if (!there && errno != ENOENT) return errno;
+    if (there) {
+        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
+        // A file the group or others may read may be held open by them, and
+        // an open descriptor outlives any change of mode: it goes, and the
+        // text gets a new file. Only the owner may remove or replace a name
+        // in a sticky /tmp, so the name still is the file just examined.
+        if ((seen.st_mode & 077) != 0 && ::unlink(Name.c_str()) != 0) return errno;
+    }
+    if (!there || (seen.st_mode & 077) != 0) {
+        // Made anew, and never through whatever appears there meanwhile
+        // (O_EXCL follows no link and takes no existing file).
         if (!f.Open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0600))
             return errno;
     } else {
-        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
-        // Only the owner may replace a name in a sticky /tmp, so it is still
-        // the file just examined; that is checked once more on the open file.
         if (!f.Open(Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK)) return errno;
         struct stat64 now {};
         if (!f.Stat(now)) return errno;
         if (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino) return EAGAIN;
         if (int refusal = RefusalOf(StateOf(now), Uid); refusal != 0) return refusal;
     }
+    // Whatever mode the file had or the umask gave it, no one else may read
+    // the message that goes into it.
+    if (::fchmod(f.Fd(), 0600) != 0) return errno;
     int err = ReplaceContent(f, Bytes);
     if (!f.Close() && err == 0) err = errno;
     return err;
@@ -314,13 +323,14 @@ std::string PrivateTempDir(const char* TmpDir) {
 int WritePrivateTempFile(const std::string& Dir, const std::string& Bytes, std::string& Name) {
     Name.clear();
     std::string path = DirSlash(Dir) + PrivateTempPrefix + "XXXXXX";
-    // mkostemp creates the file exclusively, mode 600, and follows no link.
-    TFileDesc f(::mkostemp(path.data(), O_CLOEXEC));
+    // Made exclusively, mode 600, following no link, and armed at once: a
+    // signal or an exit() removes it from then on.
+    TFileDesc f(CreateArmedFile(path));
     if (!f.IsOpen()) return errno;
     int err = WriteBytes(f, Bytes);
     if (!f.Close() && err == 0) err = errno;
     if (err != 0) {
-        ::unlink(path.c_str());
+        RemoveArmedFile();
         return err;
     }
     Name = path;
@@ -472,8 +482,11 @@ void ViewMessage(int32_t MsgNo) {
             // of this user's, removed when the view ends.
             std::string name;
             if (WritePrivateTempFile(PrivateTempDir(std::getenv("TMPDIR")), bytes, name) == 0) {
+                // However the view is left (an exception, too), the file goes.
+                struct TRemoveAtEnd {
+                    ~TRemoveAtEnd() { RemoveArmedFile(); }
+                } removeAtEnd;
                 ViewAnsi(name);
-                ::unlink(name.c_str());
             } else {
                 ShowMsgBox(mbInfo, WriteFailText(TempFileName));
             }

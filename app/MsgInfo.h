@@ -146,10 +146,12 @@ enum class TTempChoice : uint8_t { tcFixed, tcPrivate };
 // view uses a private file instead.
 TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid);
 // Writes the fixed temporary file Name as ChooseTempFile allows: a missing
-// one is created exclusively (mode 600), an own one is replaced whole. What
-// it refuses is never opened for writing and is left as it is (ELOOP,
-// EISDIR, EINVAL, EMLINK, EPERM). A text that cannot be written whole
-// leaves the file empty.
+// one is created exclusively, an own one is replaced whole; either is mode
+// 600 (set on its descriptor) before the text goes in. An own file that the
+// group or others could read is removed and created anew, since one of them
+// may hold it open. What it refuses is never opened for writing and is left
+// as it is (ELOOP, EISDIR, EINVAL, EMLINK, EPERM). A text that cannot be
+// written whole leaves the file empty.
 int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid);
 // The directory of private temporary files: TmpDir (the value of $TMPDIR)
 // without trailing "/" when it names an absolute path to a directory this
@@ -157,7 +159,8 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
 std::string PrivateTempDir(const char* TmpDir);
 // Creates "quorvex-XXXXXX" in Dir exclusively (mode 600, no link followed)
 // and writes Bytes to it; Name gets its path. 0, or the errno with nothing
-// left behind and Name empty.
+// left behind and Name empty. The file is armed (CreateArmedFile): a signal
+// or an exit() removes it, and the caller removes it with RemoveArmedFile.
 int WritePrivateTempFile(const std::string& Dir, const std::string& Bytes, std::string& Name);
 // The message shown when Name could not be written.
 std::string WriteFailText(const std::string& Name);

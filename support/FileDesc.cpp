@@ -7,7 +7,12 @@
 // size_t never overflows.
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/select.h>
@@ -149,4 +154,51 @@ void PauseMs(uint32_t Ms) {
     // Linux leaves the time still to wait in Tv when a signal interrupts.
     while (::select(0, nullptr, nullptr, nullptr, &tv) < 0 && errno == EINTR) {
     }
+}
+
+// The armed path lives in a fixed buffer, so the signal-time removal touches
+// no heap. The flag is set only after the path is complete, and cleared only
+// after the unlink: a signal that comes in between unlinks once more, which
+// finds nothing.
+namespace {
+
+char ArmedPath[PATH_MAX];
+volatile sig_atomic_t Armed = 0;
+
+void RemoveArmedAtExit() {
+    RemoveArmedFile();
+}
+
+} // namespace
+
+int CreateArmedFile(std::string& Template) {
+    if (Template.size() >= sizeof ArmedPath) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    static const bool registered = std::atexit(RemoveArmedAtExit) == 0;
+    (void)registered;
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    Armed = 0;
+    const int fd = ::mkostemp(Template.data(), O_CLOEXEC);
+    const int err = errno;
+    if (fd >= 0) {
+        std::memcpy(ArmedPath, Template.c_str(), Template.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        Armed = 1;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    errno = err;
+    return fd;
+}
+
+void RemoveArmedFile() {
+    if (!Armed) return;
+    const int saved = errno;
+    ::unlink(ArmedPath);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    Armed = 0;
+    errno = saved;
 }

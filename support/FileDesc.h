@@ -3,7 +3,8 @@
 // destructor, and reads and writes that move every byte asked for. A short
 // transfer is continued, an interrupted call is tried again, and a descriptor
 // that answers "try again" (non-blocking) is waited on with poll; only a real
-// error or the end of a file stops a transfer. Also the millisecond pause.
+// error or the end of a file stops a transfer. Also the millisecond pause, and
+// the one file that must not outlive the process.
 
 #include <cstdint>
 #include <string>
@@ -55,3 +56,20 @@ int64_t PWriteAll(int Fd, const void* Buf, int64_t Count, int64_t At, int& Err);
 
 // Waits Ms milliseconds, the whole time even when a signal interrupts.
 void PauseMs(uint32_t Ms);
+
+// ---------------------------------------------------------------------------
+// The one file that must not outlive the process: a private temporary file
+// that holds a message while it is shown. At most one path is armed at a
+// time; arming another forgets the first without removing it. An exit()
+// removes the armed file through an atexit finaliser (registered at the first
+// arming), and RemoveArmedFile is async-signal-safe, so a handler of a signal
+// that ends the process can call it before the process dies.
+
+// Creates a file from Template as mkostemp does (exclusive, mode 600, no link
+// followed; the trailing XXXXXX of Template are replaced) and arms its path.
+// Every signal is held off from the creation to the arming, so no signal can
+// leave the file behind unarmed. Returns the descriptor, or -1 with errno set
+// and nothing created (a Template of PATH_MAX bytes or more: ENAMETOOLONG).
+int CreateArmedFile(std::string& Template);
+// Removes the armed file, if any, and disarms; errno is kept.
+void RemoveArmedFile();

@@ -37,6 +37,7 @@ constexpr int32_t CodeAccessDenied = 5;
 constexpr int32_t CodeShortRead = 100;
 constexpr int32_t CodeShortWrite = 101;
 constexpr int32_t CodeNotOpen = 103;
+constexpr int32_t CodeNotRegular = EINVAL; // a FIFO, device or socket: no file of records
 
 constexpr uint8_t faHidden = 0x02;
 constexpr uint8_t faDirectory = 0x10;
@@ -63,7 +64,11 @@ template <class Attempt> bool Retry(Attempt attempt) {
     return IoResultCode == 0;
 }
 
-// One open of F.Name; 0 or the code of the failure.
+// One open of F.Name; 0 or the code of the failure. Only a regular file holds
+// records: the open never waits (O_NONBLOCK: a FIFO without a writer would
+// block it for ever, and a device may wait for a carrier) and takes no
+// controlling terminal, and what it opened is then examined. A regular file
+// is not affected by O_NONBLOCK.
 int32_t OpenOnce(TUntypedFile& F, uint16_t RecSize, uint8_t Mode, bool Create) {
     F.Close();
     F.RecSize = RecSize == 0 ? 1 : RecSize;
@@ -73,13 +78,17 @@ int32_t OpenOnce(TUntypedFile& F, uint16_t RecSize, uint8_t Mode, bool Create) {
         flags = (access == IoModeWrite ? O_WRONLY : O_RDWR) | O_CREAT | O_TRUNC;
     else
         flags = access == IoModeWrite ? O_WRONLY : access == IoModeReadWrite ? O_RDWR : O_RDONLY;
-    flags |= O_LARGEFILE;
+    constexpr int always = O_LARGEFILE | O_NONBLOCK | O_NOCTTY;
     TFileDesc file;
-    if (!file.Open(F.Name, flags) && errno == EROFS && !Create && access == IoModeReadWrite)
-        file.Open(F.Name, O_RDONLY | O_LARGEFILE);
+    if (!file.Open(F.Name, flags | always) && errno == EROFS && !Create &&
+        access == IoModeReadWrite)
+        file.Open(F.Name, O_RDONLY | always);
     if (!file.IsOpen()) return CodeOf(errno);
     struct stat64 st;
-    if (file.Stat(st) && S_ISDIR(st.st_mode)) return CodeAccessDenied;
+    if (!file.Stat(st)) return CodeOf(errno);
+    if (S_ISDIR(st.st_mode)) return CodeAccessDenied;
+    // A FIFO does not turn into a file by waiting: refused at once.
+    if (!S_ISREG(st.st_mode)) return CodeNotRegular;
     F.File = std::move(file);
     return 0;
 }

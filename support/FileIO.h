@@ -64,7 +64,9 @@ inline constexpr int32_t IoMaxAttempts = 20;
 inline constexpr uint16_t IoRetryPauseMs = 100;
 
 // The retrying operations; each is True when its last attempt succeeded.
-// IoReset also refuses a directory (code 5): it holds no records.
+// IoReset and IoRewrite open only regular files, and never wait in the open:
+// a directory is refused with code 5, anything else that is no regular file
+// (a FIFO, a device, a socket) at once with EINVAL (22).
 bool IoReset(TUntypedFile& F, uint16_t RecSize, uint8_t Mode);
 bool IoRewrite(TUntypedFile& F, uint16_t RecSize, uint8_t Mode);
 bool IoSeek(TUntypedFile& F, int32_t Pos);

@@ -154,33 +154,40 @@ void AnsiSelectRendition() {
 // ---------------------------------------------------------------------------
 // The line player behind AnsiPlayFile and AnsiShowFile.
 
-// A file's bytes, one block at a time; a read error ends the bytes as the end
-// of the file does.
-class TBlockReader {
+// The bytes a play takes its lines from: a file's, read one block at a time
+// (a read error ends them as the end of the file does), or bytes already in
+// memory.
+class TLineSource {
 public:
-    explicit TBlockReader(int AFd) : Fd(AFd) {}
+    explicit TLineSource(int AFd) : Fd(AFd) {}
+    explicit TLineSource(std::string_view Bytes)
+        : Data(Bytes.data()), Len(Bytes.size()), Ended(true) {}
+    TLineSource(const TLineSource&) = delete;
+    TLineSource& operator=(const TLineSource&) = delete;
     bool AtEnd() { return Pos == Len && !Fill(); }
     bool Next(char& B) {
         if (AtEnd()) return false;
-        B = Buf[Pos++];
+        B = Data[Pos++];
         return true;
     }
-    bool NextIs(char B) { return !AtEnd() && Buf[Pos] == B; }
+    bool NextIs(char B) { return !AtEnd() && Data[Pos] == B; }
     void Skip() { ++Pos; }
 
 private:
     bool Fill() {
         if (Ended) return false;
-        Len = static_cast<size_t>(ReadSome(Fd, Buf, BlockSize));
+        Len = static_cast<size_t>(ReadSome(Fd, Block, BlockSize));
+        Data = Block;
         Pos = 0;
         Ended = Len == 0;
         return !Ended;
     }
-    int Fd;
-    char Buf[BlockSize];
+    int Fd = -1;
+    const char* Data = Block;
     size_t Pos = 0;
     size_t Len = 0;
     bool Ended = false;
+    char Block[BlockSize];
 };
 
 // The key read after a line; False when it stops the play.
@@ -198,28 +205,24 @@ bool PaceKey(int32_t& DelayMs, int32_t StartMs) {
 }
 
 // Each line goes through the interpreter as it is read, as one AnsiWrite of
-// the line (with CR LF unless the file ends after it) would take it, so a line
+// the line (with CR LF unless the bytes end after it) would take it, so a line
 // of any length needs no more than one block in memory.
-void PlayLines(const std::string& FileName, int32_t DelayMs, bool Paced) {
+void PlayLines(TLineSource& In, int32_t DelayMs, bool Paced) {
     // A negative pause would be a pause of over a minute in its low 16 bits.
     if (DelayMs < 0) DelayMs = 0;
     const int32_t startMs = DelayMs;
-    if (!FileExists(FileName)) return;
-    const TFileDesc file = OpenRegular(FileName, O_RDONLY);
-    if (!file.IsOpen()) return;
-    TBlockReader in(file.Fd());
     std::string pending;
-    while (!in.AtEnd()) {
+    while (!In.AtEnd()) {
         char b;
-        while (in.Next(b)) {
+        while (In.Next(b)) {
             if (b == '\n') break;
             if (b == '\r') {
-                if (in.NextIs('\n')) in.Skip();
+                if (In.NextIs('\n')) In.Skip();
                 break;
             }
             AnsiByte(b, pending);
         }
-        if (!in.AtEnd()) {
+        if (!In.AtEnd()) {
             AnsiByte('\r', pending);
             AnsiByte('\n', pending);
         }
@@ -228,6 +231,14 @@ void PlayLines(const std::string& FileName, int32_t DelayMs, bool Paced) {
         Delay(static_cast<uint16_t>(DelayMs));
         if (KeyPressed() && !PaceKey(DelayMs, startMs)) return;
     }
+}
+
+void PlayFile(const std::string& FileName, int32_t DelayMs, bool Paced) {
+    if (!FileExists(FileName)) return;
+    const TFileDesc file = OpenRegular(FileName, O_RDONLY);
+    if (!file.IsOpen()) return;
+    TLineSource in(file.Fd());
+    PlayLines(in, DelayMs, Paced);
 }
 
 } // namespace
@@ -287,11 +298,16 @@ void AnsiCommand(char Final) {
 }
 
 void AnsiPlayFile(const std::string& FileName, int32_t DelayMs) {
-    PlayLines(FileName, DelayMs, true);
+    PlayFile(FileName, DelayMs, true);
 }
 
 void AnsiShowFile(const std::string& FileName) {
-    PlayLines(FileName, 0, false);
+    PlayFile(FileName, 0, false);
+}
+
+void AnsiPlayBytes(std::string_view Bytes, int32_t DelayMs) {
+    TLineSource in(Bytes);
+    PlayLines(in, DelayMs, true);
 }
 
 // ---------------------------------------------------------------------------
@@ -341,6 +357,17 @@ bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec) {
     return ReadSauce(FileName, Rec, opened);
 }
 
+namespace {
+
+// Rec from Buf, the title line written; True when Rec is a SAUCE record.
+bool TakeSauce(const std::array<uint8_t, SauceRecSize>& Buf, RecSauceInfo& Rec) {
+    DecodeSauce(Buf, Rec);
+    WriteLine(PrintableOnly(std::string(Rec.Title.data(), Rec.Title.size())));
+    return std::memcmp(Rec.ID.data(), "SAUCE", Rec.ID.size()) == 0;
+}
+
+} // namespace
+
 bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec, bool& Opened) {
     int64_t size = 0;
     const TFileDesc file = OpenRegular(FileName, O_RDONLY, &size);
@@ -352,9 +379,14 @@ bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec, bool& Opened) {
         int err = 0;
         PReadAll(file.Fd(), buf.data(), SauceRecSize, size - SauceRecSize, err);
     }
-    DecodeSauce(buf, Rec);
-    WriteLine(PrintableOnly(std::string(Rec.Title.data(), Rec.Title.size())));
-    return std::memcmp(Rec.ID.data(), "SAUCE", Rec.ID.size()) == 0;
+    return TakeSauce(buf, Rec);
+}
+
+bool ReadSauceBytes(std::string_view Bytes, RecSauceInfo& Rec) {
+    std::array<uint8_t, SauceRecSize> buf{};
+    if (Bytes.size() >= SauceRecSize)
+        std::memcpy(buf.data(), Bytes.data() + Bytes.size() - SauceRecSize, SauceRecSize);
+    return TakeSauce(buf, Rec);
 }
 
 // ---------------------------------------------------------------------------

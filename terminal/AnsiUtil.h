@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // ---------------------------------------------------------------------------
 // The ANSI interpreter's state, kept from one call of AnsiWrite to the next.
@@ -63,6 +64,9 @@ void AnsiCommand(char Final);
 void AnsiPlayFile(const std::string& FileName, int32_t DelayMs);
 // The same play without pauses and without reading keys.
 void AnsiShowFile(const std::string& FileName);
+// AnsiPlayFile of a file that holds Bytes, played from memory: a viewer
+// replays the bytes it was shown, whatever the file holds by then.
+void AnsiPlayBytes(std::string_view Bytes, int32_t DelayMs);
 
 // ---------------------------------------------------------------------------
 // The SAUCE record: the 128-byte metadata record that ANSI art files may carry
@@ -105,6 +109,8 @@ std::string PrintableOnly(const std::string& S);
 // is False; the three-argument form tells that case apart through Opened.
 bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec);
 bool ReadSauce(const std::string& FileName, RecSauceInfo& Rec, bool& Opened);
+// ReadSauce of a file that holds Bytes.
+bool ReadSauceBytes(std::string_view Bytes, RecSauceInfo& Rec);
 
 // ---------------------------------------------------------------------------
 // The pipe-code file player and the colour escapes of pipe codes. A pipe code

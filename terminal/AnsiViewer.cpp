@@ -4,7 +4,10 @@
 // and the line feed keep within lines 1-5000 and columns 1-80 whatever the
 // bytes ask for. Counts from escape parameters are worked out in 64 bits and
 // limited before they reach the 16-bit cursor. The viewer opens its file for
-// reading only, reads it in 4096-byte blocks, then only draws.
+// reading only and reads it once, through one descriptor, in 4096-byte
+// blocks; the image, the SAUCE record and the Space replay all come from the
+// bytes it read, so a file rewritten meanwhile (by another session of the
+// same user) changes nothing of the view. Then it only draws.
 
 #include "support/FileDesc.h"
 #include "support/FileIO.h"
@@ -383,6 +386,10 @@ namespace {
 constexpr int32_t ViewPageLen = 24;
 constexpr int32_t ViewBlockSize = 4096;
 constexpr uint8_t ViewPlayDelay = 6;
+// The bytes a view keeps of its file. A message text as the base reader
+// gives it, 262,144 lines of at most 255 bytes and a line feed each, fits
+// whole; of a larger file the view is of its first ViewMaxBytes.
+constexpr int64_t ViewMaxBytes = int64_t{64} << 20;
 
 // One view: the loaded image and where it is scrolled to.
 struct TAnsiView {
@@ -395,6 +402,7 @@ struct TAnsiView {
     bool Done = false;
     uint8_t PlayDelay = ViewPlayDelay;
     RecPercent Bar;
+    std::string Bytes; // what was read of the file: the replay plays these
 
     int32_t Lines() const { return Image->Lines; }
 
@@ -432,7 +440,7 @@ struct TAnsiView {
     void Replay() {
         SetTextAttr(7);
         ClearScreen();
-        AnsiPlayFile(FileName, PlayDelay);
+        AnsiPlayBytes(Bytes, PlayDelay);
         ReadKey();
         ResetView();
     }
@@ -482,15 +490,27 @@ struct TAnsiView {
         }
     }
 
-    // Feeds the file block by block; a failed or empty read ends the loading
-    // as the end of the file does.
-    void Load(TUntypedFile& F) {
+    // Reads the file whole, up to ViewMaxBytes; a failed or empty read ends
+    // the bytes as the end of the file does.
+    void Read(TUntypedFile& F) {
+        Bytes.reserve(static_cast<size_t>(std::min<int64_t>(F.FileSize(), ViewMaxBytes)));
         auto buf = std::make_unique<uint8_t[]>(ViewBlockSize);
-        while (!F.Eof()) {
+        while (static_cast<int64_t>(Bytes.size()) < ViewMaxBytes) {
+            const auto want = static_cast<int32_t>(std::min<int64_t>(
+                ViewBlockSize, ViewMaxBytes - static_cast<int64_t>(Bytes.size())));
             int32_t got = 0;
-            const bool ok = IoBlockRead(F, buf.get(), ViewBlockSize, got);
-            if (got > 0 && Image->Feed(buf.get(), static_cast<uint16_t>(got))) break;
+            const bool ok = IoBlockRead(F, buf.get(), want, got);
+            if (got > 0) Bytes.append(reinterpret_cast<const char*>(buf.get()), size_t(got));
             if (!ok || got <= 0) break;
+        }
+    }
+
+    // Feeds the bytes block by block until the image takes no more (Ctrl-Z,
+    // or line 5000 full).
+    void Load() {
+        for (size_t at = 0; at < Bytes.size(); at += ViewBlockSize) {
+            const size_t n = std::min<size_t>(ViewBlockSize, Bytes.size() - at);
+            if (Image->Feed(Bytes.data() + at, static_cast<uint16_t>(n))) break;
         }
     }
 };
@@ -528,12 +548,13 @@ void ViewAnsiFile(const std::string& FileName, uint8_t StatusAttr) {
     // title line would otherwise stay on the screen when the open fails.
     TUntypedFile f(FileName);
     if (!CanViewFile(FileName) || !IoReset(f, 1, IoModeRead)) return;
+    view.Read(f);
+    f.Close();
     RecSauceInfo sauce;
-    ReadSauce(FileName, sauce);
+    ReadSauceBytes(view.Bytes, sauce);
     view.Image = std::make_unique<TMsgBaseAnsi>(0, 0);
     view.Image->Clear();
-    view.Load(f);
-    f.Close();
+    view.Load();
     view.ResetView();
     view.KeyLoop();
     view.Image.reset();

@@ -144,6 +144,8 @@ bool CanViewFile(const std::string& FileName);
 // Shows FileName full screen with the status line in StatusAttr until Esc, or
 // Enter or N once the percentage reads 100. Returns with the attribute 0 and
 // the cursor at column 1 of row 25; a file that does not exist or cannot be
-// opened shows nothing and reads no key.
+// opened (no regular file among them) shows nothing and reads no key. The
+// file is read once, at most its first 64 MiB: the Space replay plays those
+// bytes, whatever the file holds by then.
 void ViewAnsiFile(const std::string& FileName, uint8_t StatusAttr);
 void ViewAnsi(const std::string& FileName); // status line $1F

@@ -79,6 +79,8 @@ volatile sig_atomic_t SignalRestoreArmed = 0;
 std::array<struct sigaction, RestoringSignals.size()> PreviousActions{};
 
 void RestoreOnSignal(int Sig, siginfo_t* Info, void*) {
+    // A private temporary file holds the message being shown: it goes too.
+    RemoveArmedFile();
     if (SignalRestoreArmed) {
         SignalRestoreArmed = 0;
         tcsetattr(1, TCSANOW, &SignalSettings);

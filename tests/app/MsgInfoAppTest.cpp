@@ -284,6 +284,14 @@ TEST_F(MsgInfoApp, HelpShowsHelpAnsOrSaysItIsMissing) {
     EXPECT_EQ(App->At(1, 2, 11), "Esc leaves ");
     App->Key("Escape");
     ExpectBackTo(before);
+
+    // A FIFO that no program writes: opening it must not wait for one.
+    fs::remove(Dir + "/help.ans");
+    ASSERT_EQ(::mkfifo((Dir + "/help.ans").c_str(), 0644), 0);
+    App->Type("H");
+    ASSERT_TRUE(App->WaitFor(HelpUnreadableText)) << Dump(App->Screen());
+    App->Key("Enter");
+    ExpectBackTo(before);
 }
 
 TEST_F(MsgInfoApp, ExportWritesTheTextByteForByteOrSaysItCannot) {

@@ -3,12 +3,14 @@
 // writers (an export that fails leaves no partial file; the fixed temporary
 // file is never written through a link or into somebody else's file).
 #include "app/MsgInfo.h"
+#include "support/FileDesc.h"
 #include "terminal/AnsiViewer.h"
 #include "tests/common/JamFixture.h"
 #include "tests/common/TempDirFixture.h"
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -381,6 +383,37 @@ TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {
     struct stat st {};
     ASSERT_EQ(::stat(f.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0077, 0u);
+}
+
+// The user's own file of any mode is mode 600 before the text goes in. One
+// the group or others could read may be held open by one of them since: the
+// text goes into a new file, and what they hold keeps the old text.
+TEST_F(MsgInfoFiles, OwnTempFileIsMadePrivateAndNoneHeldOpenSeesTheText) {
+    const std::string f = Path() + "/quorvex.tmp";
+    struct Case {
+        mode_t Mode;
+        bool Exposed; // the group or others could open it
+    };
+    const Case cases[] = {{0644, true},  {0666, true},  {0640, true}, {0604, true},
+                          {0600, false}, {0700, false}, {0400, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Mode);
+        Put("quorvex.tmp", "an older message\n");
+        ASSERT_EQ(::chmod(f.c_str(), c.Mode), 0);
+        TFileDesc held;
+        ASSERT_TRUE(held.Open(f, O_RDONLY));
+        EXPECT_EQ(WriteTempFile(f, "private netmail\n", Me), 0);
+        struct stat st {};
+        ASSERT_EQ(::lstat(f.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode, S_IFREG | 0600);
+        EXPECT_EQ(ReadFileBytes(f), "private netmail\n");
+        char buf[64] = {};
+        int err = 0;
+        const int64_t n = ::PReadAll(held.Fd(), buf, sizeof buf, 0, err);
+        EXPECT_EQ(std::string(buf, static_cast<size_t>(n)),
+                  c.Exposed ? "an older message\n" : "private netmail\n");
+        std::filesystem::remove(f);
+    }
 }
 
 // Whether a file was opened for writing while this watch was on it: the

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -171,4 +172,51 @@ TEST_F(FileDescFiles, PositionedTransfersLeaveTheFileOffsetAlone) {
     EXPECT_EQ(std::string(buf, 4), "6789");
     EXPECT_EQ(lseek(file.Fd(), 0, SEEK_CUR), 10);
     EXPECT_EQ(ReadFileBytes(Path() + "/p"), "012ab56789");
+}
+
+// The armed file goes when asked, once: a later removal leaves alone what
+// appeared at its name since. A process that ends through exit() removes it
+// on its way out.
+TEST_F(FileDescFiles, ArmedFileIsRemovedOnceOnRequestAndAtExit) {
+    std::string name = Path() + "/armed-XXXXXX";
+    TFileDesc file(CreateArmedFile(name));
+    ASSERT_TRUE(file.IsOpen());
+    ASSERT_EQ(name.rfind(Path() + "/armed-", 0), 0u);
+    EXPECT_EQ(name.find("XXXXXX"), std::string::npos);
+    struct stat64 st {};
+    ASSERT_TRUE(file.Stat(st));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    file.Close();
+    errno = EDOM;
+    RemoveArmedFile();
+    EXPECT_EQ(errno, EDOM);
+    EXPECT_FALSE(PathExists(name));
+    WriteFileBytes(name, "someone else's");
+    RemoveArmedFile();
+    EXPECT_EQ(ReadFileBytes(name), "someone else's");
+
+    std::string tooLong = Path() + "/" + std::string(5000, 'n') + "XXXXXX";
+    EXPECT_EQ(CreateArmedFile(tooLong), -1);
+    EXPECT_EQ(errno, ENAMETOOLONG);
+
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::string child = Path() + "/child-XXXXXX";
+        const int fd = CreateArmedFile(child);
+        const bool told = fd >= 0 && write(out[1], child.data(), child.size()) > 0;
+        std::exit(told ? 0 : 1);
+    }
+    close(out[1]);
+    std::string child;
+    char buf[256];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) child.append(buf, size_t(n));
+    close(out[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(child.rfind(Path() + "/child-", 0), 0u);
+    EXPECT_FALSE(PathExists(child));
 }

@@ -4,13 +4,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <sched.h>
 #include <string>
 #include <string_view>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -295,6 +300,51 @@ TEST_F(FileIOFiles, TooManyOpenFilesIsCode4) {
     EXPECT_EQ(code, 4);
 }
 
+// Only a regular file is opened, and the open never waits: a FIFO that no
+// other program holds would block a plain open for ever (an alarm ends the
+// test program if it does). With its other end held it opens at once, and
+// is refused all the same, as is a device; a directory stays code 5.
+TEST_F(FileIOFiles, IoResetAndIoRewriteRefuseAnythingButARegularFile) {
+    const std::string fifo = Path() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* What;
+        std::string Name;
+        bool Rewrite;
+        uint8_t Mode;
+        int32_t Code;
+    };
+    const Case alone[] = {
+        {"FIFO without a writer", fifo, false, IoModeRead, EINVAL},
+        {"FIFO without a reader, rewritten", fifo, true, IoModeWrite, ENXIO},
+    };
+    const Case held[] = {
+        {"FIFO for reading", fifo, false, IoModeRead, EINVAL},
+        {"FIFO for reading and writing", fifo, false, IoModeShared, EINVAL},
+        {"FIFO rewritten", fifo, true, IoModeWrite, EINVAL},
+        {"character device", "/dev/null", false, IoModeShared, EINVAL},
+        {"character device rewritten", "/dev/null", true, IoModeWrite, EINVAL},
+    };
+    auto check = [](const Case& c) {
+        TUntypedFile f(c.Name);
+        ::alarm(10);
+        const bool ok = c.Rewrite ? IoRewrite(f, 1, c.Mode) : IoReset(f, 1, c.Mode);
+        ::alarm(0);
+        EXPECT_FALSE(ok) << c.What;
+        EXPECT_EQ(IoResultCode, c.Code) << c.What;
+        EXPECT_EQ(IoAttempts, 1) << c.What;
+        EXPECT_FALSE(f.IsOpen()) << c.What;
+    };
+    for (const Case& c : alone) check(c);
+    const int other = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC); // both ends
+    ASSERT_GE(other, 0);
+    for (const Case& c : held) check(c);
+    ::close(other);
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST(FileIORetry, OperationsOnAClosedFileAreCode103) {
     TUntypedFile f("never-opened");
     char buf[8] = {};
@@ -385,15 +435,66 @@ TEST_F(FileIOFiles, AccessModeBitsLimitTheHandle) {
     EXPECT_EQ(ReadFileBytes(name), "zzcd");
 }
 
-TEST(FileIORetry, WriteToAFullDeviceIsCode101) {
-    TUntypedFile f("/dev/full");
-    ASSERT_TRUE(IoReset(f, 2, IoModeWrite));
-    EXPECT_FALSE(IoWriteRec(f, "ab"));
-    EXPECT_EQ(IoResultCode, 101);
-    int32_t written = -1;
-    EXPECT_FALSE(IoBlockWrite(f, "abcd", 2, written));
-    EXPECT_EQ(IoResultCode, 101);
-    EXPECT_EQ(written, 0);
+// Runs Body in a child whose mounts are its own, with Dir a tmpfs of 64 KiB
+// that a file "full" fills to the last byte; Body gets that file's path and
+// returns a text for the parent. nullopt where no such mount can be made.
+std::optional<std::string>
+OnFullFileSystem(const std::string& Dir,
+                 const std::function<std::string(const std::string&)>& Body) {
+    int out[2];
+    if (::pipe(out) != 0) return std::nullopt;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("kv-full", Dir.c_str(), "tmpfs", 0, "size=64k") != 0)
+            ::_exit(77);
+        const std::string full = Dir + "/full";
+        const int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (::write(fd, "f", 1) > 0) { // the last page to its last byte
+        }
+        ::close(fd);
+        const std::string r = Body(full);
+        const bool sent = ::write(out[1], r.data(), r.size()) == static_cast<ssize_t>(r.size());
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string r;
+    char buf[256];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) r.append(buf, size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
+    return r;
+}
+
+TEST_F(FileIOFiles, WriteToAFullFileSystemIsCode101) {
+    const std::string src = Put("src", "data");
+    ASSERT_EQ(::mkdir((Path() + "/fs").c_str(), 0700), 0);
+    const auto got = OnFullFileSystem(Path() + "/fs", [&](const std::string& Full) {
+        std::string r;
+        auto note = [&](bool Ok) {
+            r += (Ok ? "ok/" : "failed/") + std::to_string(IoResultCode) + " ";
+        };
+        TUntypedFile f(Full);
+        note(IoReset(f, 2, IoModeWrite));
+        note(IoSeek(f, f.FileSize()));
+        note(IoWriteRec(f, "ab"));
+        int32_t written = -1;
+        note(IoBlockWrite(f, "abcd", 2, written));
+        r += std::to_string(written) + " ";
+        f.Close();
+        // The target of a copy runs out of room.
+        r += CopyFile(src, Path() + "/fs/copy") ? "copied" : "not copied";
+        return r;
+    });
+    if (!got) GTEST_SKIP() << "no tmpfs in a mount namespace of its own here";
+    EXPECT_EQ(*got, "ok/0 ok/0 failed/101 failed/101 0 not copied");
 }
 
 TEST_F(FileIOFiles, IoSeekToANegativeRecordFails) {
@@ -423,7 +524,7 @@ TEST_F(FileIOFiles, CopyFileFailures) {
     EXPECT_FALSE(CopyFile(Path() + "/missing", Path() + "/dst"));
     EXPECT_FALSE(FileExists(Path() + "/dst"));
     EXPECT_FALSE(CopyFile(src, Path() + "/nodir/dst"));
-    EXPECT_FALSE(CopyFile(src, "/dev/full")); // the target runs out of room
+    EXPECT_FALSE(CopyFile(src, "/dev/full")); // no regular file
 }
 
 TEST_F(FileIOFiles, CopyFileOntoItselfKeepsTheFile) {

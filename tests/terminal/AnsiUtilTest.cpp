@@ -240,6 +240,9 @@ TEST_F(AnsiOnPty, PlayedFilesShowLinesWithCrLfBetween) {
         Fresh();
         AnsiPlayFile(File("play.ans", c.Bytes), 0);
         EXPECT_EQ(Hex(ReadOutput()), Hex(c.Want)) << Hex(c.Bytes.substr(0, 40));
+        Fresh();
+        AnsiPlayBytes(c.Bytes, 0); // the same play from memory
+        EXPECT_EQ(Hex(ReadOutput()), Hex(c.Want)) << Hex(c.Bytes.substr(0, 40));
     }
 }
 

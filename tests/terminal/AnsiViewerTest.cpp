@@ -232,6 +232,40 @@ TEST_F(AnsiViewerTest, SpaceReplaysTheRawFileThenStartsAgainAtLine1) {
     EXPECT_EQ(ScreenCharAt(8, 3), 'l');
 }
 
+// Another session of the same user rewrites the file while this view shows
+// it: the replay plays the bytes this view was shown. The file changes (in
+// place, as the temporary file does) once the first page is out, and only
+// then are the keys typed.
+TEST_F(AnsiViewerTest, SpaceReplaysTheBytesShownThoughTheFileChangedSince) {
+    const std::string path = File("shared.tmp", "mine, line one\r\nmine, line two\r\n");
+    std::atomic<bool> stop{false};
+    std::string drained;
+    std::thread drain([&] {
+        char buf[4096];
+        bool typed = false;
+        while (!stop) {
+            pollfd p{Master(), POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) continue;
+            const ssize_t n = read(Master(), buf, sizeof buf);
+            if (n > 0) drained.append(buf, static_cast<size_t>(n));
+            if (!typed && drained.find("100%") != std::string::npos) {
+                typed = true;
+                WriteFileBytes(path, "theirs, line one\r\n");
+                Type(" xyk" + Esc); // x and y: read by the player after its two lines
+            }
+        }
+    });
+    ViewAnsi(path);
+    stop = true;
+    drain.join();
+    const std::string out = drained + ReadOutput();
+    const size_t clear = out.find("\x1b[0m\x1b[2J\x1b[1;1H");
+    ASSERT_NE(clear, std::string::npos) << Hex(out);
+    EXPECT_NE(out.find("mine, line two", clear), std::string::npos) << Hex(out.substr(clear));
+    EXPECT_EQ(out.find("theirs"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(path), "theirs, line one\r\n");
+}
+
 TEST_F(AnsiViewerTest, ExtendedKeyEndingTheReplayActsAfterIt) {
     // One line for the player, 31 lines of image (Z lands on line 31).
     const std::string path = File("tall.ans", "A\x1b[30BZ");

@@ -3,8 +3,10 @@
 // run can end. The parent checks that the child ended (a generous bound
 // catches a reader spinning or blocked after its input is gone), with exit
 // code 0, and that the slave's settings are the ones from before.
+#include "support/FileDesc.h"
 #include "terminal/Console.h"
 #include "tests/common/PtyFixture.h"
+#include "tests/common/TempDirFixture.h"
 
 #include <cerrno>
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <poll.h>
 #include <pty.h>
@@ -316,6 +319,35 @@ TEST_F(TerminalRestore, AfterASignalThatEndsTheProgram) {
         ASSERT_TRUE(end.Ended);
         EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == sig)
             << "status " << end.Status;
+        ExpectRestored();
+    }
+}
+
+// The file armed for removal (a private temporary file that holds the
+// message being shown) goes with the program's end by such a signal, too.
+TEST_F(TerminalRestore, ArmedFileGoesWithASignalThatEndsTheProgram) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(strsignal(sig));
+        TempDir dir;
+        const std::string tmpl = dir / "quorvex-XXXXXX";
+        pid_t pid = StartChild(
+            [&] {
+                InitConsole();
+                std::string name = tmpl;
+                if (CreateArmedFile(name) < 0) std::exit(1);
+                WriteText("armed");
+                FlushScreen();
+                for (;;) ReadKey();
+            },
+            {Master(), RealStdin(), RealStdout()});
+        std::string out;
+        ASSERT_TRUE(WaitForOutput(Master(), out, "armed"));
+        kill(pid, sig);
+        ChildEnd end = WaitChild(pid, Master(), out);
+        ASSERT_TRUE(end.Ended);
+        EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == sig)
+            << "status " << end.Status;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
         ExpectRestored();
     }
 }
