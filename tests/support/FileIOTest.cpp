@@ -26,6 +26,10 @@ namespace fs = std::filesystem;
 
 class FileIOFiles : public TempDirTest {};
 
+#ifndef KV_TEST_EMULATOR
+#define KV_TEST_EMULATOR "" // what a cross build runs its programs with
+#endif
+
 std::string Bytes(size_t N) {
     std::string s(N, '\0');
     for (size_t i = 0; i < N; ++i) s[i] = static_cast<char>(i * 7 + 3);
@@ -577,12 +581,12 @@ TEST_F(FileIOFiles, NameAndDirOfTheRunningProgram) {
         fs::create_directories(c.Dir);
         fs::copy_file(fs::read_symlink("/proc/self/exe"), c.Dir + c.File);
         const int rc = std::system(
-            ("KV_WANT_PROGRAM_NAME='" + c.Name + "' KV_WANT_PROGRAM_DIR='" + c.Dir + "' '" + c.Dir +
-             c.File + "' --gtest_filter=FileIOFiles.NameAndDirOfTheRunningProgram >'" + log +
-             "' 2>&1")
+            ("KV_WANT_PROGRAM_NAME='" + c.Name + "' KV_WANT_PROGRAM_DIR='" + c.Dir +
+             "' " KV_TEST_EMULATOR " '" + c.Dir + c.File +
+             "' --gtest_filter=FileIOFiles.NameAndDirOfTheRunningProgram >'" + log + "' 2>&1")
                 .c_str());
         ASSERT_NE(rc, -1);
-        // 126 and 127: the copy cannot be started here (an emulated build).
+        // 126 and 127: the copy cannot be started here.
         if (WIFEXITED(rc) && WEXITSTATUS(rc) >= 126) GTEST_SKIP() << "cannot start the copy";
         std::ifstream in(log);
         const std::string out((std::istreambuf_iterator<char>(in)),
