@@ -228,7 +228,7 @@ void PlayLines(TLineSource& In, int32_t DelayMs, bool Paced) {
         }
         WritePending(pending);
         if (!Paced) continue;
-        Delay(static_cast<uint16_t>(DelayMs));
+        PlayPauseProc(static_cast<uint16_t>(DelayMs));
         if (KeyPressed() && !PaceKey(DelayMs, startMs)) return;
     }
 }
@@ -242,6 +242,8 @@ void PlayFile(const std::string& FileName, int32_t DelayMs, bool Paced) {
 }
 
 } // namespace
+
+void (*PlayPauseProc)(uint16_t Ms) = Delay;
 
 void InitAnsiUtil() {
     AnsiInCsi = false;
@@ -483,12 +485,14 @@ public:
 private:
     int Fd;
     int32_t Rate;
-    bool Done = false;   // Esc was read
-    uint16_t BufPos = 0; // bytes of Buf taken; paces the play
-    int32_t BufLen = 0;  // bytes in Buf
+    bool Done = false;    // Esc was read
+    uint16_t BufPos = 0;  // bytes of Buf taken
+    uint16_t PacePos = 0; // place in its block of the byte read last; paces the play
+    int32_t BufLen = 0;   // bytes in Buf
     uint8_t Buf[BlockSize] = {};
-    bool AtEnd = false;   // the file gave no more bytes
-    uint8_t Back[2] = {}; // bytes read after a "|" that started no code
+    bool AtEnd = false;       // the file gave no more bytes
+    uint8_t Back[2] = {};     // bytes read after a "|" that started no code
+    uint16_t BackPos[2] = {}; // their places in their blocks
     int BackCount = 0;
     uint8_t EscState = 0; // 0 text, 1 after ESC, 2 inside ESC "["
     std::string ParamText;
@@ -497,7 +501,7 @@ private:
     uint8_t SavedY = 1;
 
     uint8_t ReadByte();
-    void PutBack(uint8_t B1, uint8_t B2);
+    void PutBack(uint8_t B1, uint16_t Pos1, uint8_t B2, uint16_t Pos2);
     void HandleByte(uint8_t B, bool FromEscape);
     void WriteChar(uint8_t B);
     void WriteString(const std::string& S);
@@ -519,9 +523,11 @@ private:
 // At the end of the file (or after a failed read) every call gives Ctrl-Z;
 // the buffer's old bytes are never handed out again.
 uint8_t TPipePlay::ReadByte() {
-    if (BackCount > 0) {
+    if (BackCount > 0) { // read again, paced by the place it was read from
         const uint8_t b = Back[0];
+        PacePos = BackPos[0];
         Back[0] = Back[1];
+        BackPos[0] = BackPos[1];
         --BackCount;
         return b;
     }
@@ -534,14 +540,18 @@ uint8_t TPipePlay::ReadByte() {
             BufLen = 1;
         }
     }
-    return Buf[BufPos++];
+    PacePos = static_cast<uint16_t>(++BufPos);
+    return Buf[BufPos - 1];
 }
 
 // Only ever called right after the two bytes following a "|" were read, when
-// nothing is held back any more.
-void TPipePlay::PutBack(uint8_t B1, uint8_t B2) {
+// nothing is held back any more. Pos1 and Pos2 are their places in the
+// blocks they came from, which pace them again when they are read again.
+void TPipePlay::PutBack(uint8_t B1, uint16_t Pos1, uint8_t B2, uint16_t Pos2) {
     Back[0] = B1;
     Back[1] = B2;
+    BackPos[0] = Pos1;
+    BackPos[1] = Pos2;
     BackCount = 2;
 }
 
@@ -706,19 +716,20 @@ void TPipePlay::Run() {
     while (!Done) {
         const uint8_t b = ReadByte();
         if (KeyPressed()) ReadPaceKey();
-        if (Rate > 0 && BufPos % Rate == 0) Delay(6);
+        if (Rate > 0 && PacePos % Rate == 0) PlayPauseProc(6);
         if (b == CtrlZ) break; // also the end of the file
         if (b != '|') {
             WriteChar(b);
             continue;
         }
         const uint8_t c1 = ReadByte();
+        const uint16_t pos1 = PacePos;
         const uint8_t c2 = ReadByte();
         if (IsDigit(c1) && IsDigit(c2) && (c1 - '0') * 10 + (c2 - '0') <= 23) {
             WriteString(CodeToAnsi(static_cast<uint8_t>((c1 - '0') * 10 + (c2 - '0'))));
         } else {
             WriteChar('|');
-            PutBack(c1, c2);
+            PutBack(c1, pos1, c2, PacePos);
         }
     }
 }

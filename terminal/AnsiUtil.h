@@ -54,6 +54,10 @@ void AnsiWrite(const std::string& S);
 // Carries out one control sequence with the parameters in AnsiParams.
 void AnsiCommand(char Final);
 
+// The pause of both players: after each line of AnsiPlayFile and at every
+// Rate-th byte of PipePlayFile. Delay, or a stand-in that records the pauses.
+extern void (*PlayPauseProc)(uint16_t Ms);
+
 // Plays a text file through AnsiWrite, line by line, pausing DelayMs after each
 // line (its low 16 bits; a negative value counts as 0). One waiting key is read
 // per line: Esc stops, "*" sets 1000 ms, "+" and "-" change the pause by 5

@@ -182,12 +182,28 @@ TEST(MsgInfoBlocks, DeclinedOrCancelledOrFailedBlockKeepsTheRunningNumber) {
     }
 }
 
-TEST(MsgInfoBlocks, BlockWithoutEndRunsToTheLastLine) {
-    TStringList text = Lines({"x", "begin 644 f", "M1", "M2"});
-    Script s{{true}, {"/x/f"}};
-    ExtractBlocks(TBlockKind::bkUUE, text, "A", s.Prompts());
-    ASSERT_EQ(s.Saved.size(), 1u);
-    EXPECT_EQ(s.Saved[0].second, "begin 644 f\nM1\nM2\n");
+// A block ends with the first line after its start that holds "end", or
+// with the text's last line.
+TEST(MsgInfoBlocks, UueBlockEndsAtTheFirstEndLineAfterItsStart) {
+    struct Case {
+        const char* What;
+        TStringList Text;
+        std::string Saved;
+    };
+    const Case cases[] = {
+        {"no end line", Lines({"x", "begin 644 f", "M1", "M2"}), "begin 644 f\nM1\nM2\n"},
+        {"a start line naming a file with end in it",
+         Lines({"begin 644 legend.zip", "M1", "end", "after"}), "begin 644 legend.zip\nM1\nend\n"},
+        {"end anywhere in a line", Lines({"begin 644 f", "M1", "the end.", "M2"}),
+         "begin 644 f\nM1\nthe end.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        Script s{{true}, {"/x/f"}};
+        EXPECT_EQ(ExtractBlocks(TBlockKind::bkUUE, c.Text, "A", s.Prompts()), 1);
+        ASSERT_EQ(s.Saved.size(), 1u);
+        EXPECT_EQ(s.Saved[0].second, c.Saved);
+    }
 }
 
 TEST(MsgInfoBlocks, WhichLinesStartABlock) {

@@ -7,6 +7,7 @@
 #include "support/StringList.h"
 #include "tests/common/JamFixture.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ TEST(ContentFlags, LettersInOrderOfFirstLineThenOfTests) {
         {"link needs a host character first", Lines({"http://.org", "telnet://bbs.net"}), "L"},
         {"address needs slash digits", Lines({"2:502", "2:5020/9", "call 2:502/9"}), "N"},
         {"e-mail must end the line", Lines({"a@b.com then", "mail me@here.de"}), "E"},
+        {"e-mail with a four-letter top level", Lines({"joe@example.info"}), "E"},
+        {"no top level of five letters", Lines({"joe@example.museum"}), ""},
         {"signed message is not a key block", Lines({"-----BEGIN PGP SIGNED MESSAGE-----"}), ""},
         {"uue needs three digits and a blank", Lines({"begin 64 x", "begin 6444 x", "Begin 644 x"}),
          ""},
@@ -81,9 +84,23 @@ TEST(Paging, PageKeysFollowTheArithmetic) {
         int32_t Top, T, Want;
     };
     const Case cases[] = {
-        {"]", 1, 0, 1},   {">", 0, 0, 1},   {"]", 1, 22, 1},   {"]", 29, 50, 29}, {"[", 29, 50, 7},
-        {"[", 7, 50, 1},  {"]", 1, 50, 23}, {"]", 23, 50, 45}, {"]", 45, 50, 29}, {"]", 1, 23, 2},
-        {">", 0, 50, 29}, {">", 0, 22, 1},  {"[", 23, 50, 1},  {"[", 1, 50, 1},
+        {"]", 1, 0, 1},
+        {">", 0, 0, 1},
+        {"]", 1, 22, 1},
+        {"]", 29, 50, 29},
+        {"[", 29, 50, 7},
+        {"[", 7, 50, 1},
+        {"]", 1, 50, 23},
+        {"]", 23, 50, 45},
+        {"]", 45, 50, 29},
+        {"]", 1, 23, 2},
+        {">", 0, 50, 29},
+        {">", 0, 22, 1},
+        {"[", 23, 50, 1},
+        {"[", 1, 50, 1},
+        // 43 messages open on 22, and the page before starts at 1, not 0.
+        {">", 0, 43, 22},
+        {"[", 22, 43, 1},
     };
     for (const Case& c : cases) {
         int32_t got = c.Key[0] == ']'   ? NextPageTop(c.Top, c.T)
@@ -371,6 +388,45 @@ TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
         }
     }
     EXPECT_GT(hits, 100); // the cases do find things
+}
+
+// Both text tests at the ends of lines: a hit that ends on a line's last byte
+// counts, one that would run on into the next line does not.
+TEST_F(PagesTest, TextHitsEndAtTheEndOfTheirLine) {
+    const std::string texts[] = {
+        "xxab\r",        // 1: ends on the line's last byte
+        "xxa\rbxx\r",    // 2: would run across the line end
+        "first\rxxab\r", // 3: ends on the last byte of the last line
+        "ab\rzz\r",      // 4: the whole first line
+        "a\rb\r",        // 5: one letter on each side of the line end
+    };
+    JamFixture f;
+    for (const std::string& t : texts) f.AddSimple("F", "T", "S", t);
+    ASSERT_TRUE(WriteAndOpen(f));
+    struct Case {
+        std::string Text;
+        bool RegEx;
+        std::vector<int32_t> Want; // the messages whose text holds it
+    };
+    const Case cases[] = {
+        {"ab", false, {1, 3, 4}}, {"AB", false, {1, 3, 4}},   {"a\rb", false, {}},
+        {"ab$", true, {1, 3, 4}}, {"b$", true, {1, 3, 4, 5}}, {"a$", true, {2, 5}},
+        {"^b", true, {2, 5}},     {"a.b", true, {}},          {R"(a\s)", true, {}},
+    };
+    for (const Case& c : cases) {
+        TSearcher s(c.Text, c.RegEx);
+        ASSERT_TRUE(s.Ok()) << s.Error();
+        std::vector<int32_t> byLines, stored;
+        for (int32_t n = 1; n <= int32_t(std::size(texts)); ++n) {
+            ASSERT_TRUE(B.ReadMessage(n));
+            if (s.TextHit(B.MsgText) == TMatch::Yes) byLines.push_back(n);
+            const std::string& t = texts[std::size_t(n - 1)];
+            if (s.RawTextHit(t.data(), t.size()) == TMatch::Yes) stored.push_back(n);
+        }
+        const std::string what = (c.RegEx ? "regex " : "plain ") + c.Text;
+        EXPECT_EQ(byLines, c.Want) << what;
+        EXPECT_EQ(stored, c.Want) << what;
+    }
 }
 
 } // namespace

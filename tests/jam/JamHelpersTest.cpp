@@ -23,7 +23,20 @@ TEST(Crc, TableIsThePublishedOne) {
     EXPECT_EQ(Crc32Table[1], 0x77073096u);
     EXPECT_EQ(Crc32Table[128], 0xEDB88320u);
     EXPECT_EQ(Crc32Table[255], 0x2D02EF8Du);
-    EXPECT_EQ(UpdCrc32('a', 0xFFFFFFFFu), Crc32Table[(0xFFu ^ 'a')] ^ 0x00FFFFFFu);
+    // The published check values of the CRC-32 (from an all-ones register,
+    // complemented at the end): "123456789" gives CBF43926, and the bytes 0
+    // to 255 in order give 29058C73, which takes the table at many places.
+    struct Case {
+        std::string Bytes;
+        uint32_t Want;
+    };
+    std::string all(256, '\0');
+    for (int i = 0; i < 256; ++i) all[static_cast<size_t>(i)] = static_cast<char>(i);
+    for (const Case& c : {Case{"123456789", 0xCBF43926u}, Case{all, 0x29058C73u}}) {
+        uint32_t crc = 0xFFFFFFFFu;
+        for (char b : c.Bytes) crc = UpdCrc32(static_cast<uint8_t>(b), crc);
+        EXPECT_EQ(~crc, c.Want) << c.Bytes.size() << " bytes";
+    }
 }
 
 TEST(Crc, NameCrcIsTheComplementOfTheLowerCasedCrc32) {

@@ -285,6 +285,40 @@ TEST_F(AnsiOnPty, EscapeKeyStopsThePlayAfterTheLineShown) {
     EXPECT_EQ(ReadKey(), '-');
 }
 
+// The pauses a play asked for, recorded in place of waiting.
+std::vector<uint16_t> Pauses;
+void RecordPause(uint16_t Ms) {
+    Pauses.push_back(Ms);
+}
+
+// One key is read after each line's pause and changes the pause of the
+// lines after it; an extended key is two keys, at two lines.
+TEST_F(AnsiOnPty, PaceKeysChangeThePauseOfTheLinesAfterThem) {
+    const std::string name = File("pace.ans", "L1\r\nL2\r\nL3\r\nL4\r\nL5\r\nL6");
+    struct Case {
+        const char* Name;
+        std::string Keys;
+        std::vector<uint16_t> Want;
+    };
+    const Case cases[] = {
+        {"minus twice from 6 stops at 0", "--/", {6, 1, 0, 6, 6, 6}},
+        {"star then plus", "*+", {6, 1000, 1005, 1005, 1005, 1005}},
+        {"Alt-X's scan code is the minus key", "\x1bx", {6, 6, 1, 1, 1, 1}},
+        {"other keys change nothing", "x?", {6, 6, 6, 6, 6, 6}},
+    };
+    PlayPauseProc = RecordPause;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Fresh();
+        Pauses.clear();
+        TypeAndWait(c.Keys);
+        AnsiPlayFile(name, 6);
+        EXPECT_EQ(Pauses, c.Want);
+        EXPECT_EQ(ReadOutput(), "L1\r\nL2\r\nL3\r\nL4\r\nL5\r\nL6");
+    }
+    PlayPauseProc = Delay;
+}
+
 TEST(PrintableOnlyTest, KeepsThirtyTwoToOneTwentyFive) {
     struct Case {
         std::string In;

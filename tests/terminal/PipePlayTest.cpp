@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -212,6 +213,49 @@ TEST_F(PipeOnPty, EscapeKeyStopsAfterTheByteBeingShown) {
     PipePlayFile(File("k.txt", "abcd"), 0); // one key per byte
     EXPECT_EQ(ReadOutput(), "\r\nabcd");
     EXPECT_FALSE(KeyPressed());
+}
+
+// The cursor column at each pause the play asked for, in place of waiting.
+std::vector<int> PauseColumns;
+void RecordPause(uint16_t Ms) {
+    EXPECT_EQ(Ms, 6);
+    PauseColumns.push_back(WhereX());
+}
+
+// A pause comes before the bytes at every Rate-th place of their block; the
+// two bytes after a "|" that starts no code are paced when they are read
+// again, each by its own place, also when the first lies in the block before.
+TEST_F(PipeOnPty, PausesComeAtTheBytesPlacesInTheirBlock) {
+    struct Case {
+        const char* Name;
+        std::string Bytes;
+        int32_t Rate;
+        std::vector<int> Columns; // where the cursor stood at each pause
+    };
+    const Case cases[] = {
+        {"every second byte", "a|xyb", 2, {2, 4}},
+        {"every third byte", "a|xyb", 3, {3}},
+        {"the bytes of a code are not paced", "a|05bc", 2, {2, 3}},
+        {"no rate, no pause", "a|xyb", 0, {}},
+    };
+    PlayPauseProc = RecordPause;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Fresh();
+        PauseColumns.clear();
+        PipePlayFile(File("pace.txt", c.Bytes), c.Rate);
+        EXPECT_EQ(PauseColumns, c.Columns);
+    }
+    // "|" at place 4095: "a" is the block's last byte, "b" the next block's
+    // first; a rate of 4096 pauses before "a" only, one of 4095 before "|" only.
+    for (int32_t rate : {4096, 4095}) {
+        SCOPED_TRACE(rate);
+        Fresh();
+        PauseColumns.clear();
+        PipePlayFile(File("pace.txt", std::string(4094, '.') + "|ab"), rate);
+        EXPECT_EQ(PauseColumns.size(), 1u);
+    }
+    PlayPauseProc = Delay;
 }
 
 TEST_F(PipeOnPty, PaceKeysNeverOverflowTheRate) {

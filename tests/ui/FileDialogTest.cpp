@@ -179,6 +179,58 @@ TEST_F(FileDialogTest, FocusMovesTheHighlight) {
     ExpectAllBack();
 }
 
+// Entering a directory lists it from the top of both panes, wherever their
+// selections stood in the directory before.
+TEST_F(FileDialogTest, EnteringADirectoryPutsBothSelectionsOnTheFirstEntry) {
+    for (const char* d : {"sel", "sel/d1", "sel/d2", "sel/d2/e1", "sel/d2/e2"})
+        std::filesystem::create_directory(Root + "/" + d);
+    for (const char* f :
+         {"sel/f1.txt", "sel/f2.txt", "sel/d2/g1.txt", "sel/d2/g2.txt", "sel/d2/g3.txt"})
+        Put(f);
+    OnIdle({[&] {
+                ExpectFiles({"f1.txt", "f2.txt"}, 1);
+                return "\x1b[B\t"; // the second file, then the directory pane
+            },
+            [&] {
+                ExpectFiles({"f1.txt", "f2.txt"}, 0);
+                ExpectDirs({"..", "d1", "d2"}, 1);
+                return "\x1b[B\x1b[B\r"; // into d2, the third entry
+            },
+            [&] {
+                ExpectLines(Root + "/sel/d2/", "*.*");
+                ExpectDirs({"..", "e1", "e2"}, 1);
+                return "\x1b[D"; // back to the file pane
+            },
+            [&] {
+                ExpectFiles({"g1.txt", "g2.txt", "g3.txt"}, 1);
+                return "\r";
+            }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/sel/"), Root + "/sel/d2/g1.txt");
+    ExpectAllBack();
+}
+
+// Counts take thousands commas; 1,234 fills the 7 columns exactly.
+TEST_F(FileDialogTest, CountsOfAThousandAndMoreTakeCommas) {
+    std::filesystem::create_directory(Root + "/many");
+    char name[32];
+    for (int i = 0; i < 1234; ++i) {
+        std::snprintf(name, sizeof name, "many/f%04d.txt", i);
+        Put(name);
+    }
+    for (int i = 0; i < 1000; ++i) {
+        std::snprintf(name, sizeof name, "many/d%03d", i);
+        std::filesystem::create_directory(Root + "/" + name);
+    }
+    OnIdle({[&] {
+               ExpectCounts("(1,234)", "(1,001)"); // ".." too
+               return "\x1b";
+           }},
+           "\x1b");
+    EXPECT_EQ(OpenFileDialog(" Open ", Root + "/many/"), "");
+    ExpectAllBack();
+}
+
 TEST_F(FileDialogTest, SaveAsksBeforeOverwriting) {
     const struct {
         const char* defName;

@@ -61,39 +61,55 @@ struct EditCase {
     std::string Default, Keys, Want;
     int CursorCol; // cursor column after the field, relative to X (0: X itself)
     bool Changed;
+    std::string Shown; // the window's text afterwards, the fill after it
 };
 
 TEST_F(InputFieldTest, EditingKeysAndModes) {
     const std::string eighty = Times("0123456789", 8);
+    const std::string last60 = eighty.substr(20);
     const std::vector<EditCase> cases = {
-        {"TypeIntoEmpty", 10, 20, imAny, "", "abc" + Enter, "abc", 3, true},
-        {"HomeThenInsert", 10, 20, imAny, "abc", Home + "x" + Enter, "xabc", 1, true},
-        {"InsertInMiddle", 10, 20, imAny, "abd", Left + "c" + Enter, "abcd", 3, true},
-        {"BackspaceAfterLefts", 10, 20, imAny, "abcd", Left + Left + Bs + Enter, "acd", 1, true},
-        {"DelUnderCursor", 10, 20, imAny, "abc", Home + Del + Enter, "bc", 0, true},
-        {"DelAtEndDoesNothing", 10, 20, imAny, "abc", Del + Enter, "abc", 3, false},
-        {"BackspaceAtStartDoesNothing", 10, 20, imAny, "abc", Home + Bs + Enter, "abc", 0, false},
+        {"TypeIntoEmpty", 10, 20, imAny, "", "abc" + Enter, "abc", 3, true, "abc"},
+        {"HomeThenInsert", 10, 20, imAny, "abc", Home + "x" + Enter, "xabc", 1, true, "xabc"},
+        {"InsertInMiddle", 10, 20, imAny, "abd", Left + "c" + Enter, "abcd", 3, true, "abcd"},
+        {"BackspaceAfterLefts", 10, 20, imAny, "abcd", Left + Left + Bs + Enter, "acd", 1, true,
+         "acd"},
+        {"DelUnderCursor", 10, 20, imAny, "abc", Home + Del + Enter, "bc", 0, true, "bc"},
+        {"DelAtEndDoesNothing", 10, 20, imAny, "abc", Del + Enter, "abc", 3, false, "abc"},
+        {"BackspaceAtStartDoesNothing", 10, 20, imAny, "abc", Home + Bs + Enter, "abc", 0, false,
+         "abc"},
         {"RightStopsAtEnd", 10, 20, imAny, "ab", Home + Right + Right + Right + Enter, "ab", 2,
-         false},
-        {"EndAfterHome", 10, 20, imAny, "abc", Home + End + "d" + Enter, "abcd", 4, true},
-        {"CtrlYEmpties", 10, 20, imAny, "abc", CtrlY + "z" + Enter, "z", 1, true},
-        {"EditedBackIsUnchanged", 10, 20, imAny, "abc", Bs + "c" + Enter, "abc", 3, false},
-        {"MaxLenStopsTyping", 10, 3, imAny, "", "abcdef" + Enter, "abc", 3, true},
-        {"NoMoreThan80", 60, 255, imAny, eighty, "x" + Enter, eighty, 60, false},
-        {"DefaultCutTo80", 60, 255, imAny, eighty + "xyz", Enter, eighty, 60, false},
-        {"DefaultCutToMaxLen", 10, 3, imAny, "abcdef", Enter, "abc", 3, true},
-        {"NumberTakesDigitsAndMinus", 10, 20, imNumber, "", "1a -2b.3" + Enter, "1-23", 4, true},
-        {"UpperCasesLettersOnly", 10, 20, imUpper, "", "aZ\xE4{q" + Enter, "AZ\xE4{Q", 5, true},
-        {"AnyTakesHighBytes", 10, 20, imAny, "", "\x80\xFE\xFF" + Enter, "\x80\xFE", 2, true},
-        {"DateShape", 10, 20, imDate, "", "311299" + Enter, "31/12/99", 8, true},
-        {"DateIgnoresNonDigits", 10, 20, imDate, "", "3a/1" + Enter, "31/", 3, true},
-        {"DateLimitStopsSecondInsert", 10, 4, imDate, "", "3112" + Enter, "31/1", 4, true},
-        {"UnknownModeTakesNothing", 10, 20, 7, "", "a1-" + Enter, "", 0, false},
+         false, "ab"},
+        {"EndAfterHome", 10, 20, imAny, "abc", Home + End + "d" + Enter, "abcd", 4, true, "abcd"},
+        {"CtrlYEmpties", 10, 20, imAny, "abc", CtrlY + "z" + Enter, "z", 1, true, "z"},
+        {"EditedBackIsUnchanged", 10, 20, imAny, "abc", Bs + "c" + Enter, "abc", 3, false, "abc"},
+        {"MaxLenStopsTyping", 10, 3, imAny, "", "abcdef" + Enter, "abc", 3, true, "abc"},
+        {"NoMoreThan80", 60, 255, imAny, eighty, "x" + Enter, eighty, 60, false, last60},
+        {"DefaultCutTo80", 60, 255, imAny, eighty + "xyz", Enter, eighty, 60, false, last60},
+        {"DefaultCutToMaxLen", 10, 3, imAny, "abcdef", Enter, "abc", 3, true, "abc"},
+        {"NumberTakesDigitsAndMinus", 10, 20, imNumber, "", "1a -2b.3" + Enter, "1-23", 4, true,
+         "1-23"},
+        {"UpperCasesLettersOnly", 10, 20, imUpper, "", "aZ\xE4{q" + Enter, "AZ\xE4{Q", 5, true,
+         "AZ\xE4{Q"},
+        {"AnyTakesHighBytes", 10, 20, imAny, "", "\x80\xFE\xFF" + Enter, "\x80\xFE", 2, true,
+         "\x80\xFE"},
+        {"DateShape", 10, 20, imDate, "", "311299" + Enter, "31/12/99", 8, true, "31/12/99"},
+        {"DateIgnoresNonDigits", 10, 20, imDate, "", "3a/1" + Enter, "31/", 3, true, "31/"},
+        {"DateLimitStopsSecondInsert", 10, 4, imDate, "", "3112" + Enter, "31/1", 4, true, "31/1"},
+        {"UnknownModeTakesNothing", 10, 20, 7, "", "a1-" + Enter, "", 0, false, ""},
         {"ControlKeysIgnored", 10, 20, imAny, "",
          "a\t\x01\x1f"
          "b" +
              Enter,
-         "ab", 2, true},
+         "ab", 2, true, "ab"},
+        // Eight characters in a five-column window, which opens on "defgh".
+        {"LeftScrollsAtTheFirstColumn", 5, 20, imAny, "abcdefgh", Times(Left, 6) + "#" + Enter,
+         "ab#cdefgh", 1, true, "#cdef"},
+        {"RightScrollsAtTheLastColumn", 5, 20, imAny, "abcdefgh", Home + Times(Right, 5) + Enter,
+         "abcdefgh", 4, false, "bcdef"},
+        {"EndShowsTheTextsEnd", 5, 20, imAny, "abcdefgh", Home + End + Enter, "abcdefgh", 5, false,
+         "defgh"},
+        // A field as long as its limit never scrolls: the cursor ends right of it.
+        {"FullFieldOfItsOwnLength", 5, 5, imAny, "", "abcdef" + Enter, "abcde", 5, true, "abcde"},
     };
     for (const EditCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -103,6 +119,11 @@ TEST_F(InputFieldTest, EditingKeysAndModes) {
         EXPECT_EQ(WhereY(), Y);
         EXPECT_EQ(InputKey, Key::Enter);
         EXPECT_EQ(InputChanged, c.Changed);
+        const auto last = static_cast<uint8_t>(X + c.FieldLen - 1);
+        EXPECT_EQ(Row(Y, X, last), c.Shown + std::string(c.FieldLen - c.Shown.size(), '\xB0'));
+        std::vector<uint8_t> attrs(c.Shown.size(), 0x1F);
+        attrs.resize(c.FieldLen, 0x17);
+        EXPECT_EQ(Attrs(Y, X, last), attrs);
     }
 }
 

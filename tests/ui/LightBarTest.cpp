@@ -113,13 +113,23 @@ void RecordKey(char Key, int32_t Index) {
                      std::to_string(Index));
 }
 // "r" refills the list with three rows and puts the highlight on the first,
-// as the main program does when a search starts; "R" with fifty.
+// as the main program does when a search starts; "R" with fifty; "p" with
+// thirty and leaves Index to Clear, as the main program's page keys do.
 void RefillKey(char Key, int32_t Index) {
     RecordKey(Key, Index);
-    if (Key != 'r' && Key != 'R') return;
+    if (Key != 'r' && Key != 'R' && Key != 'p') return;
     Owner->Clear();
-    for (int i = 0; i < (Key == 'r' ? 3 : 50); ++i) Owner->Add("new" + std::to_string(i));
-    Owner->Index = 0;
+    const int rows = Key == 'r' ? 3 : Key == 'R' ? 50 : 30;
+    for (int i = 0; i < rows; ++i) Owner->Add((Key == 'p' ? "page" : "new") + std::to_string(i));
+    if (Key != 'p') Owner->Index = 0;
+}
+
+// What OnChange finds on the screen: the rows 2-6 of a window whose top is
+// item 0, each the digit of its item where it is highlighted, else ".".
+void RecordChangeSeen(int32_t Index) {
+    std::string rows;
+    for (uint8_t y = 2; y <= 6; ++y) rows += ScreenAttrAt(1, y) == 0x70 ? ScreenCharAt(5, y) : '.';
+    Events.push_back("change " + std::to_string(Index) + " " + rows);
 }
 
 // Enter's callback moves the highlight, as an owner may.
@@ -357,6 +367,27 @@ TEST_F(LightBarTest, RedrawAfterOwnerReplacedTheRows) {
     EXPECT_EQ(Model.Text(2, 1, 6), "new0  ");
     EXPECT_EQ(Model.Text(3, 1, 6), "new1  ");
     EXPECT_EQ(Model.Cell(3, 1).Attr, 0x70);
+
+    // Rows replaced without setting Index: Clear has put it on the first row.
+    Bar.Clear();
+    Fill(30);
+    Events.clear();
+    EXPECT_EQ(Run("p" + Esc, 1, 2, 20, 5, 20), brEscape);
+    EXPECT_EQ(Bar.Index, 0);
+    EXPECT_EQ(Model.Text(2, 1, 6), "page0 ");
+    EXPECT_EQ(Model.Cell(2, 1).Attr, 0x70);
+    EXPECT_EQ(Events, (std::vector<std::string>{"change 20", KeyEvent('p') + " 20", "change 0",
+                                                KeyEvent(27) + " 0", "change 0"}));
+}
+
+// OnChange runs once its row is drawn highlighted and the row left is drawn
+// plain again, so what it draws or reads sees the list as shown.
+TEST_F(LightBarTest, OnChangeComesAfterItsRowIsDrawnHighlighted) {
+    Fill(10);
+    Bar.OnChange = RecordChangeSeen;
+    EXPECT_EQ(Run(Down + Down + Up + Enter, 1, 2, 20, 5, 0), 1);
+    EXPECT_EQ(Events, (std::vector<std::string>{"change 0 0....", "change 1 .1...",
+                                                "change 2 ..2..", "change 1 .1..."}));
 }
 
 TEST_F(LightBarTest, EmptyLists) {

@@ -72,13 +72,15 @@ protected:
         ReadOutput();
     }
 
-    // The window shows items Top to Top + 9 with Picked highlighted, and one thumb.
+    // The window shows items Top to Top + 9 (blank rows past the last) with
+    // Picked highlighted, and one thumb.
     void ExpectWindow(int Picked, int Top, int ThumbRow) {
         EXPECT_EQ(List->Picked, Picked);
         EXPECT_EQ(List->TopPage, Top);
         for (int r = 0; r < 10; ++r) {
             const int item = Top + r, y = 6 + r;
-            EXPECT_EQ(Shown(11, y, 29), PadRight(" " + ItemName(item) + " ", 29, ' ')) << y;
+            const std::string text = item <= List->ListMax ? " " + ItemName(item) + " " : "";
+            EXPECT_EQ(Shown(11, y, 29), PadRight(text, 29, ' ')) << y;
             EXPECT_TRUE(SameAttr(11, y, 29, item == Picked ? 0x1F : 0x71)) << y;
             EXPECT_EQ(Screen->Shadow[y][40], (TCharInfo{0x78, y == ThumbRow ? Thumb : Track})) << y;
         }
@@ -102,6 +104,7 @@ TEST_F(MenuListTest, PagingAndMovingKeys) {
     struct Case {
         std::string Name, Keys;
         int Picked, Top, ThumbRow;
+        int Items = 30;
     };
     const Case cases[] = {
         {"PgDn", PgDn, 11, 11, 9},
@@ -127,11 +130,23 @@ TEST_F(MenuListTest, PagingAndMovingKeys) {
         {"PgDnThenPgUpFromTheSixthRow", Repeat(Down, 5) + PgDn + PgUp, 6, 1, 8},
         {"PgUpFromTheSeventhRow", End + Repeat(Up, 3) + PgUp, 17, 11, 11},
         {"LeftFromTheSeventhRow", End + Repeat(Up, 3) + Left, 17, 11, 11},
+        // 25 items, not a multiple of the window: the second page leaves
+        // five rows blank, the third ends on the last item with the window
+        // drawn back to show a full page.
+        {"PgDnOf25", PgDn, 11, 11, 10, 25},
+        {"PgDnTwiceOf25", PgDn + PgDn, 21, 21, 14, 25},
+        {"PgDnThriceOf25", Repeat(PgDn, 3), 25, 16, 15, 25},
+        {"RightThriceOf25", Repeat(Right, 3), 25, 16, 15, 25},
+        {"PgUpAfterTheEndOf25", Repeat(PgDn, 3) + PgUp, 15, 6, 12, 25},
+        // No longer than the window: the selection goes to the last item.
+        {"PgDnOf7", PgDn, 7, 1, 15, 7},
+        {"RightOf7FromTheThirdRow", Down + Down + Right, 7, 1, 15, 7},
+        {"PgDnOf10", PgDn, 10, 1, 15, 10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         List = std::make_unique<TMenuList>();
-        Fill(30);
+        Fill(c.Items);
         Run(c.Keys + Enter);
         ExpectWindow(c.Picked, c.Top, c.ThumbRow);
         List->Close();
@@ -238,6 +253,8 @@ TEST_F(MenuListTest, SearchTriesItemsAfterTheSelectionThenFromTheTop) {
         {"SelectedItemIsNotTried", {"alpha", "beta"}, 1, "l", 1, 1},
         {"CaseIgnoredBothWays", {"Alpha", "beta", "GAMMA"}, 1, "gAm", 3, 1},
         {"NoMatchKeepsTheSelection", {"alpha", "beta"}, 1, "zz", 1, 1},
+        {"EmptyTextMatchesNothing", {"ab", "ac"}, 1, CtrlA, 1, 1},
+        {"BackspaceToAnEmptyTextMatchesNothing", {"ab", "b"}, 1, "z" + Bksp, 1, 1},
         {"BackspaceSearchesWithTheShorterText", {"ab", "ac", "ad"}, 1, "ax" + Bksp, 3, 1},
         {"MatchBelowTheWindowEndsOnItsLastRow", thirty, 1, "25", 25, 16},
         {"MatchAboveTheWindowEndsOnItsFirstRow", thirty, 1, End + "3", 3, 3},
