@@ -333,6 +333,10 @@ int WriteExportFile(const std::string& Name, const std::string& Bytes, const TBa
     return ReplaceExport(Name, Bytes, old);
 }
 
+std::string UnreadableMsgText(int32_t MsgNo) {
+    return "Msg.No: " + IntToStr(MsgNo) + " could not be read!";
+}
+
 namespace {
 
 TTempNameState StateOf(const struct stat64& St) {
@@ -607,6 +611,10 @@ void ExtractPGP() {
 
 void ExportText(int32_t MsgNo) {
     std::string f = ChooseExportFile(" Save Filename ", ExportName(MsgNo));
-    if (f.empty() || !Base->ReadMessage(MsgNo)) return;
+    if (f.empty()) return;
+    if (!Base->ReadMessage(MsgNo)) {
+        ShowMsgBox(mbInfo, UnreadableMsgText(MsgNo));
+        return;
+    }
     SaveExport(f, TextBytes(Base->MsgText));
 }

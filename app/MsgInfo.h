@@ -147,6 +147,8 @@ inline constexpr int ExportSymlink = -2;
 // reserve leaves it as it was, a failure after that leaves it empty.
 int WriteExportFile(const std::string& Name, const std::string& Bytes,
                     const TBaseFileIds& Keep = {});
+// What "E" says when the message cannot be read any more.
+std::string UnreadableMsgText(int32_t MsgNo);
 
 // What lstat tells of the fixed temporary name.
 struct TTempNameState {

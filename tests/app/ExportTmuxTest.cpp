@@ -195,4 +195,22 @@ TEST_F(ExportTmux, MissingBaseFileIsRefusedAndAnAbsoluteNameIsThatPath) {
     LeaveAndCompare(title);
 }
 
+// Another program cut the index short after the list was filled: "E" on the
+// message that is gone says so, and writes nothing.
+TEST_F(ExportTmux, ExportOfAMessageThatCannotBeReadSaysSo) {
+    ASSERT_EQ(::truncate((Base + ".jdx").c_str(), 8), 0); // message 1's record only
+    Before.Idx.resize(8);
+    const std::string title = " Save Filename ";
+    Tm->Key("Down");
+    Tm->Type("e");
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    Tm->Key("Tab Tab Enter");
+    ASSERT_NO_FATAL_FAILURE(CloseBox(UnreadableMsgText(2)));
+    EXPECT_FALSE(Tm->Shows(title)) << Dump();
+    EXPECT_FALSE(PathExists(Dir / "msg00002.txt"));
+    Tm->Type("e");
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    LeaveAndCompare(title);
+}
+
 } // namespace
