@@ -195,52 +195,146 @@ int32_t ExtractBlocks(TBlockKind Kind, const TStringList& Lines, const std::stri
 // ---------------------------------------------------------------------------
 // Writing files.
 
-std::vector<TFileId> BaseFileIds(const TJamBase& B) {
-    std::vector<TFileId> ids;
+namespace {
+
+bool IsBaseFile(const TBaseFileIds& Keep, const std::string& Path) {
+    const std::string name = ResolvedName(Path);
+    if (!name.empty() && std::find(Keep.Names.begin(), Keep.Names.end(), name) != Keep.Names.end())
+        return true;
+    struct stat64 st {};
+    return ::stat64(Path.c_str(), &st) == 0 && IsOneOf(IdOf(st), Keep.Ids);
+}
+
+bool SameFile(const struct stat64& A, const struct stat64& B) {
+    return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+}
+
+// Why an export may not take the place of what St describes; 0 for a
+// regular file.
+int NotPlain(const struct stat64& St) {
+    if (S_ISLNK(St.st_mode)) return ExportSymlink;
+    if (S_ISDIR(St.st_mode)) return EISDIR;
+    return S_ISREG(St.st_mode) ? 0 : EINVAL;
+}
+
+// Removes Name when it still is the file Own (not a link to it, not
+// something put there meanwhile).
+void RemoveIfStill(const std::string& Name, const struct stat64& Own) {
+    struct stat64 now {};
+    if (::lstat64(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) && SameFile(now, Own))
+        ::unlink(Name.c_str());
+}
+
+// Name does not exist: made anew, never through whatever appears there
+// meanwhile (O_EXCL follows no link and takes no existing file).
+int CreateExport(const std::string& Name, const std::string& Bytes) {
+    TFileDesc f;
+    if (!f.Open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0666)) return errno;
+    struct stat64 own {};
+    int err = f.Stat(own) ? WriteBytes(f, Bytes) : errno;
+    if (!f.Close() && err == 0) err = errno;
+    if (err != 0) RemoveIfStill(Name, own);
+    return err;
+}
+
+// Old (the regular file at Name) is overwritten where it lies, as the last
+// way left: the room for Bytes is taken first, so that a full disk leaves it
+// as it was; only an error after that can cost its text, and then nothing of
+// the old or the new text is left to look whole.
+int RewriteInPlace(const std::string& Name, const std::string& Bytes, const struct stat64& Old) {
+    TFileDesc f;
+    if (!f.Open(Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK))
+        return errno == ELOOP ? ExportSymlink : errno;
+    struct stat64 now {};
+    if (!f.Stat(now)) return errno;
+    if (!SameFile(now, Old)) return EAGAIN; // replaced since it was looked at
+    const auto size = static_cast<off64_t>(Bytes.size());
+    if (size > 0) {
+        if (const int err = ::posix_fallocate64(f.Fd(), 0, size); err != 0) {
+            struct stat64 after {};
+            if (f.Stat(after) && after.st_size != Old.st_size)
+                (void)!::ftruncate64(f.Fd(), Old.st_size);
+            return err;
+        }
+    }
+    int err = WriteBytes(f, Bytes);
+    if (err == 0 && ::ftruncate64(f.Fd(), size) != 0) err = errno;
+    if (err == 0 && ::fsync(f.Fd()) != 0) err = errno;
+    if (err != 0) (void)!::ftruncate64(f.Fd(), 0);
+    if (!f.Close() && err == 0) err = errno;
+    return err;
+}
+
+// Old (the regular file at Name) is replaced whole: Bytes go to a new file
+// beside it, which takes its name only once it holds them all.
+int ReplaceExport(const std::string& Name, const std::string& Bytes, const struct stat64& Old) {
+    std::string fresh = Name.substr(0, Name.rfind('/') + 1) + ".quorvex-XXXXXX";
+    TFileDesc f(::mkostemp(fresh.data(), O_CLOEXEC));
+    if (!f.IsOpen()) {
+        if (errno == EACCES || errno == EPERM) return RewriteInPlace(Name, Bytes, Old);
+        return errno;
+    }
+    // The group first: changing it may clear mode bits set before.
+    (void)!::fchown(f.Fd(), static_cast<uid_t>(-1), Old.st_gid);
+    int err = WriteBytes(f, Bytes);
+    if (err == 0 && ::fchmod(f.Fd(), Old.st_mode & 0777) != 0) err = errno;
+    if (err == 0 && ::fsync(f.Fd()) != 0) err = errno;
+    if (!f.Close() && err == 0) err = errno;
+    // A rename replaces the name, never writes through what is there now.
+    if (err == 0 && ::rename(fresh.c_str(), Name.c_str()) != 0) err = errno;
+    if (err != 0) ::unlink(fresh.c_str());
+    return err;
+}
+
+} // namespace
+
+std::string ResolvedName(const std::string& Path) {
+    const std::size_t slash = Path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : Path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? Path : Path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return "";
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(dir.c_str(), nullptr), &std::free);
+    return real ? DirSlash(real.get()) + name : "";
+}
+
+TBaseFileIds BaseFileIds(const TJamBase& B) {
+    TBaseFileIds keep;
     for (const auto* stream : {&B.HdrStream, &B.IdxStream, &B.TxtStream}) {
         struct stat64 st {};
         if (*stream && (*stream)->IsOpen() && ::fstat64((*stream)->Fd(), &st) == 0)
-            ids.push_back(IdOf(st));
+            keep.Ids.push_back(IdOf(st));
     }
     // The names too: another program may have put new files in place of the
-    // open ones, and the .jlr is opened only for each lookup.
+    // open ones, and the .jlr is opened only for each lookup, or not there.
     for (const char* ext : {".jhr", ".jdx", ".jdt", ".jlr"}) {
+        const std::string name = B.BasePath + ext;
         struct stat64 st {};
-        if (::stat64((B.BasePath + ext).c_str(), &st) == 0) ids.push_back(IdOf(st));
+        if (::stat64(name.c_str(), &st) == 0) keep.Ids.push_back(IdOf(st));
+        if (std::string resolved = ResolvedName(name); !resolved.empty())
+            keep.Names.push_back(std::move(resolved));
     }
-    return ids;
+    return keep;
 }
 
-std::string BaseFileRefusal(const std::vector<TFileId>& Keep, const std::string& Path) {
-    struct stat64 st {};
-    if (::stat64(Path.c_str(), &st) != 0 || !IsOneOf(IdOf(st), Keep)) return "";
-    return BaseFileText;
+std::string BaseFileRefusal(const TBaseFileIds& Keep, const std::string& Path) {
+    return IsBaseFile(Keep, Path) ? BaseFileText : "";
 }
 
-int WriteExportFile(const std::string& Name, const std::string& Bytes,
-                    const std::vector<TFileId>& Keep) {
-    // O_NONBLOCK: a FIFO without a reader fails instead of hanging the program.
-    // No O_TRUNC: nothing is emptied before the file opened is known not to be
-    // one that must be kept.
-    TFileDesc f;
-    if (!f.Open(Name, O_WRONLY | O_CREAT | O_NONBLOCK, 0666)) return errno;
-    struct stat64 own {};
-    if (!f.Stat(own)) return errno;
-    if (IsOneOf(IdOf(own), Keep)) return ExportRefused;
-    const bool plain = S_ISREG(own.st_mode);
-    if (plain && ::ftruncate(f.Fd(), 0) != 0) return errno;
-    int err = WriteBytes(f, Bytes);
-    if (err != 0 && plain) ::ftruncate(f.Fd(), 0);
-    if (!f.Close() && err == 0) err = errno;
-    if (err != 0 && plain) {
-        // Remove what was written, but only when the name still is that very
-        // file (not a link to it, not something put there meanwhile).
-        struct stat64 now {};
-        if (::lstat64(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) &&
-            now.st_dev == own.st_dev && now.st_ino == own.st_ino)
-            ::unlink(Name.c_str());
-    }
-    return err;
+int WriteExportFile(const std::string& Name, const std::string& Bytes, const TBaseFileIds& Keep) {
+    if (IsBaseFile(Keep, Name)) return ExportRefused;
+    // Looked at, not opened: opening a FIFO or a device could block or act.
+    struct stat64 old {};
+    if (::lstat64(Name.c_str(), &old) != 0)
+        return errno == ENOENT ? CreateExport(Name, Bytes) : errno;
+    if (const int why = NotPlain(old); why != 0) return why;
+    // Once more on what was looked at: the name may have changed since the
+    // test above, and only this very file is replaced (or, in place, written).
+    if (IsOneOf(IdOf(old), Keep.Ids)) return ExportRefused;
+    return ReplaceExport(Name, Bytes, old);
+}
+
+std::string UnreadableMsgText(int32_t MsgNo) {
+    return "Msg.No: " + IntToStr(MsgNo) + " could not be read!";
 }
 
 namespace {
@@ -378,14 +472,19 @@ void WaitAnyKey() {
 bool SaveExport(const std::string& Name, const std::string& Bytes) {
     const int err = WriteExportFile(Name, Bytes, BaseFileIds(*Base));
     if (err == 0) return true;
-    ShowMsgBox(mbInfo, err == ExportRefused ? std::string(BaseFileText) : WriteFailText(Name));
+    if (err == ExportRefused)
+        ShowMsgBox(mbInfo, BaseFileText);
+    else if (err == ExportSymlink)
+        ShowMsgBox(mbInfo, SymlinkText(Name));
+    else
+        ShowMsgBox(mbInfo, WriteFailText(Name));
     return false;
 }
 
 // The save chooser for an export: it refuses the open base's files. Their
 // identities are taken now, while the program's own directory is current.
 std::string ChooseExportFile(const std::string& Title, const std::string& Offered) {
-    const std::vector<TFileId> keep = BaseFileIds(*Base);
+    const TBaseFileIds keep = BaseFileIds(*Base);
     return SaveFileDialog(Title, Offered, BaseDir,
                           [&keep](const std::string& Path) { return BaseFileRefusal(keep, Path); });
 }
@@ -525,6 +624,10 @@ void ExtractPGP() {
 
 void ExportText(int32_t MsgNo) {
     std::string f = ChooseExportFile(" Save Filename ", ExportName(MsgNo));
-    if (f.empty() || !Base->ReadMessage(MsgNo)) return;
+    if (f.empty()) return;
+    if (!Base->ReadMessage(MsgNo)) {
+        ShowMsgBox(mbInfo, UnreadableMsgText(MsgNo));
+        return;
+    }
     SaveExport(f, TextBytes(Base->MsgText));
 }

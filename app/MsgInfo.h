@@ -107,30 +107,48 @@ struct TFileId {
     bool operator==(const TFileId&) const = default;
 };
 
-// The files of base B that an export must never replace: the header, index
-// and text files it holds open, and the four files its path names now (the
-// .jlr among them). A relative BasePath is looked up from the current
-// directory, so take them where the program's own directory is current (not
-// inside a chooser, which changes it).
-std::vector<TFileId> BaseFileIds(const TJamBase& B);
-// What an export to Path is told when Path is one of Keep; '' when it is not
-// (also when Path does not exist yet).
-std::string BaseFileRefusal(const std::vector<TFileId>& Keep, const std::string& Path);
+// The files of base B that an export must never replace. By identity: the
+// header, index and text files it holds open, and the files its four names
+// lead to now. By name: the four names themselves, their directory resolved,
+// so that one that does not exist yet (a .jlr) is not made by an export
+// either. A relative BasePath is looked up from the current directory, so
+// take them where the program's own directory is current (not inside a
+// chooser, which changes it).
+struct TBaseFileIds {
+    std::vector<TFileId> Ids;
+    std::vector<std::string> Names; // as ResolvedName gives them
+};
+TBaseFileIds BaseFileIds(const TJamBase& B);
+// Path with its directory resolved (no link, "." or ".." left in it) and its
+// last name as it is; '' when the directory cannot be resolved or Path ends
+// in no file name.
+std::string ResolvedName(const std::string& Path);
+// What an export to Path is told when Path is one of Keep, by name or by the
+// file it leads to; '' when it is not.
+std::string BaseFileRefusal(const TBaseFileIds& Keep, const std::string& Path);
 inline constexpr const char* BaseFileText =
     "This file belongs to the open base. Choose another name.";
 
-// WriteExportFile's result when Name turned out to be one of Keep.
+// WriteExportFile's results when Name turned out to be one of Keep, and when
+// it is a symbolic link (never written through, dangling or not).
 inline constexpr int ExportRefused = -1;
+inline constexpr int ExportSymlink = -2;
 
-// 0 when the file holds exactly Bytes, else the errno of the failure, or
-// ExportRefused. WriteExportFile creates or truncates Name; a file that is
-// one of Keep is left untouched, however the name reached it (the test is made
-// on the opened file, so a name changed after the chooser's check is caught
-// too). When the bytes cannot all be written, the file is removed again (or
-// emptied, when Name is not a plain file of its own), so no partial export
-// looks complete.
+// 0 when the file at Name holds exactly Bytes, else the errno of the
+// failure, ExportRefused or ExportSymlink. Only a regular file is written:
+// a directory gives EISDIR, anything else (a FIFO, a device) EINVAL, and
+// neither is opened. A missing file is created exclusively and removed again
+// when the bytes cannot all be written, so no partial export looks complete.
+// An existing file stays whole until the new text is: the text goes to a
+// new hidden file beside it (its mode and, where allowed, its group), which
+// is renamed over it once complete and removed when not. Where no file can
+// be made beside it (a directory this user may not write), the file is
+// written in place after the room for the text is reserved: a failure to
+// reserve leaves it as it was, a failure after that leaves it empty.
 int WriteExportFile(const std::string& Name, const std::string& Bytes,
-                    const std::vector<TFileId>& Keep = {});
+                    const TBaseFileIds& Keep = {});
+// What "E" says when the message cannot be read any more.
+std::string UnreadableMsgText(int32_t MsgNo);
 
 // What lstat tells of the fixed temporary name.
 struct TTempNameState {

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <queue>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -865,13 +866,22 @@ bool Examine(const std::string& Dir, const std::string& Name, bool& IsDir) {
     return true;
 }
 
-// Whether writing Path would overwrite something: a file, or a symbolic link
-// of any kind; a dangling one too, as writing through it creates the file it
-// names somewhere else.
+// Whether writing Path would overwrite a file (a directory is no file).
 bool NameTaken(const std::string& Path) {
     struct stat64 st;
-    if (::lstat64(Path.c_str(), &st) != 0) return false;
-    return S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode);
+    return ::lstat64(Path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// A symbolic link is never written through, dangling or not: another user
+// who may write the directory could point it at any file of this user's.
+bool IsSymlink(const std::string& Path) {
+    struct stat64 st;
+    return ::lstat64(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// A typed name that starts with "/" names that very path.
+std::string InDir(const std::string& Dir, const std::string& Name) {
+    return !Name.empty() && Name[0] == '/' ? Name : Dir + Name;
 }
 
 struct DirCloser {
@@ -1075,8 +1085,8 @@ std::string FileChooser::Run() {
                 // another key listed as an exit key: the line stays focused
             } else if (saving) {
                 name = typed.str();
-                if (!name.empty() && ConfirmWrite(dir + name)) {
-                    result = dir + name;
+                if (!name.empty() && ConfirmWrite(InDir(dir, name))) {
+                    result = InDir(dir, name);
                     done = true;
                 }
             } else {
@@ -1115,6 +1125,10 @@ bool FileChooser::ConfirmWrite(const std::string& Path) {
             ShowMsgBox(mbInfo, why);
             return false;
         }
+    }
+    if (IsSymlink(Path)) {
+        ShowMsgBox(mbInfo, SymlinkText(Path));
+        return false;
     }
     return !NameTaken(Path) || ShowMsgBox(mbYesNo, "File Exists. Overwrite?");
 }
@@ -1203,6 +1217,14 @@ void FileChooser::FocusFiles() {
 }
 
 } // namespace
+
+std::string SymlinkText(const std::string& Path) {
+    static constexpr std::string_view tail = " is a symbolic link. Choose another name.";
+    const std::string name = Path.substr(Path.rfind('/') + 1);
+    if (name.empty() || name.size() + tail.size() > 76)
+        return "This name is a symbolic link. Choose another name.";
+    return name + std::string(tail);
+}
 
 std::string SaveFileDialog(const std::string& Title, const std::string& DefName,
                            const std::string& StartDir, const TSaveRefusal& Refuse) {

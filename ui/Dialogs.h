@@ -108,8 +108,13 @@ void WritePipeCenter(const std::string& S, uint8_t Y);
 // SaveFileDialog offers each path the user picks to Refuse, when given,
 // before anything else: a non-empty answer is shown in a message box and the
 // chooser stays open for another name. The chooser itself knows no file it
-// must keep; the caller does.
+// must keep; the caller does. It refuses a symbolic link itself, dangling or
+// not (SymlinkText says why), before it asks "File Exists. Overwrite?". A
+// typed name that starts with "/" is that path, not one below the directory.
 using TSaveRefusal = std::function<std::string(const std::string& Path)>;
 std::string SaveFileDialog(const std::string& Title, const std::string& DefName,
                            const std::string& StartDir, const TSaveRefusal& Refuse = {});
 std::string OpenFileDialog(const std::string& Title, const std::string& StartDir);
+// What a save is told when Path is a symbolic link: its file name and why,
+// within the 76 characters of the message box.
+std::string SymlinkText(const std::string& Path);

@@ -1,15 +1,21 @@
 // The exports in the real program, driven in tmux: the save chooser opens in
 // the base's own directory, where the base's files are listed and picked as
 // easily as any other. An export must never replace one of them, whatever
-// name the user gives it; the chooser says why and stays open.
+// name the user gives it (also one that does not exist yet); the chooser says
+// why and stays open. Nor does it write through a symbolic link someone else
+// planted in a shared directory, or into a FIFO.
 #include "app/MsgInfo.h"
 #include "jam/JamBase.h"
+#include "support/FileDesc.h"
 #include "tests/common/JamFixture.h"
 #include "tests/common/TmuxSession.h"
+#include "ui/Dialogs.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -70,6 +76,13 @@ protected:
         EXPECT_TRUE(ReadBaseFiles(Base) == Before) << "a file of the base changed";
     }
 
+    // Waits for Text in a box, closes it, and waits for it to go.
+    void CloseBox(const std::string& Text) {
+        ASSERT_TRUE(Tm->WaitFor(Text)) << Dump();
+        Tm->Key("Enter");
+        ASSERT_TRUE(Tm->WaitGone(Text)) << Dump();
+    }
+
     TempDir Dir;
     std::string Base = Dir / "base";
     BaseFiles Before;
@@ -106,6 +119,97 @@ TEST_F(ExportTmux, BlockExportNeverReplacesAFileOfTheOpenBase) {
     ASSERT_TRUE(Tm->WaitUntil([&] { return Tm->At(8, 10, 10) == " base.jdt "; })) << Dump();
     Tm->Key("Enter");
     ASSERT_NO_FATAL_FAILURE(ExpectRefused(title));
+    LeaveAndCompare(title);
+}
+
+// Another user who may write the directory makes the names offered links to
+// files of the victim's (or to none yet). The user picks them, and is told
+// that they are links; the chooser stays open and nothing is written where
+// they point. A FIFO at the name, a reader waiting on it, gets nothing.
+TEST_F(ExportTmux, ExportNeverWritesThroughALinkOrIntoAFifo) {
+    ASSERT_EQ(::mkdir((Dir / "victim").c_str(), 0700), 0);
+    const std::string precious = Dir.Put("victim/notes.txt", "precious\n");
+    ASSERT_EQ(::symlink(precious.c_str(), (Dir / "msg00001.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((Dir / "victim/new.uue").c_str(), (Dir / "Ann1.uue").c_str()), 0);
+    ASSERT_EQ(::mkfifo((Dir / "msg00002.txt").c_str(), 0666), 0);
+    TFileDesc reader;
+    ASSERT_TRUE(reader.Open(Dir / "msg00002.txt", O_RDONLY | O_NONBLOCK));
+
+    const std::string title = " Save Filename ";
+    Tm->Type("e"); // message 1, its name offered on the name line
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    Tm->Key("Tab Tab Enter");
+    ASSERT_NO_FATAL_FAILURE(CloseBox(SymlinkText("msg00001.txt")));
+    EXPECT_FALSE(Tm->Shows("Overwrite?"));
+    EXPECT_TRUE(Tm->Shows(title)) << Dump();
+    Tm->Key("Escape");
+    ASSERT_TRUE(Tm->WaitGone(title)) << Dump();
+
+    Tm->Key("Down");
+    Tm->Type("u"); // message 2: its block offered as Ann1.uue
+    ASSERT_NO_FATAL_FAILURE(CloseBox("UUE Block Found. Extract?"));
+    ASSERT_TRUE(Tm->WaitFor(" Save File As... ")) << Dump();
+    Tm->Key("Tab Tab Enter");
+    ASSERT_NO_FATAL_FAILURE(CloseBox(SymlinkText("Ann1.uue")));
+    EXPECT_TRUE(Tm->Shows(" Save File As... ")) << Dump();
+    Tm->Key("Escape");
+    ASSERT_TRUE(Tm->WaitGone(" Save File As... ")) << Dump();
+
+    Tm->Type("e"); // message 2 into the FIFO
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    Tm->Key("Tab Tab Enter");
+    ASSERT_NO_FATAL_FAILURE(CloseBox("File Exists. Overwrite?"));
+    ASSERT_NO_FATAL_FAILURE(CloseBox(WriteFailText(Dir / "msg00002.txt")));
+    char got[64];
+    EXPECT_LE(::read(reader.Fd(), got, sizeof got), 0) << "the FIFO was written";
+
+    EXPECT_EQ(ReadFileBytes(precious), "precious\n");
+    EXPECT_FALSE(PathExists(Dir / "victim/new.uue"));
+    LeaveAndCompare(title);
+}
+
+// On a base without a .jlr, its name is refused all the same; a name typed
+// with a leading "/" is written at that very path.
+TEST_F(ExportTmux, MissingBaseFileIsRefusedAndAnAbsoluteNameIsThatPath) {
+    ASSERT_EQ(::unlink((Base + ".jlr").c_str()), 0);
+    Before.Lr.clear();
+    ASSERT_EQ(::mkdir((Dir / "sub").c_str(), 0755), 0);
+    const std::string title = " Save Filename ";
+    Tm->Type("e");
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    Tm->Key("Tab Tab C-y");
+    Tm->Type("base.jlr");
+    Tm->Key("Enter");
+    ASSERT_NO_FATAL_FAILURE(ExpectRefused(title));
+    EXPECT_FALSE(PathExists(Base + ".jlr"));
+    Tm->Key("C-y");
+    Tm->Type(Dir / "sub/abs.txt");
+    Tm->Key("Enter");
+    ASSERT_TRUE(Tm->WaitGone(title)) << Dump();
+    EXPECT_TRUE(Tm->WaitUntil([&] { return PathExists(Dir / "sub/abs.txt"); }));
+    EXPECT_EQ(ReadFileBytes(Dir / "sub/abs.txt"), "first line\nsecond line\n");
+    EXPECT_FALSE(PathExists(Base + ".jlr"));
+    // The program is still at its list: a further export opens the chooser.
+    Tm->Type("e");
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    LeaveAndCompare(title);
+}
+
+// Another program cut the index short after the list was filled: "E" on the
+// message that is gone says so, and writes nothing.
+TEST_F(ExportTmux, ExportOfAMessageThatCannotBeReadSaysSo) {
+    ASSERT_EQ(::truncate((Base + ".jdx").c_str(), 8), 0); // message 1's record only
+    Before.Idx.resize(8);
+    const std::string title = " Save Filename ";
+    Tm->Key("Down");
+    Tm->Type("e");
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
+    Tm->Key("Tab Tab Enter");
+    ASSERT_NO_FATAL_FAILURE(CloseBox(UnreadableMsgText(2)));
+    EXPECT_FALSE(Tm->Shows(title)) << Dump();
+    EXPECT_FALSE(PathExists(Dir / "msg00002.txt"));
+    Tm->Type("e");
+    ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
     LeaveAndCompare(title);
 }
 

@@ -9,14 +9,18 @@
 #include "tests/common/TempDirFixture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sched.h>
 #include <string>
+#include <sys/fsuid.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -314,93 +318,6 @@ protected:
     const uint32_t Me = static_cast<uint32_t>(::geteuid());
 };
 
-TEST_F(MsgInfoFiles, ExportWritesExactBytesOverALongerFile) {
-    std::string f = Put("out.txt", std::string(5000, 'x'));
-    EXPECT_EQ(WriteExportFile(f, "line 1\n\n\x8e\n"), 0);
-    EXPECT_EQ(ReadFileBytes(f), "line 1\n\n\x8e\n");
-    EXPECT_EQ(WriteExportFile(Path() + "/new.txt", ""), 0);
-    EXPECT_TRUE(PathExists(Path() + "/new.txt"));
-}
-
-TEST_F(MsgInfoFiles, ExportIntoADirectorySaysSo) {
-    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
-    EXPECT_EQ(WriteExportFile(Path() + "/d", "text\n"), EISDIR);
-    EXPECT_EQ(WriteExportFile(Path() + "/missing/x.txt", "text\n"), ENOENT);
-    EXPECT_EQ(WriteFailText(Path() + "/d"), "Could not write " + Path() + "/d!");
-    std::string longName = "/" + std::string(100, 'a') + "/end.txt";
-    EXPECT_EQ(WriteFailText(longName),
-              "Could not write " + longName.substr(longName.size() - 59) + "!");
-    EXPECT_EQ(WriteFailText(longName).size(), 76u);
-}
-
-TEST_F(MsgInfoFiles, ExportThatCannotBeWrittenWholeLeavesNoFile) {
-    std::string f = Put("big.txt", "old");
-    {
-        SizeLimit limit(1000);
-        EXPECT_EQ(WriteExportFile(f, std::string(3000, 'y')), EFBIG);
-    }
-    EXPECT_FALSE(PathExists(f));
-}
-
-// Whatever name leads to a file of the open base, an export neither writes it
-// nor empties it: the chooser's check and the writer's own check on the file
-// it opened (which also holds when the name changed after the chooser).
-TEST_F(MsgInfoFiles, ExportNeverReplacesAFileOfTheOpenBase) {
-    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
-    const std::string base = Path() + "/d/base";
-    JamFixture fix;
-    fix.AddSimple("Joe", "All", "Hi", "some text\r");
-    fix.Lr = LastBytes(1, 2, 3, 4);
-    fix.Write(base);
-    const BaseFiles before = ReadBaseFiles(base);
-    TJamBase b;
-    b.BasePath = base;
-    ASSERT_TRUE(b.Open());
-    const std::vector<TFileId> keep = BaseFileIds(b);
-    ASSERT_EQ(::link((base + ".jdt").c_str(), (Path() + "/hard.txt").c_str()), 0);
-    ASSERT_EQ(::symlink((base + ".jhr").c_str(), (Path() + "/sym.txt").c_str()), 0);
-    ASSERT_EQ(::symlink((Path() + "/nowhere").c_str(), (Path() + "/dangling.txt").c_str()), 0);
-    Put("other.txt", "old");
-    struct Case {
-        std::string Name;
-        bool Refused;
-    };
-    const Case cases[] = {
-        {base + ".jdt", true},
-        {base + ".jhr", true},
-        {Path() + "/d/../d/./base.jdx", true},
-        {Path() + "//d//base.jlr", true}, // opened only for each lookup: known by name
-        {Path() + "/hard.txt", true},
-        {Path() + "/sym.txt", true},
-        {"d/base.jdt", true}, // relative to the current directory
-        {Path() + "/other.txt", false},
-        {Path() + "/new.txt", false},
-        {Path() + "/dangling.txt", false},
-    };
-    CwdGuard cwd;
-    ASSERT_EQ(::chdir(Path().c_str()), 0);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.Name);
-        EXPECT_EQ(BaseFileRefusal(keep, c.Name), c.Refused ? BaseFileText : "");
-        EXPECT_EQ(WriteExportFile(c.Name, "export\n", keep), c.Refused ? ExportRefused : 0);
-        if (!c.Refused) {
-            EXPECT_EQ(ReadFileBytes(c.Name), "export\n");
-        }
-    }
-    EXPECT_EQ(ReadBaseFiles(base), before);
-    EXPECT_LE(std::string(BaseFileText).size(), 76u); // fits the message box
-}
-
-TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {
-    std::string f = Path() + "/quorvex.tmp";
-    EXPECT_EQ(WriteTempFile(f, std::string(4000, 'a'), Me), 0);
-    EXPECT_EQ(WriteTempFile(f, "short\n", Me), 0);
-    EXPECT_EQ(ReadFileBytes(f), "short\n");
-    struct stat st {};
-    ASSERT_EQ(::stat(f.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0077, 0u);
-}
-
 // The user's own file of any mode is mode 600 before the text goes in. One
 // the group or others could read may be held open by one of them since: the
 // text goes into a new file, and what they hold keeps the old text.
@@ -451,6 +368,257 @@ public:
 private:
     int Fd;
 };
+
+// The names in Dir, sorted: what an export left there, hidden files included.
+std::vector<std::string> Entries(const std::string& Dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(Dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(MsgInfoFiles, ExportWritesExactBytesOverALongerFileAndKeepsItsMode) {
+    std::string f = Put("out.txt", std::string(5000, 'x'));
+    ASSERT_EQ(::chmod(f.c_str(), 0640), 0);
+    EXPECT_EQ(WriteExportFile(f, "line 1\n\n\x8e\n"), 0);
+    EXPECT_EQ(ReadFileBytes(f), "line 1\n\n\x8e\n");
+    struct stat st {};
+    ASSERT_EQ(::lstat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode, S_IFREG | 0640);
+    EXPECT_EQ(WriteExportFile(Path() + "/new.txt", ""), 0);
+    EXPECT_TRUE(PathExists(Path() + "/new.txt"));
+    EXPECT_EQ(Entries(Path()), (std::vector<std::string>{"new.txt", "out.txt"}));
+}
+
+TEST_F(MsgInfoFiles, ExportIntoADirectorySaysSo) {
+    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
+    EXPECT_EQ(WriteExportFile(Path() + "/d", "text\n"), EISDIR);
+    EXPECT_EQ(WriteExportFile(Path() + "/missing/x.txt", "text\n"), ENOENT);
+    EXPECT_EQ(WriteFailText(Path() + "/d"), "Could not write " + Path() + "/d!");
+    std::string longName = "/" + std::string(100, 'a') + "/end.txt";
+    EXPECT_EQ(WriteFailText(longName),
+              "Could not write " + longName.substr(longName.size() - 59) + "!");
+    EXPECT_EQ(WriteFailText(longName).size(), 76u);
+}
+
+// An export that cannot be written whole: an old file is still there as it
+// was, a new one is not there at all, and nothing is left beside them.
+TEST_F(MsgInfoFiles, ExportThatCannotBeWrittenWholeKeepsTheOldFileOrLeavesNone) {
+    std::string f = Put("big.txt", "old");
+    {
+        SizeLimit limit(1000);
+        EXPECT_EQ(WriteExportFile(f, std::string(3000, 'y')), EFBIG);
+        EXPECT_EQ(WriteExportFile(Path() + "/new.txt", std::string(3000, 'y')), EFBIG);
+    }
+    EXPECT_EQ(ReadFileBytes(f), "old");
+    EXPECT_EQ(Entries(Path()), std::vector<std::string>{"big.txt"});
+}
+
+// The same on a file system that is full: a tmpfs of 64 KiB mounted in a
+// mount namespace of this test's own, so nothing is seen outside it.
+TEST_F(MsgInfoFiles, ExportOnAFullDiskKeepsTheOldFile) {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "no mount namespace of its own here";
+    const std::string small = Path() + "/small";
+    ASSERT_EQ(::mkdir(small.c_str(), 0755), 0);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::string Dir;
+        ~Unmount() { ::umount2(Dir.c_str(), MNT_DETACH); }
+    } unmount{small};
+    const std::string f = small + "/msg00001.txt";
+    WriteFileBytes(f, "the old text\n");
+    {
+        TFileDesc fill;
+        ASSERT_TRUE(fill.Open(small + "/fill", O_WRONLY | O_CREAT, 0644));
+        const std::string block(4096, 'f');
+        while (fill.WriteAll(block)) {
+        }
+    }
+    const std::string text(16384, 'n');
+    EXPECT_EQ(WriteExportFile(f, text), ENOSPC);
+    EXPECT_EQ(ReadFileBytes(f), "the old text\n");
+    EXPECT_EQ(WriteExportFile(small + "/new.txt", text), ENOSPC);
+    EXPECT_EQ(Entries(small), (std::vector<std::string>{"fill", "msg00001.txt"}));
+
+    ASSERT_EQ(::unlink((small + "/fill").c_str()), 0); // room again
+    EXPECT_EQ(WriteExportFile(f, text), 0);
+    EXPECT_EQ(ReadFileBytes(f), text);
+    EXPECT_EQ(Entries(small), std::vector<std::string>{"msg00001.txt"});
+}
+
+// A directory this user may not write, holding a file the user may: no file
+// can be made beside it, so it is written where it lies, and only once the
+// room for the whole text is taken. File modes refuse nothing to root, so as
+// root file access goes to user 65534 (setfsuid), or the test is skipped.
+TEST_F(MsgInfoFiles, ExportIntoAFileOfADirectoryThatCannotBeWrittenRewritesItInPlace) {
+    ASSERT_EQ(::chmod(Path().c_str(), 0755), 0);
+    const std::string dir = Path() + "/shut";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    const std::string f = dir + "/msg.txt";
+    WriteFileBytes(f, "an old and longer text\n");
+    ASSERT_EQ(::chmod(f.c_str(), 0666), 0);
+    struct stat was {};
+    ASSERT_EQ(::stat(f.c_str(), &was), 0);
+    struct AsOtherUser {
+        AsOtherUser() {
+            if (::geteuid() == 0) ::setfsuid(65534);
+        }
+        ~AsOtherUser() {
+            if (::geteuid() == 0) ::setfsuid(0);
+        }
+    } other;
+    if (TFileDesc probe; probe.Open(dir + "/probe", O_WRONLY | O_CREAT | O_EXCL, 0600)) {
+        ::unlink((dir + "/probe").c_str());
+        GTEST_SKIP() << "file modes refuse nothing here";
+    }
+    EXPECT_EQ(WriteExportFile(f, "new\n"), 0);
+    EXPECT_EQ(ReadFileBytes(f), "new\n");
+    {
+        SizeLimit limit(1000);
+        EXPECT_EQ(WriteExportFile(f, std::string(3000, 'y')), EFBIG);
+    }
+    EXPECT_EQ(ReadFileBytes(f), "new\n");
+    struct stat now {};
+    ASSERT_EQ(::stat(f.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, was.st_ino);
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"msg.txt"});
+}
+
+// What is not a regular file at the chosen name is neither written nor
+// opened: a symbolic link (dangling or not) planted by someone who may write
+// the directory, a FIFO with a reader waiting, a directory. A hard link is a
+// regular file: its name gets the export, the file it shares stays as it was.
+TEST_F(MsgInfoFiles, ExportRefusesWhatIsNotAPlainFileWithoutOpeningIt) {
+    const std::string f = Path() + "/msg00013.txt";
+    const std::string victim = Put("victim", "precious");
+    struct Case {
+        const char* What;
+        std::function<void()> Plant;
+        int Want;
+        std::string Watched; // the file that must not be opened for writing
+    };
+    std::vector<Case> cases = {
+        {"symbolic link to a file", [&] { ::symlink(victim.c_str(), f.c_str()); }, ExportSymlink,
+         victim},
+        {"dangling symbolic link", [&] { ::symlink((Path() + "/nowhere").c_str(), f.c_str()); },
+         ExportSymlink, victim},
+        {"FIFO", [&] { ::mkfifo(f.c_str(), 0600); }, EINVAL, f},
+        {"directory", [&] { ::mkdir(f.c_str(), 0700); }, EISDIR, f},
+        {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, 0, victim},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        c.Plant();
+        TFileDesc reader; // a FIFO's reader, so that a write would not fail
+        struct stat st {};
+        if (::lstat(f.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+            ASSERT_TRUE(reader.Open(f, O_RDONLY | O_NONBLOCK));
+        }
+        WriteOpenWatch watch(c.Watched);
+        EXPECT_EQ(WriteExportFile(f, "export\n"), c.Want);
+        EXPECT_FALSE(watch.Seen());
+        EXPECT_EQ(ReadFileBytes(victim), "precious");
+        EXPECT_FALSE(PathExists(Path() + "/nowhere"));
+        if (reader.IsOpen()) {
+            char got[16];
+            EXPECT_LE(::read(reader.Fd(), got, sizeof got), 0);
+        }
+        if (c.Want == 0) {
+            EXPECT_EQ(ReadFileBytes(f), "export\n");
+        }
+        std::filesystem::remove_all(f);
+    }
+}
+
+// Whatever name leads to a file of the open base, an export neither writes it
+// nor empties it: the chooser's check and the writer's own check on the file
+// it opened (which also holds when the name changed after the chooser).
+TEST_F(MsgInfoFiles, ExportNeverReplacesAFileOfTheOpenBase) {
+    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
+    const std::string base = Path() + "/d/base";
+    JamFixture fix;
+    fix.AddSimple("Joe", "All", "Hi", "some text\r");
+    fix.Lr = LastBytes(1, 2, 3, 4);
+    fix.Write(base);
+    const BaseFiles before = ReadBaseFiles(base);
+    TJamBase b;
+    b.BasePath = base;
+    ASSERT_TRUE(b.Open());
+    const TBaseFileIds keep = BaseFileIds(b);
+    ASSERT_EQ(::link((base + ".jdt").c_str(), (Path() + "/hard.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((base + ".jhr").c_str(), (Path() + "/sym.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((Path() + "/nowhere").c_str(), (Path() + "/dangling.txt").c_str()), 0);
+    Put("other.txt", "old");
+    struct Case {
+        std::string Name;
+        int Want;
+    };
+    const Case cases[] = {
+        {base + ".jdt", ExportRefused},
+        {base + ".jhr", ExportRefused},
+        {Path() + "/d/../d/./base.jdx", ExportRefused},
+        {Path() + "//d//base.jlr", ExportRefused}, // opened only for each lookup
+        {Path() + "/hard.txt", ExportRefused},
+        {Path() + "/sym.txt", ExportRefused},
+        {"d/base.jdt", ExportRefused}, // relative to the current directory
+        {Path() + "/other.txt", 0},
+        {Path() + "/new.txt", 0},
+        {Path() + "/dangling.txt", ExportSymlink}, // a link, but to no file of the base
+    };
+    CwdGuard cwd;
+    ASSERT_EQ(::chdir(Path().c_str()), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(BaseFileRefusal(keep, c.Name), c.Want == ExportRefused ? BaseFileText : "");
+        EXPECT_EQ(WriteExportFile(c.Name, "export\n", keep), c.Want);
+        if (c.Want == 0) {
+            EXPECT_EQ(ReadFileBytes(c.Name), "export\n");
+        }
+    }
+    EXPECT_EQ(ReadBaseFiles(base), before);
+    EXPECT_LE(std::string(BaseFileText).size(), 76u); // fits the message box
+}
+
+// A file of the base that does not exist yet (a .jlr no tosser made) is
+// refused by its name, however it is spelt, and no export makes it.
+TEST_F(MsgInfoFiles, ExportNeverCreatesAMissingFileOfTheOpenBase) {
+    ASSERT_EQ(::mkdir((Path() + "/d").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink((Path() + "/d").c_str(), (Path() + "/via").c_str()), 0);
+    JamFixture fix;
+    fix.AddSimple("Joe", "All", "Hi", "some text\r");
+    fix.Write(Path() + "/d/base");
+    CwdGuard cwd;
+    ASSERT_EQ(::chdir(Path().c_str()), 0);
+    TJamBase b;
+    b.BasePath = "d/base";
+    ASSERT_TRUE(b.Open());
+    const TBaseFileIds keep = BaseFileIds(b);
+    const std::string jlr = Path() + "/d/base.jlr";
+    for (const std::string& name :
+         {jlr, std::string("d/base.jlr"), std::string("./d/../d//base.jlr"),
+          Path() + "/via/base.jlr", std::string("via/base.jlr")}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(BaseFileRefusal(keep, name), BaseFileText);
+        EXPECT_EQ(WriteExportFile(name, "export\n", keep), ExportRefused);
+        EXPECT_FALSE(PathExists(jlr));
+    }
+    EXPECT_EQ(BaseFileRefusal(keep, "d/base.jlr.txt"), "");
+    EXPECT_EQ(WriteExportFile("d/base.jlr.txt", "export\n", keep), 0);
+}
+
+TEST_F(MsgInfoFiles, TempFileIsCreatedPrivateAndReplacedWhole) {
+    std::string f = Path() + "/quorvex.tmp";
+    EXPECT_EQ(WriteTempFile(f, std::string(4000, 'a'), Me), 0);
+    EXPECT_EQ(WriteTempFile(f, "short\n", Me), 0);
+    EXPECT_EQ(ReadFileBytes(f), "short\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u);
+}
 
 TEST(MsgInfoTempFile, FixedNameServesOnlyWhenAbsentOrAPlainFileOfOnesOwn) {
     struct Case {

@@ -258,29 +258,68 @@ TEST_F(FileDialogTest, SaveAsksBeforeOverwriting) {
     }
 }
 
-// A symbolic link is a name in use, dangling or not: writing through a
-// dangling one would create the file it names somewhere else unasked.
-TEST_F(FileDialogTest, SaveAsksBeforeWritingThroughASymbolicLink) {
+// A symbolic link at the chosen name, dangling or not, is never written
+// through: another user who may write the directory could have pointed it at
+// any file. A box says it is a link (no overwrite question), and the chooser
+// goes on where it was: the file pane, or the name line being edited.
+TEST_F(FileDialogTest, SaveRefusesASymbolicLinkAndStaysOpen) {
     std::filesystem::create_directory(Root + "/links");
     std::filesystem::create_symlink(Root + "/target.txt", Root + "/links/dangle.txt");
     std::filesystem::create_symlink(Root + "/ex/a.txt", Root + "/links/good.txt");
+    Put("links/plain.txt");
+    OnIdle({[&] { return "\r"; }, // the file pane: dangle.txt comes first
+            [&] {
+                ExpectRun(15, 12, "dangle.txt is a symbolic link. Choose another name.", 0x7F);
+                return "\r";
+            },
+            [&] {
+                ExpectFiles({"dangle.txt", "good.txt", "plain.txt"}, 1);
+                return "\t\t\x19good.txt\r"; // typed
+            },
+            [&] {
+                ExpectRun(16, 12, "good.txt is a symbolic link. Choose another name.", 0x7F);
+                return "\r";
+            },
+            [&] {
+                ExpectRun(8, 21, "good.txt", 0x3F); // the name line is edited again
+                return "\x19plain.txt\r";
+            },
+            [&] {
+                ExpectRun(29, 12, "File Exists. Overwrite?", 0x7F); // a plain file is asked for
+                return "y";
+            }},
+           "\x1b");
+    EXPECT_EQ(SaveFileDialog(" Save ", "x.txt", Root + "/links/"), Root + "/links/plain.txt");
+    ExpectStepsDone();
+    ExpectAllBack();
+}
+
+// The link box names the file when the text fits the message box.
+TEST(FileDialogText, SymlinkTextNamesTheFileWhereItFits) {
+    const std::string fits(35, 'n');
+    EXPECT_EQ(SymlinkText("/d/" + fits), fits + " is a symbolic link. Choose another name.");
+    EXPECT_EQ(SymlinkText("/d/" + fits).size(), 76u);
+    EXPECT_EQ(SymlinkText("/d/" + fits + "n"),
+              "This name is a symbolic link. Choose another name.");
+}
+
+// A name typed with a leading "/" is that very path, not one below the
+// directory shown; a relative one stays below it.
+TEST_F(FileDialogTest, SaveTypedAbsoluteNameIsThatPath) {
     const struct {
-        const char* defName;
-        const char* keys;
-        const char* want; // below Root; "" for none
+        std::string typed;
+        std::string keys; // after the name
+        std::string want;
     } cases[] = {
-        {"x.txt", "\rn\x1b", ""}, // Enter on the file pane: dangle.txt comes first
-        {"x.txt", "\ry", "/links/dangle.txt"},
-        {"dangle.txt", "\t\t\rn\x1b", ""}, // the name typed
-        {"dangle.txt", "\t\t\ry", "/links/dangle.txt"},
-        {"good.txt", "\t\t\rn\x1b", ""},
+        {Root + "/dots/plain.txt", "y", Root + "/dots/plain.txt"}, // there: asked for
+        {Root + "/dots/new.txt", "", Root + "/dots/new.txt"},
+        {"docs/new.txt", "", Root + "/ex/docs/new.txt"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.defName) + " " + Hex(c.keys));
+        SCOPED_TRACE(c.typed);
         InitDialogs();
-        TypeAndWait(c.keys);
-        const std::string want = *c.want ? Root + c.want : "";
-        EXPECT_EQ(SaveFileDialog(" Save ", c.defName, Root + "/links/"), want);
+        TypeAndWait("\t\t\x19" + c.typed + "\r" + c.keys);
+        EXPECT_EQ(SaveFileDialog(" Save ", "x.txt", Root + "/ex/"), c.want);
         ExpectAllBack();
     }
 }
