@@ -443,10 +443,13 @@ bool TJamBase::ReadHeader(int32_t MsgNo) {
     if (!ReadIdx(MsgNo, idx)) return false;
     // -1 marks a message without a header; no other negative offset can hold one.
     if (idx.HdrOffset < 0) return false;
-    CurHdrOffset = idx.HdrOffset;
     HdrStream->Seek(idx.HdrOffset, soBeginning);
     const char* v = nullptr;
     int32_t got = HdrStream->ReadView(v, JamMsgHdrSize);
+    // Not one byte of the header is in the file (another program cut it
+    // short): there is no message to read, only zeros to make one up from.
+    if (got <= 0) return false;
+    CurHdrOffset = idx.HdrOffset;
     uint8_t b[JamMsgHdrSize] = {}; // a header cut short by the end of the file
     if (got > 0 && got < JamMsgHdrSize) std::memcpy(b, v, std::size_t(got));
     DecodeMsgHdr(got == JamMsgHdrSize ? reinterpret_cast<const uint8_t*>(v) : b, MsgHdr);

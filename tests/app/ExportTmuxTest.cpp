@@ -76,6 +76,10 @@ protected:
         EXPECT_TRUE(ReadBaseFiles(Base) == Before) << "a file of the base changed";
     }
 
+    // "E" on message 2, which can no longer be read, then Enter on the name
+    // offered: the box says so, no file is written, and the base stays.
+    void ExpectUnreadableSecondMessage();
+
     // Waits for Text in a box, closes it, and waits for it to go.
     void CloseBox(const std::string& Text) {
         ASSERT_TRUE(Tm->WaitFor(Text)) << Dump();
@@ -195,11 +199,22 @@ TEST_F(ExportTmux, MissingBaseFileIsRefusedAndAnAbsoluteNameIsThatPath) {
     LeaveAndCompare(title);
 }
 
-// Another program cut the index short after the list was filled: "E" on the
-// message that is gone says so, and writes nothing.
+// Another program cut the index, or the header file, short after the list
+// was filled: "E" on the message that is gone says so, and writes nothing.
 TEST_F(ExportTmux, ExportOfAMessageThatCannotBeReadSaysSo) {
     ASSERT_EQ(::truncate((Base + ".jdx").c_str(), 8), 0); // message 1's record only
     Before.Idx.resize(8);
+    ExpectUnreadableSecondMessage();
+}
+
+TEST_F(ExportTmux, ExportOfAMessageWhoseHeaderWasCutAwaySaysSo) {
+    const auto header2 = static_cast<std::size_t>(GetLe32(Before.Idx, 12));
+    ASSERT_EQ(::truncate((Base + ".jhr").c_str(), static_cast<off_t>(header2)), 0);
+    Before.Hdr.resize(header2);
+    ExpectUnreadableSecondMessage();
+}
+
+void ExportTmux::ExpectUnreadableSecondMessage() {
     const std::string title = " Save Filename ";
     Tm->Key("Down");
     Tm->Type("e");

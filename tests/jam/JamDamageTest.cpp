@@ -87,9 +87,13 @@ TEST_F(DamageTest, HeaderAndSubfieldsCutShortByTheEndOfTheFile) {
     EXPECT_EQ(B.MsgHdr.TimesRead, 0x01020304);
     ASSERT_TRUE(B.ReadHeader(3));
     EXPECT_EQ(B.MsgHdr.Cost, 0); // the missing bytes read as zero
-    ASSERT_TRUE(B.ReadMessage(4));
-    EXPECT_EQ(B.MsgHdr, JamMsgHdrType{});
-    EXPECT_EQ(B.MsgText.Count(), 0);
+    // A header of which the file holds no byte is no message: nothing is
+    // made up from zeros, and the last message read stays the current one.
+    const JamMsgHdrType third = B.MsgHdr;
+    EXPECT_FALSE(B.ReadMessage(4));
+    EXPECT_FALSE(B.ReadHeader(4));
+    EXPECT_EQ(B.CurMsg, 3);
+    EXPECT_EQ(B.MsgHdr, third);
 }
 
 TEST_F(DamageTest, NegativeHdrOffsetHasNoHeader) {
