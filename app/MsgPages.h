@@ -78,10 +78,12 @@ public:
     // Yes when some line of Lines holds the search text; else GaveUp when
     // some line could not be tested; else No.
     TMatch TextHit(const TStringList& Lines);
-    // The same test on a message's text as stored: lines end at CR, each is
-    // cut to its first 255 bytes, bytes after the last CR are no line. Text
-    // must be no longer than MaxRawText, which holds fewer lines than a
-    // message keeps, so the result equals TextHit of the lines read.
+    // The same test on a message's text as stored, split as the base reader
+    // splits it: a CR ends a line and takes an LF right after it along, the
+    // bytes after the last line end are the last line (without an LF that
+    // ends the text), lines are whole. Text must be no longer than
+    // MaxRawText, which is less than a message's text may be and holds fewer
+    // lines than it keeps, so the result equals TextHit of the lines read.
     TMatch RawTextHit(const char* Text, std::size_t Len);
     static constexpr std::size_t MaxRawText = 65536;
 
@@ -96,7 +98,7 @@ private:
     std::string FUpper;      // plain mode: the upper-cased search text
     std::size_t FRare = 0;   // plain mode: where FUpper's least common byte stands
     TRegEx FRe;
-    std::string FFolded; // plain mode: the lines upper-cased and joined by CR
+    std::string FFolded; // plain mode: a line, or the lines joined by CR, upper-cased
 };
 
 struct TSearchResult {
