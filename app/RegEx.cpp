@@ -347,8 +347,8 @@ TMatch TRegEx::Backtrack(std::string_view S) const {
 }
 
 TMatch TRegEx::LongJit(std::string_view S) const {
-    const std::size_t size =
-        std::min(LongStackMax, std::max(JitStackMax, S.size() * LongStackPerByte));
+    const std::size_t size = std::max(
+        JitStackMax, std::min(S.size(), LongStackMax / LongStackPerByte) * LongStackPerByte);
     pcre2_jit_stack* stack = pcre2_jit_stack_create(JitStackStart, size, nullptr);
     if (!stack) return TMatch::GaveUp;
     pcre2_jit_stack_assign(FContext, nullptr, stack);
