@@ -33,8 +33,9 @@ std::string RowText(int32_t MsgNo, const std::string& Subj, const std::string& F
 // The content flags of a text: P, U, L, N, E, B, each at most once, in the
 // order of the lines where each was first found (P U L N E B within a line).
 // A line on which a test gave up counts as no hit for that test, and later
-// lines are still tried: the six patterns are linear on a line, so it does
-// not happen, and a page must neither stop nor nag for a hint.
+// lines are still tried: the six patterns are linear on a line, so it
+// hardly happens (on a line of megabytes at most), and a page must neither
+// stop nor nag for a hint.
 std::string ContentFlags(const TStringList& Lines);
 // The rows of the page of Top: up to PageSize index records from message Top
 // on, a record whose header cannot be read giving no row.
