@@ -188,10 +188,9 @@ TMatch TSearcher::Hit(std::string_view S) {
     if (FRegEx) return RegExHit(S);
     if (FUpper.empty()) return TMatch::Yes;
     if (S.size() < FUpper.size()) return TMatch::No;
-    char buf[MaxStrLen + 1];
-    std::size_t n = std::min(S.size(), sizeof buf);
-    for (std::size_t i = 0; i < n; ++i) buf[i] = UpCase(S[i]);
-    return YesNo(std::string_view(buf, n).find(FUpper) != std::string_view::npos);
+    FFolded.clear();
+    AppendUpper(FFolded, S);
+    return YesNo(FFolded.find(FUpper) != std::string::npos);
 }
 
 TMatch TSearcher::TextHit(const TStringList& Lines) {
@@ -230,13 +229,25 @@ TMatch TSearcher::TextHit(const TStringList& Lines) {
     return YesNo(std::string_view(FFolded).find(FUpper) != std::string_view::npos);
 }
 
+namespace {
+
+// Where the line after the line end at the CR Cr begins: an LF right after
+// the CR belongs to the line end.
+const char* AfterLineEnd(const char* Cr, const char* End) {
+    return Cr + 1 < End && Cr[1] == '\n' ? Cr + 2 : Cr + 1;
+}
+
+} // namespace
+
 TMatch TSearcher::RawTextHit(const char* Text, std::size_t Len) {
-    const char* lastCr = static_cast<const char*>(memrchr(Text, '\r', Len));
-    if (!lastCr) return TMatch::No;
-    Len = std::size_t(lastCr - Text) + 1; // the bytes after the last CR are no line
+    if (Len == 0) return TMatch::No;
     if (FRegEx) return RawRegExHit(Text, Len);
-    if (FUpper.empty()) return TMatch::Yes;
+    if (FUpper.empty()) return TMatch::Yes;                        // a text of any byte has a line
     if (FUpper.find('\r') != std::string::npos) return TMatch::No; // no line holds a CR
+    // A final LF ends the last line, after a CR or not: it is in no line. A
+    // hit holds no CR, so the only other LF outside the lines it could hold
+    // is that of a CR LF, and only as its first byte.
+    if (Text[Len - 1] == '\n') --Len;
     // Candidates are the places of the search text's rarest byte, in either
     // case, found by memchr; each is compared in full only there.
     const std::size_t m = FUpper.size(), k = FRare;
@@ -250,14 +261,11 @@ TMatch TSearcher::RawTextHit(const char* Text, std::size_t Len) {
         bool fromA = !nextB || (nextA && nextA < nextB);
         const char* at = fromA ? nextA : nextB;
         const char* start = at - k;
-        if (std::size_t(end - start) >= m) {
+        if (std::size_t(end - start) >= m &&
+            !(start > Text && start[-1] == '\r' && *start == '\n')) {
             std::size_t j = 0;
             while (j < m && UpCase(start[j]) == FUpper[j]) ++j;
-            if (j == m) {
-                const char* line = start;
-                while (line > Text && line[-1] != '\r') --line;
-                if (std::size_t(start + m - line) <= MaxStrLen) return TMatch::Yes;
-            }
+            if (j == m) return TMatch::Yes;
         }
         const char*& next = fromA ? nextA : nextB;
         next = static_cast<const char*>(std::memchr(at + 1, *at, std::size_t(end - at - 1)));
@@ -266,22 +274,26 @@ TMatch TSearcher::RawTextHit(const char* Text, std::size_t Len) {
 }
 
 TMatch TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
-    const char* end = Text + Len; // the last byte is a CR
+    const char* end = Text + Len;
+    // The last line ends before an LF that ends the text.
+    const char* last = end[-1] == '\n' ? end - 1 : end;
     TMatch res = TMatch::No;
+    const auto test = [&](const char* Line, const char* LineEnd) {
+        TMatch m = RegExHit(std::string_view(Line, std::size_t(LineEnd - Line)));
+        if (m == TMatch::GaveUp) res = m;
+        return m == TMatch::Yes;
+    };
     int32_t req = FRe.RequiredByte();
     if (req < 0) {
         for (const char* line = Text; line < end && !FStopped;) {
             auto cr = static_cast<const char*>(std::memchr(line, '\r', std::size_t(end - line)));
-            std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
-            TMatch m = RegExHit(std::string_view(line, len));
-            if (m == TMatch::Yes) return m;
-            if (m == TMatch::GaveUp) res = m;
-            line = cr + 1;
+            if (test(line, cr ? cr : last)) return TMatch::Yes;
+            line = cr ? AfterLineEnd(cr, end) : end;
         }
         return res;
     }
-    // Only a line holding the required byte within its cut can match: jump
-    // from one such byte to the next and test its line once.
+    // Only a line holding the required byte can match: jump from one such
+    // byte to the next and test its line once.
     char a = char(req), b = a;
     if (req >= 'a' && req <= 'z') b = char(req - 32);
     if (req >= 'A' && req <= 'Z') b = char(req + 32);
@@ -289,17 +301,19 @@ TMatch TSearcher::RawRegExHit(const char* Text, std::size_t Len) {
     auto nextB = a == b ? nullptr : static_cast<const char*>(std::memchr(Text, b, Len));
     const char* lineFrom = Text; // every line before it is done
     while ((nextA || nextB) && !FStopped) {
-        const char* at = !nextB || (nextA && nextA < nextB) ? nextA : nextB;
-        auto cr = static_cast<const char*>(std::memchr(at, '\r', std::size_t(end - at)));
+        const char*& next = !nextB || (nextA && nextA < nextB) ? nextA : nextB;
+        const char* at = next;
         const char* line = at;
         while (line > lineFrom && line[-1] != '\r') --line;
-        std::size_t len = std::min(std::size_t(cr - line), MaxStrLen);
-        if (std::size_t(at - line) < len) {
-            TMatch m = RegExHit(std::string_view(line, len));
-            if (m == TMatch::Yes) return m;
-            if (m == TMatch::GaveUp) res = m;
+        if (line > Text && line[-1] == '\r' && *line == '\n') ++line;
+        auto cr = static_cast<const char*>(std::memchr(at, '\r', std::size_t(end - at)));
+        const char* lineEnd = cr ? cr : last;
+        if (at < line || at >= lineEnd) { // the LF of a line end, in no line
+            next = static_cast<const char*>(std::memchr(at + 1, *at, std::size_t(end - at - 1)));
+            continue;
         }
-        lineFrom = cr + 1;
+        if (test(line, lineEnd)) return TMatch::Yes;
+        lineFrom = cr ? cr + 1 : end; // a CR LF's LF is passed over as above
         std::size_t left = std::size_t(end - lineFrom);
         if (nextA && nextA < lineFrom)
             nextA = static_cast<const char*>(std::memchr(lineFrom, a, left));

@@ -33,8 +33,9 @@ std::string RowText(int32_t MsgNo, const std::string& Subj, const std::string& F
 // The content flags of a text: P, U, L, N, E, B, each at most once, in the
 // order of the lines where each was first found (P U L N E B within a line).
 // A line on which a test gave up counts as no hit for that test, and later
-// lines are still tried: the six patterns are linear on a line, so it does
-// not happen, and a page must neither stop nor nag for a hint.
+// lines are still tried: the six patterns are linear on a line, so it
+// hardly happens (on a line of megabytes at most), and a page must neither
+// stop nor nag for a hint.
 std::string ContentFlags(const TStringList& Lines);
 // The rows of the page of Top: up to PageSize index records from message Top
 // on, a record whose header cannot be read giving no row.
@@ -78,10 +79,12 @@ public:
     // Yes when some line of Lines holds the search text; else GaveUp when
     // some line could not be tested; else No.
     TMatch TextHit(const TStringList& Lines);
-    // The same test on a message's text as stored: lines end at CR, each is
-    // cut to its first 255 bytes, bytes after the last CR are no line. Text
-    // must be no longer than MaxRawText, which holds fewer lines than a
-    // message keeps, so the result equals TextHit of the lines read.
+    // The same test on a message's text as stored, split as the base reader
+    // splits it: a CR ends a line and takes an LF right after it along, the
+    // bytes after the last line end are the last line (without an LF that
+    // ends the text), lines are whole. Text must be no longer than
+    // MaxRawText, which is less than a message's text may be and holds fewer
+    // lines than it keeps, so the result equals TextHit of the lines read.
     TMatch RawTextHit(const char* Text, std::size_t Len);
     static constexpr std::size_t MaxRawText = 65536;
 
@@ -96,7 +99,7 @@ private:
     std::string FUpper;      // plain mode: the upper-cased search text
     std::size_t FRare = 0;   // plain mode: where FUpper's least common byte stands
     TRegEx FRe;
-    std::string FFolded; // plain mode: the lines upper-cased and joined by CR
+    std::string FFolded; // plain mode: a line, or the lines joined by CR, upper-cased
 };
 
 struct TSearchResult {

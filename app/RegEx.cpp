@@ -27,6 +27,17 @@ constexpr std::size_t JitStackMax = 1024 * 1024;
 // Ints of workspace for the DFA matcher: enough for the states of an
 // 80-character pattern over a 255-byte line; too little makes it give up.
 constexpr std::size_t DfaWorkSize = 1 << 15;
+// A message line may be megabytes long. On such a subject the interpreter
+// and the DFA matcher may take time that grows with the square of its length
+// (a pattern such as the e-mail flag's runs from every start position to the
+// end, and the interpreter's step limit counts none of it): hours on one
+// 4 MiB line. The JIT, whose search is far smarter about where to start,
+// then works alone: when the subject outgrows its stack, it gets one more
+// try on a stack of 16 bytes per subject byte (reserved for that call only),
+// and what it still cannot decide stays undecided.
+constexpr std::size_t LongSubject = 4096;
+constexpr std::size_t LongStackPerByte = 16;
+constexpr std::size_t LongStackMax = 64 * 1024 * 1024;
 
 bool IsClassEscape(char C) {
     switch (C) {
@@ -329,9 +340,23 @@ TMatch TRegEx::Backtrack(std::string_view S) const {
     if (FJit) {
         int rc = pcre2_jit_match(FCode, subject, S.size(), 0, 0, FData, FContext);
         if (rc != PCRE2_ERROR_JIT_STACKLIMIT) return FromRc(rc);
+        if (S.size() > LongSubject) return LongJit(S);
         // The interpreter keeps its backtracking frames on the heap.
     }
     return FromRc(pcre2_match(FCode, subject, S.size(), 0, PCRE2_NO_JIT, FData, FContext));
+}
+
+TMatch TRegEx::LongJit(std::string_view S) const {
+    const std::size_t size = std::max(
+        JitStackMax, std::min(S.size(), LongStackMax / LongStackPerByte) * LongStackPerByte);
+    pcre2_jit_stack* stack = pcre2_jit_stack_create(JitStackStart, size, nullptr);
+    if (!stack) return TMatch::GaveUp;
+    pcre2_jit_stack_assign(FContext, nullptr, stack);
+    int rc = pcre2_jit_match(FCode, reinterpret_cast<PCRE2_SPTR>(S.data()), S.size(), 0, 0, FData,
+                             FContext);
+    pcre2_jit_stack_assign(FContext, nullptr, FJitStack);
+    pcre2_jit_stack_free(stack);
+    return FromRc(rc);
 }
 
 TMatch TRegEx::Dfa(std::string_view S) const {
@@ -343,6 +368,7 @@ TMatch TRegEx::Dfa(std::string_view S) const {
 
 TMatch TRegEx::Test(std::string_view S) const {
     if (!FCode) return TMatch::No;
+    if (FJit && S.size() > LongSubject) return Backtrack(S);
     if (FDfaFirst) {
         TMatch m = Dfa(S);
         if (m != TMatch::GaveUp) return m;

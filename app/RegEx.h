@@ -5,8 +5,9 @@
 // very end; no multi-line mode; JIT where the library has it. A match that
 // runs away (catastrophic backtracking) stops at PCRE2's own limits; the
 // alternative (DFA) matcher, which never backtracks, then answers where it
-// is known to answer alike. What neither can decide is reported as such,
-// never as "no match".
+// is known to answer alike. A string of more than a few KiB is left to the
+// JIT alone, on a stack as big as it needs. What cannot be decided is
+// reported as such, never as "no match".
 
 #include <cstdint>
 #include <string>
@@ -72,6 +73,7 @@ private:
     void Free();
     TMatch Test(std::string_view S) const;
     TMatch Backtrack(std::string_view S) const;
+    TMatch LongJit(std::string_view S) const; // a long S on a stack sized for it
     TMatch Dfa(std::string_view S) const;
 
     pcre2_real_code_8* FCode = nullptr;

@@ -3,14 +3,21 @@
 // messages of about 2 KB in a temporary directory, then times ReadMessage of
 // every message and a read(2) of the header, index and text files in 64 KB
 // blocks: best of three runs after one warm-up, so both read a warm cache.
+//
+// Then a page over damaged lengths: 22 headers whose TxtLen a crash left at
+// about 2 GiB, over a text file that is one 2 GiB hole. It times reading
+// those 22 texts and filling the page they make (PageRows: headers, texts and
+// content flags), once each, as the first page of such a base costs.
 
 #include "BenchBase.h"
+#include "app/MsgPages.h"
 #include "jam/JamBase.h"
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
@@ -89,6 +96,58 @@ double BestOfThree(const std::function<int64_t()>& Run, int64_t& Result) {
     return best;
 }
 
+// A base of one page of messages whose texts claim nearly 2 GiB each, all of
+// them over the hole of a sparse text file.
+bool BuildDamagedBase(const std::string& Base) {
+    if (!bench::BuildBase(Base, PageSize, [](int32_t) { return std::string(); })) return false;
+    constexpr int32_t claimed = 0x7FFFF000;
+    const int64_t hdrStart = JamHdrSize;
+    int fd = open((Base + ".jhr").c_str(), O_RDWR);
+    if (fd < 0) return false;
+    bool ok = true;
+    int64_t at = hdrStart;
+    for (int32_t n = 0; n < PageSize && ok; ++n) {
+        char fixed[JamMsgHdrSize];
+        ok = pread(fd, fixed, sizeof fixed, at) == JamMsgHdrSize;
+        int32_t subLen = 0, txt[2] = {0, claimed};
+        std::memcpy(&subLen, fixed + 8, 4);
+        ok = ok && pwrite(fd, txt, sizeof txt, at + 60) == sizeof txt;
+        at += JamMsgHdrSize + subLen;
+    }
+    ok = close(fd) == 0 && ok;
+    return ok && truncate((Base + ".jdt").c_str(), int64_t(claimed) + 4096) == 0;
+}
+
+double TimeOnce(const std::function<void()>& Run) {
+    auto t0 = std::chrono::steady_clock::now();
+    Run();
+    std::chrono::duration<double, std::milli> d = std::chrono::steady_clock::now() - t0;
+    return d.count();
+}
+
+void DamagedPage(const std::string& Dir) {
+    const std::string base = Dir + "/damaged";
+    TJamBase b;
+    b.BasePath = base;
+    if (!BuildDamagedBase(base) || !b.Open()) {
+        fprintf(stderr, "JamReadBench: could not build the damaged base\n");
+    } else {
+        int64_t bytes = 0;
+        double readMs = TimeOnce([&] {
+            for (int32_t n = 1; n <= PageSize; ++n)
+                if (b.ReadMessage(n))
+                    for (const std::string& line : b.MsgText) bytes += int64_t(line.size());
+        });
+        std::size_t rows = 0;
+        double pageMs = TimeOnce([&] { rows = PageRows(b, 1).size(); });
+        printf("damaged page: %d texts claiming 2 GiB each over a hole\n", PageSize);
+        printf("  ReadMessage of the %d:     %9.1f ms (%.1f MB of lines)\n", PageSize, readMs,
+               double(bytes) / (1024.0 * 1024.0));
+        printf("  PageRows of the page:     %9.1f ms (%zu rows)\n", pageMs, rows);
+    }
+    bench::RemoveBase(base);
+}
+
 void RemoveBase(const std::string& Dir, const std::string& Base) {
     for (const char* ext : {".jhr", ".jdx", ".jdt", ".jlr"}) unlink((Base + ext).c_str());
     rmdir(Dir.c_str());
@@ -128,6 +187,7 @@ int main(int argc, char** argv) {
             printf("ratio:                    %9.2f\n", plainMs > 0 ? msgMs / plainMs : 0.0);
         }
     }
+    if (rc == 0) DamagedPage(dir);
     RemoveBase(dir, base);
     return rc;
 }

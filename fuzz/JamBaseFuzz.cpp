@@ -1,5 +1,6 @@
 // Fuzzes TJamBase on whole bases: one input becomes the four files of a base,
-// which is opened, read message by message, searched for a last-read record
+// which is opened, read message by message (each text must come out as its
+// bytes split by the line rule of FuzzLines.h), searched for a last-read record
 // and has one message deleted with purge. Whatever the files hold, nothing
 // may crash, and no file may change beyond what the deletion writes: a file
 // that grew, shrank or changed elsewhere aborts, which libFuzzer reports as a
@@ -17,6 +18,7 @@
 //   file (.jlr).
 // Seeds: fuzz/corpus/JamBaseFuzz, written by fuzz/make_seeds.py.
 
+#include "FuzzLines.h"
 #include "jam/JamBase.h"
 
 #include <algorithm>
@@ -26,6 +28,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,17 +167,29 @@ void CheckTextFile(const std::string& before, const std::string& after, const st
     }
 }
 
-void CheckMessage(const TJamBase& B, int32_t MsgNo, int64_t TextSize) {
+// The lines of message B's text as its header places it in the text file's
+// bytes: from TxtOffset (0 when negative) on, TxtLen bytes, at most
+// JamMaxTextBytes, as far as the file goes; split by the line rule.
+TStringList ExpectedLines(const TJamBase& B, const std::string& Txt) {
+    int64_t start = std::max<int64_t>(B.MsgHdr.TxtOffset, 0);
+    int64_t end = std::min({int64_t(B.MsgHdr.TxtOffset) + B.MsgHdr.TxtLen, start + JamMaxTextBytes,
+                            static_cast<int64_t>(Txt.size())});
+    if (end <= start) return {};
+    return SplitLines(std::string_view(Txt).substr(size_t(start), size_t(end - start)));
+}
+
+void CheckMessage(const TJamBase& B, int32_t MsgNo, const std::string& Txt) {
     if (B.CurMsg != MsgNo) Fail("CurMsg is not the message just read");
     if (B.MsgFrom.size() > 65 || B.MsgTo.size() > 65 || B.MsgSubj.size() > 100)
         Fail("a name or the subject is longer than its field");
     if (B.MsgKludge.size() > 255 || B.MsgSeenBy.size() > 255 || B.MsgPath.size() > 255 ||
         B.MsgTzUtc.size() > 255)
         Fail("a subfield text is longer than 255 bytes");
-    // Every line ends at a carriage return in the file: no more lines than bytes.
-    if (B.MsgText.Count() > TextSize) Fail("more text lines than bytes in the text file");
-    for (const std::string& line : B.MsgText)
-        if (line.size() > 255) Fail("a text line is longer than 255 bytes");
+    // Texts here are far shorter than the line cap.
+    TStringList want = ExpectedLines(B, Txt);
+    if (B.MsgText.Count() != want.Count() ||
+        !std::equal(want.begin(), want.end(), B.MsgText.begin()))
+        Fail("the text lines are not the text's bytes split by the line rule");
 }
 
 // Opens the base, reads it, looks up a last-read record and deletes one
@@ -187,11 +202,10 @@ int32_t Exercise(const BaseFile* f, uint8_t select) {
     if (b.TotalMsgs != total) Fail("TotalMsgs is not the number of whole index records");
     if (b.ReadMessage(0) || b.ReadMessage(total + 1)) Fail("read a message number out of range");
 
-    int64_t textSize = static_cast<int64_t>(f[TxtFile].Bytes.size());
     std::string from;
     for (int32_t n = 1; n <= total && n <= MaxRead; ++n)
         if (b.ReadMessage(n)) {
-            CheckMessage(b, n, textSize);
+            CheckMessage(b, n, f[TxtFile].Bytes);
             from = b.MsgFrom;
         }
     JamLastType rec;

@@ -1,8 +1,9 @@
 // Fuzzes the message search and the content flags over a message text of
 // random bytes. The text test on the stored bytes (RawTextHit) must give
-// exactly the answer of the line rule (Hit on each line the base reader makes:
-// a CR ends a line, a line keeps its first 255 bytes, bytes after the last CR
-// are no line; a hit on some line, else "gave up" on some line, else none),
+// exactly the answer of the line rule (Hit on each line the base reader makes,
+// FuzzLines.h: CR or CR LF ends a line, lines are whole, the bytes after the
+// last line end are a line; a hit on some line, else "gave up" on some line,
+// else none),
 // and so must TextHit over those lines, for plain texts and regular
 // expressions. ContentFlags names each of P, U, L, N, E, B at most
 // once, in the order of the line where each is first found, P U L N E B

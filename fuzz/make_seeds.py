@@ -126,6 +126,15 @@ def seeds():
     b.idx += struct.pack("<ii", 0, -1) + b"\x01\x02\x03\x04"
     out["attach-freq-deleted"] = b.pack(delete=1, flags=NO_LASTREAD)
 
+    # Line ends of every kind: LF only (ending in one), CR LF ending the text,
+    # CR CR LF, LF CR, an LF after a CR LF, and a text of one LF.
+    b = Base()
+    b.add(names(b"Unix", b"All", b"lf only"), b"one\ntwo\n")
+    b.add(names(b"Dos", b"All", b"cr lf"), b"one\r\ntwo\r\n")
+    b.add(names(b"Odd", b"All", b"mixed"), b"a\r\r\nb\n\rc\r\n\nd")
+    b.add(names(b"Lf", b"All", b"just lf"), b"\n")
+    out["line-ends"] = b.pack(delete=2)
+
     # A fresh, empty base.
     b = Base()
     out["empty-base"] = b.pack(delete=1)

@@ -30,8 +30,7 @@ namespace {
 constexpr char JamSig[4] = {'J', 'A', 'M', '\0'};
 constexpr int32_t MaxFromTo = 65; // kept bytes of a sender or recipient name
 constexpr int32_t MaxSubj = 100;  // kept bytes of a subject
-constexpr int32_t MaxText = 255;  // kept bytes of any subfield text and any text line
-constexpr std::size_t MaxLine = MaxText;
+constexpr int32_t MaxText = 255;  // kept bytes of any subfield text
 constexpr int32_t MaxWrittenName = 100;
 constexpr int32_t ScratchSize = 64 * 1024;
 constexpr int64_t MaxI32 = std::numeric_limits<int32_t>::max();
@@ -519,41 +518,48 @@ bool TJamBase::ReadMessage(int32_t MsgNo) {
 }
 
 // The text is the bytes TxtOffset .. TxtOffset + TxtLen (in 64 bits, so no
-// sum overflows), read from offset 0 on when TxtOffset is negative, in views
-// of up to 64 KiB straight out of the stream's buffer. A CR ends a line; a
-// line keeps its first 255 bytes; bytes after the last CR are no line.
+// sum overflows), read from offset 0 on when TxtOffset is negative, at most
+// JamMaxTextBytes of them, in views of up to 64 KiB straight out of the
+// stream's buffer. A CR ends a line, and an LF right after it belongs to that
+// line end (so CR LF ends one line); any other LF stays in its line. Bytes
+// after the last line end form the last line, an LF that ends the text being
+// its line end. Lines are kept whole; reading stops at JamMaxLines lines.
 void TJamBase::ReadText() {
     int64_t start = std::max<int64_t>(MsgHdr.TxtOffset, 0);
-    int64_t end = int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen;
+    int64_t end = std::min(int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen, start + JamMaxTextBytes);
     if (end <= start) return;
-    char line[MaxLine];
-    std::size_t lineLen = 0; // bytes kept of a line begun in an earlier view
+    std::string* open = nullptr; // the last line, begun in an earlier view
+    bool afterCr = false;        // the last view ended in a CR, whose LF may open this one
+    bool full = false;
     TxtStream->Seek(start, soBeginning);
-    for (int64_t left = end - start; left > 0;) {
+    for (int64_t left = end - start; left > 0 && !full;) {
         int32_t want = static_cast<int32_t>(std::min<int64_t>(left, ScratchSize));
         const char* p = nullptr;
         int32_t got = TxtStream->ReadView(p, want);
         if (got <= 0) break;
         left -= got;
+        const char* e = p + got;
         const char* from = p; // the current line's first byte in this view
-        ForEachCr(p, p + got, [&](const char* cr) {
-            if (MsgText.Count() >= JamMaxLines) return;
-            std::size_t n = std::size_t(cr - from);
-            if (lineLen == 0) {
-                MsgText.Add(from, std::min(n, MaxLine));
-            } else {
-                std::size_t take = std::min(n, MaxLine - lineLen);
-                std::memcpy(line + lineLen, from, take);
-                MsgText.Add(line, lineLen + take);
-                lineLen = 0;
-            }
+        if (afterCr && *from == '\n') ++from;
+        ForEachCr(from, e, [&](const char* cr) {
+            if (full) return;
+            if (open)
+                open->append(from, cr);
+            else
+                MsgText.Add(from, std::size_t(cr - from));
+            open = nullptr;
+            full = MsgText.Count() >= JamMaxLines;
             from = cr + 1;
+            if (from < e && *from == '\n') ++from;
         });
-        std::size_t take = std::min(std::size_t(p + got - from), MaxLine - lineLen);
-        std::memcpy(line + lineLen, from, take);
-        lineLen += take;
-        if (got < want || MsgText.Count() >= JamMaxLines) break;
+        afterCr = e[-1] == '\r';
+        if (!full && from < e) {
+            if (!open) open = &MsgText.AddEmpty();
+            open->append(from, e);
+        }
+        if (got < want) break;
     }
+    if (open && open->back() == '\n') open->pop_back();
 }
 
 bool TJamBase::ReadFirst() {

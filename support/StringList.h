@@ -22,6 +22,7 @@ public:
     void Add(const std::string& S) { Add(S.data(), S.size()); }
     // Inline: a message text adds its lines by the thousand.
     void Add(const char* P, std::size_t Len) {
+        if (Len > LongLine) FMayHoldLong = true;
         if (FCount < FItems.size()) {
             std::string& s = FItems[FCount++];
             s.resize(Len);
@@ -30,6 +31,9 @@ public:
             AddNew(P, Len);
         }
     }
+    // Adds an empty line and returns it, for a line that arrives in pieces.
+    // The reference holds until the next Add, AddEmpty or Clear.
+    std::string& AddEmpty();
     // Creates or truncates Name and writes every line followed by a line feed;
     // false when the file cannot be created or written.
     bool SaveToFile(const std::string& Name) const;
@@ -38,6 +42,10 @@ public:
     const_iterator end() const { return FItems.begin() + static_cast<std::ptrdiff_t>(FCount); }
 
 private:
+    // A line buffer above this many bytes counts as long when Clear decides
+    // which spare buffers to keep.
+    static constexpr std::size_t LongLine = 1024;
+
     void AddNew(const char* P, std::size_t Len);
     // Copies N bytes with fixed-size moves (overlapping at the end), never
     // touching a byte outside either range: no call for a short line.
@@ -60,4 +68,5 @@ private:
 
     std::vector<std::string> FItems; // FItems[FCount..] are spare buffers
     std::size_t FCount = 0;
+    bool FMayHoldLong = false; // a buffer may have grown long since the last Clear
 };

@@ -2,7 +2,9 @@
 // messages show off what the viewer knows: ANSI colours, pipe codes, PGP and
 // UUencoded blocks, links, network and e-mail addresses, base64, a deleted
 // message, names and subjects too long for their fields, and code page 437
-// bytes. An old base of that name is removed first (its four files only).
+// bytes, a text without a final CR, texts whose lines end in LF only and in
+// CR LF (one of them with a UUencoded block), and a paragraph that is one
+// long line. An old base of that name is removed first (its four files only).
 
 #include "jam/JamBase.h"
 #include "support/FileDesc.h"
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <initializer_list>
 #include <string>
 #include <sys/stat.h>
@@ -22,12 +25,16 @@ namespace {
 
 constexpr const char* Exts[] = {".jhr", ".jdx", ".jdt", ".jlr"};
 
+// How a text's lines end in the base.
+enum class TLineEnd : uint8_t { leCr, leCrLf, leLf };
+
 struct DemoMsg {
     std::string From, To, Subj;
     RecEchoMailAddr Orig, Dest;
-    std::string Text; // lines ending in LF here, in CR in the base (see AddOne)
+    std::string Text; // lines ending in LF here, in Ends in the base (see StoredText)
     bool Delete = false;
-    bool KeepLf = false; // store the LFs as they are, as a Unix-bred writer would
+    TLineEnd Ends = TLineEnd::leCr; // CR as JAM has it; LF as Unix-made, CR LF as DOS-made texts
+    bool FinalEnd = true;           // false: the last line has no line end
 };
 
 constexpr RecEchoMailAddr NoAddr{};
@@ -150,11 +157,16 @@ std::string Cp437Text() {
     return s + Origin("Box Drawing Club (2:5020/100)");
 }
 
+// A paragraph as editors that wrap only on the screen send it: one line.
 std::string LongLines() {
-    std::string longLine;
-    while (longLine.size() < 320) longLine += "This line goes on and on without a break. ";
-    return Lines({"The next line is longer than a line may be:", longLine,
-                  "The line after it is whole again."}) +
+    std::string para = "This paragraph was written in an editor that wraps lines only on the "
+                       "screen, so it reaches the base as one line.";
+    while (para.size() < 1200)
+        para += " It goes on and on without a line end, and the reader keeps it whole, wrapping "
+                "it at 80 columns.";
+    para += " This is its last sentence.";
+    return Lines({"The next paragraph is one line of " + std::to_string(para.size()) + " bytes:",
+                  "", para, "", "The line after it is short again."}) +
            Origin("Wide Screen (2:5020/100)");
 }
 
@@ -192,17 +204,23 @@ std::vector<DemoMsg> DemoMessages() {
         {longName, longName, longSubj, Sysop, Sysop,
          Lines({"Both names and the subject of this message are longer than", "their fields.",
                 "The list shows what is left of them."})},
-        {"Sysop", "All", "Very long lines", Sysop, NoAddr, LongLines()},
+        {"Sysop", "All", "A long paragraph", Sysop, NoAddr, LongLines()},
         {"Sysop", "All", "A long message", Sysop, NoAddr, ManyLines()},
         {"Spammer", "All", "This message is deleted", NoAddr, NoAddr,
          Lines({"Buy now! This message was deleted after it was added."}), true},
         {"Bob Miller", "Sysop", "No addresses at all", NoAddr, NoAddr,
          Lines({"This message carries no origin or destination address."})},
-        {"Sysop", "Bob Miller", "Text without a line end", Sysop, NoAddr, "Only one line"},
+        {"Sysop", "Bob Miller", "Text without a final CR", Sysop, NoAddr,
+         Lines({"This text ends without a carriage return:", "its last line is read all the same,",
+                "down to this very last word."}),
+         false, TLineEnd::leCr, false},
         {"Unix User", "All", "Lines ended by LF only", Point1, NoAddr,
-         Lines({"This text kept its LF line ends,", "so a reader that ends lines at CR",
-                "sees all of it as one line."}),
-         false, true},
+         Lines({"This text kept its LF line ends, as Unix-made texts often do.",
+                "It holds no CR at all, and every line of it is read."}),
+         false, TLineEnd::leLf},
+        {"Dos User", "Jane Doe", "hello.txt with CR LF line ends", Point1, Sysop,
+         "This copy came from a DOS editor: every line ends in CR LF.\n" + UuText(), false,
+         TLineEnd::leCrLf},
     };
     // A thread to fill more than one page of the list.
     const char* people[] = {"Jane Doe", "Bob Miller", "Sysop", "Crypto Carl"};
@@ -219,17 +237,44 @@ std::vector<DemoMsg> DemoMessages() {
     return m;
 }
 
-// AddMessage takes the text from a file: each text goes through a temporary
-// one. A JAM text ends its lines with CR, and AddMessage copies the file's
-// bytes as they are, so the LFs of the texts above become CRs on the way;
-// left as LFs, a whole message would read back as one line, cut at 255 bytes.
-bool AddOne(TJamBase& B, const DemoMsg& M, size_t No) {
+// The bytes the base keeps for M's text: its LFs become M's line ends, and
+// the last one is dropped when the last line is to have none.
+std::string StoredText(const DemoMsg& M) {
     std::string text = M.Text;
-    if (!M.KeepLf) {
-        for (char& c : text)
-            if (c == '\n') c = '\r';
-        if (!text.empty() && text.back() == '\r') text.pop_back(); // AddMessage ends it with one
+    if (!M.FinalEnd && !text.empty() && text.back() == '\n') text.pop_back();
+    const char* end = M.Ends == TLineEnd::leCrLf ? "\r\n" : M.Ends == TLineEnd::leLf ? "\n" : "\r";
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += end;
+        else
+            out += c;
     }
+    return out;
+}
+
+// Sets the TxtLen of message No to Len in the header file: AddMessage ends
+// every text with a CR of its own, which a text that is to end otherwise
+// must not have.
+bool SetTextLength(TJamBase& B, size_t No, size_t Len) {
+    if (!B.ReadHeader(static_cast<int32_t>(No))) return false;
+    unsigned char le[4];
+    for (int i = 0; i < 4; ++i) le[i] = static_cast<unsigned char>(Len >> (8 * i));
+    int fd = open((B.BasePath + ".jhr").c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    bool ok = pwrite(fd, le, 4, off_t(B.CurHdrOffset) + 64) == 4;
+    return close(fd) == 0 && ok;
+}
+
+// AddMessage takes the text from a file: each text goes through a temporary
+// one. AddMessage copies the file's bytes as they are and adds a CR, so a
+// text that ends in a CR of its own goes without it, and any other has the
+// added CR cut off again by its length.
+bool AddOne(TJamBase& B, const DemoMsg& M, size_t No) {
+    const std::string stored = StoredText(M);
+    std::string text = stored;
+    const bool endsInCr = !text.empty() && text.back() == '\r';
+    if (endsInCr) text.pop_back();
     const char* tmp = getenv("TMPDIR");
     std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/MakeDemoBase.XXXXXX";
     int fd = mkstemp(name.data());
@@ -245,7 +290,11 @@ bool AddOne(TJamBase& B, const DemoMsg& M, size_t No) {
         fprintf(stderr, "MakeDemoBase: cannot write the text of message %zu\n", No);
     else if (code != JamOk)
         fprintf(stderr, "MakeDemoBase: cannot add message %zu (code %d)\n", No, code);
-    return ok && code == JamOk;
+    else if (!endsInCr && !SetTextLength(B, No, stored.size()))
+        fprintf(stderr, "MakeDemoBase: cannot set the text length of message %zu\n", No);
+    else
+        return true;
+    return false;
 }
 
 bool RemoveOld(const std::string& Base) {

@@ -177,7 +177,7 @@ TEST_F(PagesTest, SearchFollowsTheRules) {
     JamFixture f;
     f.AddSimple("Joe", "Ann", "ABC news", "first\rthe AbC line\r");        // 1: S B
     f.AddSimple("abc Smith", "xabcx", "none", "nothing\r");                // 2: F R
-    f.AddSimple("Joe", "Ann", "none", std::string(260, 'x') + "abc\rabc"); // 3: cut, no CR
+    f.AddSimple("Joe", "Ann", "none", std::string(260, 'x') + "abc\rabc"); // 3: long, no CR
     f.AddSimple("Joe", "Ann", "none", std::string(250, 'x') + "abc\r");    // 4: B (ends at 253)
     f.AddSimple("Joe", "Ann", "none", "ab\rc\r");                          // 5: no span
     {
@@ -186,6 +186,8 @@ TEST_F(PagesTest, SearchFollowsTheRules) {
         f.Add(m); // 6: no header
     }
     f.AddSimple("Joe", "Ann", "none", "line\nwith abc after a line feed\r"); // 7: B
+    f.AddSimple("Joe", "Ann", "none", "one\r\nabc\r\n");                     // 8: CR LF
+    f.AddSimple("Joe", "Ann", "none", "x\nabc\n");                           // 9: LF only
     ASSERT_TRUE(WriteAndOpen(f));
     struct Case {
         std::string Text;
@@ -193,13 +195,14 @@ TEST_F(PagesTest, SearchFollowsTheRules) {
         std::vector<std::string> Want; // "number flags"
     };
     const Case cases[] = {
-        {"abc", false, {"1 SB", "2 FR", "4 B", "7 B"}},
-        {"abc", true, {"2 FR", "4 B", "7 B"}},
+        {"abc", false, {"1 SB", "2 FR", "3 B", "4 B", "7 B", "8 B", "9 B"}},
+        {"abc", true, {"2 FR", "3 B", "4 B", "7 B", "8 B", "9 B"}},
         {"A.C", true, {"1 SB"}},
-        {"^abc", true, {"2 F"}},
-        {"c$", true, {"4 B", "5 B"}},
-        {"Joe|Smith", true, {"1 F", "2 F", "3 F", "4 F", "5 F", "7 F"}},
-        {"line.with", true, {"7 B"}}, // "." takes the line feed
+        {"^abc", true, {"2 F", "3 B", "8 B"}},             // a CR LF's LF starts no line
+        {"c$", true, {"3 B", "4 B", "5 B", "8 B", "9 B"}}, // a final LF ends the line
+        {"Joe|Smith", true, {"1 F", "2 F", "3 F", "4 F", "5 F", "7 F", "8 F", "9 F"}},
+        {"line.with", true, {"7 B"}},  // "." takes the line feed
+        {"x{260}abc$", true, {"3 B"}}, // a long line is tested whole
         {"zzz", false, {}},
     };
     for (const Case& c : cases) {
@@ -324,10 +327,13 @@ TEST_F(PagesTest, RejectedPatternFindsNothingAndSaysWhy) {
 namespace {
 
 // The text test on stored bytes must agree with the test on the lines the
-// base reader makes of them (cut at 255, nothing after the last CR), for
-// plain and regular-expression searches, near every case boundary of bytes.
+// base reader makes of them (CR, CR LF and a final LF end lines, long lines
+// whole, the bytes after the last line end a line), for plain and
+// regular-expression searches, near every case boundary of bytes.
 TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
     const std::string alphabet = std::string("aAbBzZ@[`{\n x\xE1\xC1", 16);
+    const std::string ends[] = {"\r", "\r\n", "\r\r\n", "\n\r"};
+    const std::string tails[] = {"", "", "ab tail", "ab\n", "\n", "b\r\n\n"};
     uint32_t seed = 7;
     auto next = [&seed](uint32_t n) {
         seed = seed * 1664525u + 1013904223u;
@@ -339,12 +345,12 @@ TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
         std::string t;
         int lines = int(next(6));
         for (int l = 0; l < lines; ++l) {
-            uint32_t len = next(4) == 0 ? 240 + next(40) : next(12);
+            uint32_t len = next(4) == 0 ? 240 + next(2000) : next(12);
             for (uint32_t k = 0; k < len; ++k) t += alphabet[next(uint32_t(alphabet.size()))];
-            if (len >= 240 && next(2)) t.replace(t.size() - 3, 3, "ab"); // a hit across the cut
-            t += '\r';
+            if (len >= 240 && next(2)) t.replace(t.size() - 3, 3, "ab"); // a hit far along
+            t += ends[next(4)];
         }
-        if (next(3) == 0) t += "ab tail";
+        t += tails[next(6)];
         texts.push_back(t);
         f.AddSimple("F", "T", "S", t);
     }
@@ -365,7 +371,12 @@ TEST_F(PagesTest, StoredTextTestAgreesWithTheLinesRead) {
          "b",
          false},
         {"Z@", false},
+        {"\nab", false}, // never the LF of a CR LF
+        {"b\n", false},  // never a final LF
         {"a.b", true},
+        {"^\n", true},
+        {"^\\s", true}, // no byte required: every line is tried
+        {"\n$", true},
         {"b$", true},
         {"^a", true},
         {"ab|ba", true},

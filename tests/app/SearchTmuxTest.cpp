@@ -8,7 +8,6 @@
 #include "tests/common/JamFixture.h"
 #include "tests/common/TmuxSession.h"
 
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <functional>
@@ -52,15 +51,7 @@ protected:
             ADD_FAILURE() << "never saw \"" << Text << "\"; the screen:\n" << ScreenText();
     }
     // The numbers and flags of the list rows, "number flags" each.
-    std::vector<std::string> Rows() const {
-        std::vector<std::string> rows;
-        auto s = Session->Rows();
-        for (std::size_t r = 2; r < 24; ++r)
-            if (s[r].size() >= 5 && isdigit(static_cast<unsigned char>(s[r][0])))
-                rows.push_back(std::to_string(std::stoi(s[r].substr(0, 5))) + " " +
-                               (s[r].size() > 69 ? s[r].substr(69) : ""));
-        return rows;
-    }
+    std::vector<std::string> Rows() const { return ListNumbersAndFlags(Session->Rows()); }
     void WaitRows(const std::vector<std::string>& Want) {
         if (!Session->WaitUntil([&] { return Rows() == Want; }))
             ADD_FAILURE() << "never saw the rows; the screen:\n" << ScreenText();

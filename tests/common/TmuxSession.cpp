@@ -2,6 +2,7 @@
 
 #include "tests/common/TempDirFixture.h"
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -89,6 +90,15 @@ std::string JoinRows(const std::vector<std::string>& Rows) {
     std::string s;
     for (const std::string& r : Rows) s += r + "\n";
     return s;
+}
+
+std::vector<std::string> ListNumbersAndFlags(const std::vector<std::string>& Rows) {
+    std::vector<std::string> out;
+    for (std::size_t r = 2; r < 24 && r < Rows.size(); ++r)
+        if (Rows[r].size() >= 5 && std::isdigit(static_cast<unsigned char>(Rows[r][0])))
+            out.push_back(std::to_string(std::stoi(Rows[r].substr(0, 5))) + " " +
+                          (Rows[r].size() > 69 ? Rows[r].substr(69) : ""));
+    return out;
 }
 
 TmuxSession::TmuxSession(std::string Socket) : FSocket(std::move(Socket)) {}

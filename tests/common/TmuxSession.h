@@ -28,6 +28,9 @@ bool OtherUserWorks();
 inline constexpr int OtherUid = 65534;
 // Rows joined, one per line, for failure messages.
 std::string JoinRows(const std::vector<std::string>& Rows);
+// The message list in the rows of a screen (rows 3-24 that start with a
+// digit): each row's message number, a blank and its flags (column 70 on).
+std::vector<std::string> ListNumbersAndFlags(const std::vector<std::string>& Rows);
 
 struct TmuxRun {
     std::string Dir;         // the program's working directory

@@ -162,6 +162,39 @@ TEST_F(DamageTest, TextOfCarriageReturnsKeepsABoundedNumberOfLines) {
     EXPECT_EQ(B.MsgText.Count(), JamMaxLines);
 }
 
+// A text is read to JamMaxTextBytes at most, whatever TxtLen claims: a line
+// that runs past the limit ends there, and a line end whose LF lies past it
+// ends the text. A TxtLen that a crash left at 2 GiB over a text file that
+// is one hole reads the limit's worth of zero bytes, not 2 GiB.
+TEST_F(DamageTest, TextIsReadUpToItsByteLimit) {
+    const std::size_t limit = JamMaxTextBytes;
+    JamFixture f;
+    f.AddSimple("a", "b", "c", std::string(limit + 10, 'a'));
+    f.AddSimple("a", "b", "c", std::string(limit - 1, 'b') + "\r\ntail\r");
+    f.AddSimple("a", "b", "c", std::string(limit - 3, 'c') + "\rd\r");
+    FixMsg hole;
+    hole.AutoText = false;
+    hole.Hdr.TxtOffset = 1 << 30;
+    hole.Hdr.TxtLen = 0x7FFFFFFF;
+    f.Add(hole);
+    f.Write(Base);
+    ASSERT_EQ(::truncate((Base + ".jdt").c_str(), 5LL << 29), 0);
+    B.BasePath = Base;
+    ASSERT_TRUE(B.Open());
+    const std::vector<std::string> want[] = {
+        {std::string(limit, 'a')},
+        {std::string(limit - 1, 'b')},
+        {std::string(limit - 3, 'c'), "d"},
+        {std::string(limit, '\0')},
+    };
+    for (int32_t n = 1; n <= B.TotalMsgs; ++n) {
+        ASSERT_TRUE(B.ReadMessage(n));
+        std::vector<std::string> got(B.MsgText.begin(), B.MsgText.end());
+        EXPECT_TRUE(got == want[n - 1]) << "message " << n << ": " << got.size() << " lines, "
+                                        << (got.empty() ? 0 : got[0].size()) << " bytes first";
+    }
+}
+
 TEST_F(DamageTest, ReopeningOnAnEmptyHeaderFileFails) {
     JamFixture good;
     good.AddSimple("a", "b", "c", "text\r");

@@ -3,6 +3,7 @@
 #include "jam/JamBase.h"
 #include "tests/common/JamFixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -276,6 +277,9 @@ TEST_F(ReadTest, FailedReadsChangeNothing) {
     }
 }
 
+// A CR ends a line and takes an LF right after it along; every other LF is
+// a byte of its line. Bytes after the last line end are the last line, an
+// LF that ends the text being its line end. Lines are kept whole.
 TEST_F(ReadTest, TextIsSplitAtCarriageReturns) {
     struct Case {
         std::string Text;
@@ -283,12 +287,21 @@ TEST_F(ReadTest, TextIsSplitAtCarriageReturns) {
     };
     const std::string l300 = std::string(254, 'a') + "XYZ" + std::string(43, 'b');
     const Case cases[] = {
-        {"one\r\ntwo\r", {"one", "\ntwo"}},
-        {"one\rtwo", {"one"}},
+        {"one\r\ntwo\r", {"one", "two"}},
+        {"one\r\ntwo\r\n", {"one", "two"}}, // no empty line after the last CR LF
+        {"one\rtwo", {"one", "two"}},       // no CR at the end
+        {"one\r\ntwo", {"one", "two"}},
+        {"a\nb\n", {"a\nb"}}, // LF only: one line, its last LF the line end
+        {"a\nb", {"a\nb"}},
+        {"\n", {""}},
+        {"one\r\n\n", {"one", ""}},
+        {"one\r\n\ntwo\r", {"one", "\ntwo"}}, // only the first LF after a CR ends it
+        {"a\r\r\nb\r", {"a", "", "b"}},       // CR CR LF: an empty line
+        {"a\n\rb\r", {"a\n", "b"}},           // LF CR: the LF is the line's
         {"", {}},
         {"\r\r", {"", ""}},
         {"tab\there\x1b[0m\r\x1a\r", {"tab\there\x1b[0m", "\x1a"}},
-        {l300 + "\rnext\r", {l300.substr(0, 255), "next"}},
+        {l300 + "\rnext\r", {l300, "next"}},
         {"\xb0\xb1\xdb\r", {"\xb0\xb1\xdb"}},
     };
     JamFixture f;
@@ -301,50 +314,79 @@ TEST_F(ReadTest, TextIsSplitAtCarriageReturns) {
     }
 }
 
+// The line rule, byte by byte.
 Lines PlainSplit(const std::string& Text) {
     Lines out;
     std::string cur;
-    for (char c : Text) {
-        if (c == '\r') {
-            out.push_back(cur);
-            cur.clear();
-        } else if (cur.size() < 255) {
-            cur.push_back(c);
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] != '\r') {
+            cur.push_back(Text[i]);
+            continue;
         }
+        out.push_back(cur);
+        cur.clear();
+        if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    }
+    if (!cur.empty()) {
+        if (cur.back() == '\n') cur.pop_back();
+        out.push_back(cur);
     }
     return out;
 }
 
-// Texts longer than one read block: lines, and over-long lines, that cross a
-// block boundary must come out exactly as a plain split gives them; so must
-// short lines and runs of CRs at every place within a block of 64 bytes.
+// Where two long texts' lines first differ, without printing them whole.
+std::string FirstDifference(const Lines& Got, const Lines& Want) {
+    for (std::size_t i = 0; i < std::max(Got.size(), Want.size()); ++i) {
+        std::string got = i < Got.size() ? Got[i] : "(none)",
+                    want = i < Want.size() ? Want[i] : "(none)";
+        if (got == want) continue;
+        return "line " + std::to_string(i) + " of " + std::to_string(Got.size()) + ": " +
+               std::to_string(got.size()) + " bytes from \"" + got.substr(0, 8) + "\", not " +
+               std::to_string(want.size()) + " from \"" + want.substr(0, 8) + "\"";
+    }
+    return "";
+}
+
+// Texts longer than one read block (64 KiB): lines, long lines and CR LF
+// line ends that cross a block boundary must come out exactly as a plain
+// split gives them; so must short lines and runs of CRs and LFs at every
+// place within a block of 64 bytes.
 TEST_F(ReadTest, LongTextSplitsLikeAPlainSplit) {
     std::string text;
     for (int i = 0; text.size() < 300000; ++i) {
         std::size_t len = (i * 37) % 400;
+        if (i % 50 == 7) len = 70000; // longer than a block
         for (std::size_t k = 0; k < len; ++k) text.push_back(static_cast<char>('a' + (i + k) % 26));
-        text.push_back('\r');
+        text += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\r" : "\n\r";
     }
     text += "tail without cr";
+    // CR LF split by the first block boundary, then by the second.
+    std::string split(65535, 'x');
+    split += "\r\n" + std::string(65534, 'y') + "\r\nz\r";
     std::string shortLines;
     for (int i = 0; shortLines.size() < 100000; ++i) {
         std::size_t len = (i * 13) % 71;
         if (i % 5 == 0) len = i % 3; // empty lines and CR runs
         for (std::size_t k = 0; k < len; ++k)
             shortLines.push_back(static_cast<char>(0x80 + k % 90));
-        shortLines.push_back('\r');
+        shortLines += i % 7 == 0 ? "\r\n" : i % 11 == 0 ? "\n" : "\r";
     }
     JamFixture f;
     f.AddSimple("a", "b", "c", "short\r");
     f.AddSimple("a", "b", "c", text);
     f.AddSimple("a", "b", "c", shortLines);
+    f.AddSimple("a", "b", "c", split);
     ASSERT_TRUE(OpenFixture(f));
     ASSERT_TRUE(B.ReadMessage(2));
-    EXPECT_EQ(TextOf(B), PlainSplit(text));
+    EXPECT_EQ(FirstDifference(TextOf(B), PlainSplit(text)), "");
     ASSERT_TRUE(B.ReadMessage(1)); // the list is refilled, not appended to
     EXPECT_EQ(TextOf(B), Lines{"short"});
     ASSERT_TRUE(B.ReadMessage(3));
-    EXPECT_EQ(TextOf(B), PlainSplit(shortLines));
+    EXPECT_EQ(FirstDifference(TextOf(B), PlainSplit(shortLines)), "");
+    ASSERT_TRUE(B.ReadMessage(4));
+    EXPECT_EQ(
+        FirstDifference(TextOf(B), (Lines{std::string(65535, 'x'), std::string(65534, 'y'), "z"})),
+        "");
 }
 
 // Bytes may serve later reads while they are young; a change made by another
