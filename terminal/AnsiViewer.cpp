@@ -285,13 +285,18 @@ void TMsgBaseAnsi::DrawLine(uint16_t Row, uint16_t Line, bool Flush) {
     if (Line < 1 || Line > Lines) return;
     GotoXY(1, static_cast<uint8_t>(Row));
     const RecMessageLine& l = Data[Line];
-    for (int x = 1; x < AnsiImageCols; ++x) {
+    // All 80 columns: a long line wraps in the image at column 80, so a row
+    // that left out its last cell would hide one byte of the text in every
+    // 80. The cursor is then put back at the row's start by position, not by
+    // a CR, which after the last column would land on the next row in the
+    // writer's count while the terminal still stands on this one.
+    for (int x = 1; x <= AnsiImageCols; ++x) {
         SetTextAttr(l[x].Attr);
         // A cell, whatever byte the text left in it: a BS, say, must not
         // step the cursor back and shift the rest of the row.
         Screen->PutCell(Shown(l[x].Ch));
     }
-    Screen->PutChar('\r');
+    GotoXY(1, static_cast<uint8_t>(Row));
     if (Flush) FlushScreen();
 }
 

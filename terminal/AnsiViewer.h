@@ -89,8 +89,8 @@ public:
     void CsiRight();
     void CsiLeft();
 
-    // Image line Line on screen row Row, columns 1-79; nothing when Line is
-    // not in 1..Lines.
+    // Image line Line on screen row Row, columns 1-80, the cursor back at
+    // the row's first column; nothing when Line is not in 1..Lines.
     void DrawLine(uint16_t Row, uint16_t Line, bool Flush);
     // Rows FirstRow..LastRow from image line TopLine on, then a flush.
     void DrawPage(uint16_t FirstRow, uint16_t LastRow, uint16_t TopLine);

@@ -180,6 +180,10 @@ TEST_F(TextTmux, TheViewShowsEveryLineOnce) {
     ToRow(1);
     std::vector<std::string> rows = View(8);
     EXPECT_EQ(rows[0].substr(0, 12), "Start. word0");
+    // Every byte of the wrapped rows shows, column 80 too.
+    std::string shown;
+    for (std::size_t r = 0; r < 7; ++r) shown += rows[r] + std::string(80 - rows[r].size(), ' ');
+    EXPECT_EQ(shown, LongParagraph().substr(0, 560));
     EXPECT_EQ(rows[7], "FARWORD see http://example.org/end");
     Quit();
 }

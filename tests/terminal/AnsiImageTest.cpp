@@ -303,7 +303,7 @@ TEST(AnsiImage, LineOperations) {
 // Drawing on a real pseudo-terminal.
 class AnsiImageDraw : public ConsolePtyFixture {};
 
-TEST_F(AnsiImageDraw, DrawPageSendsColumns1To79AndSkipsLinesPastTheEnd) {
+TEST_F(AnsiImageDraw, DrawPageSendsAll80ColumnsAndSkipsLinesPastTheEnd) {
     auto a = std::make_unique<TMsgBaseAnsi>(0, 0);
     FeedWhole(*a, "AB\x1b[1;44m\xff\x1b[0m\x1b[1;80HZ\x1b[2;1H\x1b[1;31mC");
     ASSERT_EQ(a->Lines, 2);
@@ -311,13 +311,15 @@ TEST_F(AnsiImageDraw, DrawPageSendsColumns1To79AndSkipsLinesPastTheEnd) {
     ReadOutput();
 
     a->DrawPage(1, 3, 1);
+    // Column 80 is drawn too (the Z), and each row ends by putting the
+    // cursor back at its start.
     const std::string want = "\x1b[1;1H\x1b[1;1HAB\x1b[1;44m \x1b[0;30m" + std::string(76, ' ') +
-                             "\r\x1b[2;1H\x1b[2;1H\x1b[0;1;31mC\x1b[0;30m" + std::string(78, ' ') +
-                             "\r\x1b[3;1H";
+                             "\x1b[0mZ\x1b[1;1H\x1b[2;1H\x1b[2;1H\x1b[1;31mC\x1b[0;30m" +
+                             std::string(79, ' ') + "\x1b[2;1H\x1b[3;1H";
     EXPECT_EQ(ReadOutput(), want);
     EXPECT_EQ(ScreenCharAt(3, 1), ' ');
     EXPECT_EQ(ScreenAttrAt(3, 1), 0x1F);
-    EXPECT_EQ(ScreenCharAt(80, 1), ' '); // column 80 is never drawn
+    EXPECT_EQ(ScreenCharAt(80, 1), 'Z');
     EXPECT_EQ(ScreenAttrAt(80, 1), 7);
     EXPECT_EQ(ScreenCharAt(1, 3), 'k'); // a row past the image keeps what it showed
     EXPECT_EQ(ScreenAttrAt(1, 3), 0x1E);
@@ -341,8 +343,8 @@ TEST_F(AnsiImageDraw, ControlBytesOfTheTextStayInTheirCells) {
     const std::string row =
         "a"s + ControlStandIn + "b" + ControlStandIn + "c" + ControlStandIn + "d";
     a->DrawPage(2, 2, 1);
-    EXPECT_EQ(ReadOutput(),
-              "\x1b[2;1H\x1b[2;1H" + row + "\x1b[30m" + std::string(79 - row.size(), ' ') + "\r");
+    EXPECT_EQ(ReadOutput(), "\x1b[2;1H\x1b[2;1H" + row + "\x1b[30m" +
+                                std::string(80 - row.size(), ' ') + "\x1b[2;1H");
     for (std::size_t i = 0; i < row.size(); ++i) EXPECT_EQ(ScreenCharAt(uint8_t(1 + i), 2), row[i]);
     a->DrawAll();
     EXPECT_EQ(ReadOutput().substr(0, 4 + row.size()), "\x1b[0m" + row);

@@ -121,7 +121,7 @@ TEST_F(AnsiViewerTest, EmptyFileShowsOneBlankLineFullBarAndLeavesOnEnter) {
     WriteXY(1, 2, 0x1E, "keep");
     const std::string out = View(path, "\r");
 
-    std::string page = "\x1b[1;1H\x1b[1;1H\x1b[30m" + std::string(79, ' ') + "\r";
+    std::string page = "\x1b[1;1H\x1b[1;1H\x1b[30m" + std::string(80, ' ') + "\x1b[1;1H";
     for (int row = 2; row <= 24; ++row) page += "\x1b[" + std::to_string(row) + ";1H";
     const std::string back = "\x1b[0;30m\x1b[24;1H"; // attribute 0 and the cursor put back
     const std::string status =
