@@ -463,14 +463,7 @@ TEST_F(MsgInfoFiles, ExportIntoAFileOfADirectoryThatCannotBeWrittenRewritesItInP
     ASSERT_EQ(::chmod(f.c_str(), 0666), 0);
     struct stat was {};
     ASSERT_EQ(::stat(f.c_str(), &was), 0);
-    struct AsOtherUser {
-        AsOtherUser() {
-            if (::geteuid() == 0) ::setfsuid(65534);
-        }
-        ~AsOtherUser() {
-            if (::geteuid() == 0) ::setfsuid(0);
-        }
-    } other;
+    const FileAccessAsOtherUser other;
     if (TFileDesc probe; probe.Open(dir + "/probe", O_WRONLY | O_CREAT | O_EXCL, 0600)) {
         ::unlink((dir + "/probe").c_str());
         GTEST_SKIP() << "file modes refuse nothing here";

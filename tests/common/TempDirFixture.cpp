@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,4 +49,12 @@ void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Byte
 bool PathExists(const std::string& Name) {
     struct stat st;
     return ::lstat(Name.c_str(), &st) == 0;
+}
+
+FileAccessAsOtherUser::FileAccessAsOtherUser() {
+    if (::geteuid() == 0) ::setfsuid(65534);
+}
+
+FileAccessAsOtherUser::~FileAccessAsOtherUser() {
+    if (::geteuid() == 0) ::setfsuid(0);
 }

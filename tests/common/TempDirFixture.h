@@ -39,3 +39,15 @@ bool PathExists(const std::string& Name); // links are not followed
 // Overwrites Bytes at offset At of an existing file in place, through a
 // descriptor of its own, as another program would.
 void PatchFileBytes(const std::string& Name, int64_t At, const std::string& Bytes);
+
+// While it lives, file access of this thread is checked as the unprivileged
+// user 65534's when the test runs as root, whom file modes refuse nothing
+// (setfsuid); as any other user it changes nothing. A test that needs a
+// refusal checks that it really happens and skips where it does not.
+class FileAccessAsOtherUser {
+public:
+    FileAccessAsOtherUser();
+    ~FileAccessAsOtherUser();
+    FileAccessAsOtherUser(const FileAccessAsOtherUser&) = delete;
+    FileAccessAsOtherUser& operator=(const FileAccessAsOtherUser&) = delete;
+};

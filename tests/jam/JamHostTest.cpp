@@ -117,14 +117,7 @@ TEST_F(JamBaseTest, ABaseThisUserMayOnlyReadOpensForReading) {
     for (const char* ext : {".jhr", ".jdx", ".jdt"})
         ASSERT_EQ(::chmod((Base + ext).c_str(), mode), 0);
     const BaseFiles before = ReadBaseFiles(Base);
-    struct AsOtherUser {
-        AsOtherUser() {
-            if (::geteuid() == 0) ::setfsuid(65534);
-        }
-        ~AsOtherUser() {
-            if (::geteuid() == 0) ::setfsuid(0);
-        }
-    } other;
+    const FileAccessAsOtherUser other;
     {
         TFileStream probe;
         if (probe.Open(Base + ".jhr", fmOpenReadWrite))
