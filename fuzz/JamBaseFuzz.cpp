@@ -102,18 +102,59 @@ int32_t Le32(const std::string& s, int64_t at) {
     return static_cast<int32_t>(v);
 }
 
+// The header offset of index record K; -1 for a record past the end.
+int64_t HdrOffsetOf(const std::string& Idx, int64_t K) {
+    if ((K + 1) * JamIdxSize > static_cast<int64_t>(Idx.size())) return -1;
+    return Le32(Idx, K * JamIdxSize + 4);
+}
+
+// Field At (TxtOffset 60, TxtLen 64) of the header at Off as the reader sees
+// it: bytes past the end of the file are zero.
+int32_t HdrField(const std::string& Hdr, int64_t Off, int64_t At) {
+    std::string b(4, '\0');
+    for (int64_t k = 0; k < 4; ++k)
+        if (Off + At + k < static_cast<int64_t>(Hdr.size()))
+            b[static_cast<size_t>(k)] = Hdr[static_cast<size_t>(Off + At + k)];
+    return Le32(b, 0);
+}
+
 // Where the deletion of message MsgNo may write in the header file: its
 // fixed header, when one wholly inside the file and past the base header
-// starts with the signature; -1 when there is none.
+// starts with the signature, its subfields lie inside the file too, and no
+// other index record points inside the two; -1 when there is none.
 int64_t DeletableHeader(const BaseFile* f, int32_t MsgNo) {
     const std::string& idx = f[IdxFile].Bytes;
     const std::string& hdr = f[HdrFile].Bytes;
-    if (MsgNo < 1 || static_cast<int64_t>(MsgNo) * JamIdxSize > static_cast<int64_t>(idx.size()))
-        return -1;
-    int64_t off = Le32(idx, (MsgNo - 1) * int64_t{JamIdxSize} + 4);
+    const int64_t off = MsgNo < 1 ? -1 : HdrOffsetOf(idx, MsgNo - 1);
     if (off < JamHdrSize || off + JamMsgHdrSize > static_cast<int64_t>(hdr.size())) return -1;
-    if (hdr.compare(static_cast<size_t>(off), 3, "JAM") != 0) return -1;
+    if (hdr.compare(static_cast<size_t>(off), 4, std::string("JAM\0", 4)) != 0) return -1;
+    const int64_t end = off + JamMsgHdrSize + std::max(Le32(hdr, off + 8), 0);
+    if (end > static_cast<int64_t>(hdr.size())) return -1;
+    for (int64_t k = 0; k * JamIdxSize + JamIdxSize <= static_cast<int64_t>(idx.size()); ++k) {
+        const int64_t other = HdrOffsetOf(idx, k);
+        if (k != MsgNo - 1 && other >= off && other < end) return -1;
+    }
     return off;
+}
+
+// The bytes a purge of message MsgNo (header at Off) may fill: from its text's
+// start (0 when negative) to its end, the end of the file or the nearest
+// start of another message's text at or after its own, whichever is first.
+void PurgeRange(const BaseFile* f, int32_t MsgNo, int64_t Off, int64_t& From, int64_t& To) {
+    const std::string& idx = f[IdxFile].Bytes;
+    const std::string& hdr = f[HdrFile].Bytes;
+    const int64_t txtOff = HdrField(hdr, Off, 60), txtLen = HdrField(hdr, Off, 64);
+    From = std::max<int64_t>(txtOff, 0);
+    To = std::min<int64_t>(txtOff + txtLen, static_cast<int64_t>(f[TxtFile].Bytes.size()));
+    for (int64_t k = 0; k * JamIdxSize + JamIdxSize <= static_cast<int64_t>(idx.size()); ++k) {
+        const int64_t other = HdrOffsetOf(idx, k);
+        if (k == MsgNo - 1 || other < 0 || other >= static_cast<int64_t>(hdr.size())) continue;
+        const int64_t o = HdrField(hdr, other, 60), l = HdrField(hdr, other, 64);
+        if (l <= 0 || o + l <= 0) continue;
+        const int64_t start = std::max<int64_t>(o, 0);
+        if (start >= From) To = std::min(To, start);
+    }
+    if (To < From) To = From;
 }
 
 bool InRange(int64_t at, int64_t from, int64_t len) {
@@ -148,22 +189,15 @@ void CheckHeaderFile(const std::string& before, const std::string& after, int64_
     }
 }
 
-// The text file may differ only inside the deleted message's text range, and
-// only by the purge fill; a range that starts inside the file is filled whole
-// up to the end of the file.
-void CheckTextFile(const std::string& before, const std::string& after, const std::string& hdr,
-                   int64_t msgOff, bool purged) {
-    int64_t from = 0, len = 0;
-    if (msgOff >= 0 && purged) {
-        from = Le32(hdr, msgOff + 60);
-        len = Le32(hdr, msgOff + 64);
-    }
+// The text file may differ only inside the purge range [From, To) of the
+// deleted message, which is filled whole.
+void CheckTextFile(const std::string& before, const std::string& after, int64_t From, int64_t To) {
     for (size_t at = 0; at < before.size(); ++at) {
-        bool inside = InRange(static_cast<int64_t>(at), from, len);
+        bool inside = InRange(static_cast<int64_t>(at), From, To - From);
         if (before[at] != after[at] && (!inside || static_cast<uint8_t>(after[at]) != JamPurgeFill))
-            Fail("text file changed outside a purge of the deleted message");
-        if (inside && from >= 0 && static_cast<uint8_t>(after[at]) != JamPurgeFill)
-            Fail("a purge left part of the message's text unfilled");
+            Fail("text file changed outside the deleted message's own text");
+        if (inside && static_cast<uint8_t>(after[at]) != JamPurgeFill)
+            Fail("a purge left part of the message's own text unfilled");
     }
 }
 
@@ -253,7 +287,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                      after[TxtFile].Bytes != files[TxtFile].Bytes))
         Fail("a failed or absent deletion changed a file");
     CheckHeaderFile(files[HdrFile].Bytes, after[HdrFile].Bytes, msgOff);
-    CheckTextFile(files[TxtFile].Bytes, after[TxtFile].Bytes, files[HdrFile].Bytes, msgOff,
-                  deleted != 0);
+    int64_t from = 0, to = 0;
+    if (deleted) PurgeRange(files, deleted, msgOff, from, to);
+    CheckTextFile(files[TxtFile].Bytes, after[TxtFile].Bytes, from, to);
     return 0;
 }

@@ -693,6 +693,7 @@ bool TJamBase::ScanOthers(int32_t MsgNo, bool Texts, TOthers& Others) {
     const int64_t ownHdr = CurHdrOffset;
     const int64_t ownTxt = std::max<int64_t>(MsgHdr.TxtOffset, 0);
     const int64_t count = IdxStream->Size() / JamIdxSize;
+    const int64_t hdrSize = HdrStream->Size();
     TWindowReader idx(IdxStream->Fd()), hdr(HdrStream->Fd());
     for (int64_t k = 0; k < count; ++k) {
         const char* rec = idx.Get(k * JamIdxSize, JamIdxSize);
@@ -704,9 +705,13 @@ bool TJamBase::ScanOthers(int32_t MsgNo, bool Texts, TOthers& Others) {
         if (at < 0) continue; // no header
         if (at >= ownHdr) Others.NextHdr = std::min(Others.NextHdr, at);
         if (!Texts) continue;
-        const char* f = hdr.Get(at + TxtOffsetAt, 8);
-        if (!f) continue; // a header cut short by the end of the file has no text
-        ByteReader t{reinterpret_cast<const uint8_t*>(f)};
+        // As ReadHeader sees it: bytes the end of the file cuts off are zero.
+        const int64_t avail = std::clamp<int64_t>(hdrSize - (at + TxtOffsetAt), 0, 8);
+        const char* f = avail > 0 ? hdr.Get(at + TxtOffsetAt, int32_t(avail)) : nullptr;
+        if (!f) continue; // no text fields in the file: no text
+        uint8_t fields[8] = {};
+        std::memcpy(fields, f, std::size_t(avail));
+        ByteReader t{fields};
         const int64_t off = t.I32(), len = t.I32();
         if (len <= 0 || off + len <= 0) continue; // no text to own
         const int64_t start = std::max<int64_t>(off, 0);
