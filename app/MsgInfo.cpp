@@ -205,10 +205,6 @@ bool IsBaseFile(const TBaseFileIds& Keep, const std::string& Path) {
     return ::stat64(Path.c_str(), &st) == 0 && IsOneOf(IdOf(st), Keep.Ids);
 }
 
-bool SameFile(const struct stat64& A, const struct stat64& B) {
-    return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
-}
-
 // Why an export may not take the place of what St describes; 0 for a
 // regular file.
 int NotPlain(const struct stat64& St) {
@@ -393,7 +389,7 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
         if (!f.Open(Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK)) return errno;
         struct stat64 now {};
         if (!f.Stat(now)) return errno;
-        if (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino) return EAGAIN;
+        if (!SameFile(now, seen)) return EAGAIN;
         if (int refusal = RefusalOf(StateOf(now), Uid); refusal != 0) return refusal;
     }
     // Whatever mode the file had or the umask gave it, no one else may read

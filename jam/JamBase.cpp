@@ -333,24 +333,33 @@ bool OpenBaseFile(TFileStream& S, const std::string& Name, bool& ReadOnly) {
     return true;
 }
 
-bool SameFile(const struct stat64& A, const struct stat64& B) {
-    return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+// Opens the base's three files at Path in order into S; the number opened,
+// 3 when all were.
+int OpenBaseFiles(const std::string& Path, std::unique_ptr<TFileStream> (&S)[3], bool& ReadOnly) {
+    ReadOnly = false;
+    for (int i = 0; i < 3; ++i) {
+        S[i] = std::make_unique<TFileStream>();
+        if (!OpenBaseFile(*S[i], Path + StreamExts[i], ReadOnly)) {
+            S[i].reset();
+            return i;
+        }
+    }
+    return 3;
 }
 
 } // namespace
 
 bool TJamBase::Open() {
     if (BasePath.empty()) return false;
-    std::unique_ptr<TFileStream>* fields[] = {&HdrStream, &IdxStream, &TxtStream};
-    for (auto* f : fields) f->reset();
-    ReadOnly = false;
-    for (int i = 0; i < 3; ++i) {
-        auto s = std::make_unique<TFileStream>();
-        if (!OpenBaseFile(*s, BasePath + StreamExts[i], ReadOnly)) {
-            WriteAll(STDOUT_FILENO, "\nError on Init\n");
-            return false;
-        }
-        *fields[i] = std::move(s);
+    std::unique_ptr<TFileStream> s[3];
+    const int opened = OpenBaseFiles(BasePath, s, ReadOnly);
+    // Those opened before a failing one stay in their fields.
+    HdrStream = std::move(s[0]);
+    IdxStream = std::move(s[1]);
+    TxtStream = std::move(s[2]);
+    if (opened < 3) {
+        WriteAll(STDOUT_FILENO, "\nError on Init\n");
+        return false;
     }
     return TakeBaseHdr();
 }
@@ -375,8 +384,8 @@ bool TJamBase::Replaced() const {
     const TFileStream* streams[] = {HdrStream.get(), IdxStream.get(), TxtStream.get()};
     for (int i = 0; i < 3; ++i) {
         if (!streams[i] || !streams[i]->IsOpen()) continue;
-        struct stat64 held {
-        }, named{};
+        struct stat64 held {};
+        struct stat64 named {};
         if (::fstat64(streams[i]->Fd(), &held) != 0) return true;
         if (::stat64((BasePath + StreamExts[i]).c_str(), &named) != 0) return true;
         if (!SameFile(held, named)) return true;
@@ -389,10 +398,7 @@ bool TJamBase::Reopen() {
     if (BasePath.empty() || FLockDepth > 0) return false;
     std::unique_ptr<TFileStream> fresh[3];
     bool readOnly = false;
-    for (int i = 0; i < 3; ++i) {
-        fresh[i] = std::make_unique<TFileStream>();
-        if (!OpenBaseFile(*fresh[i], BasePath + StreamExts[i], readOnly)) return false;
-    }
+    if (OpenBaseFiles(BasePath, fresh, readOnly) < 3) return false;
     char sig[4] = {};
     if (fresh[0]->Read(sig, 4) != 4 || std::memcmp(sig, JamSig, 4) != 0) return false;
     HdrStream = std::move(fresh[0]);
@@ -450,7 +456,7 @@ bool TJamBase::ReadHeader(int32_t MsgNo) {
     if (got <= 0) return false;
     CurHdrOffset = idx.HdrOffset;
     uint8_t b[JamMsgHdrSize] = {}; // a header cut short by the end of the file
-    if (got > 0 && got < JamMsgHdrSize) std::memcpy(b, v, std::size_t(got));
+    if (got < JamMsgHdrSize) std::memcpy(b, v, std::size_t(got));
     DecodeMsgHdr(got == JamMsgHdrSize ? reinterpret_cast<const uint8_t*>(v) : b, MsgHdr);
     for (std::string* s : {&MsgFrom, &MsgTo, &MsgSubj, &MsgKludge, &MsgSeenBy, &MsgPath, &MsgTzUtc})
         s->clear();

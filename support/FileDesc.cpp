@@ -92,6 +92,15 @@ bool TFileDesc::Open(const std::string& Name, int Flags, mode_t Mode) {
     return fd >= 0;
 }
 
+bool TFileDesc::OpenRegular(const std::string& Name, int Flags, mode_t Mode) {
+    struct stat64 st {};
+    if (!Open(Name, Flags | O_NONBLOCK, Mode) || !Stat(st)) return false;
+    if (S_ISREG(st.st_mode)) return true;
+    Close();
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+}
+
 int TFileDesc::Release() {
     const int fd = FFd;
     FFd = -1;

@@ -25,6 +25,12 @@ public:
     // Opens Name with Flags (O_CLOEXEC is always added; Mode for a created
     // file), closing what was open before. False on failure, errno kept.
     bool Open(const std::string& Name, int Flags, mode_t Mode = 0666);
+    // Open, but only of a regular file, and never waiting in the open
+    // (O_NONBLOCK: a FIFO would wait for its other end, a device for a
+    // carrier; a regular file is not affected). What is not a regular file
+    // is closed again: false with errno EISDIR for a directory, EINVAL for
+    // anything else.
+    bool OpenRegular(const std::string& Name, int Flags, mode_t Mode = 0666);
     bool IsOpen() const { return FFd >= 0; }
     int Fd() const { return FFd; }
     // Gives the descriptor up without closing it; -1 when none was open.
@@ -53,6 +59,12 @@ bool WriteAll(int Fd, std::string_view S);
 // Positioned transfers at byte offset At; the file offset is left alone.
 int64_t PReadAll(int Fd, void* Buf, int64_t Count, int64_t At, int& Err);
 int64_t PWriteAll(int Fd, const void* Buf, int64_t Count, int64_t At, int& Err);
+
+// Whether two status records describe one file (hard links, other names of
+// it, its open descriptor).
+inline bool SameFile(const struct stat64& A, const struct stat64& B) {
+    return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+}
 
 // Waits Ms milliseconds, the whole time even when a signal interrupts.
 void PauseMs(uint32_t Ms);

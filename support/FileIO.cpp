@@ -37,7 +37,6 @@ constexpr int32_t CodeAccessDenied = 5;
 constexpr int32_t CodeShortRead = 100;
 constexpr int32_t CodeShortWrite = 101;
 constexpr int32_t CodeNotOpen = 103;
-constexpr int32_t CodeNotRegular = EINVAL; // a FIFO, device or socket: no file of records
 
 constexpr uint8_t faHidden = 0x02;
 constexpr uint8_t faDirectory = 0x10;
@@ -65,10 +64,8 @@ template <class Attempt> bool Retry(Attempt attempt) {
 }
 
 // One open of F.Name; 0 or the code of the failure. Only a regular file holds
-// records: the open never waits (O_NONBLOCK: a FIFO without a writer would
-// block it for ever, and a device may wait for a carrier) and takes no
-// controlling terminal, and what it opened is then examined. A regular file
-// is not affected by O_NONBLOCK.
+// records, so only one is opened (never waiting, OpenRegular), and the open
+// takes no controlling terminal.
 int32_t OpenOnce(TUntypedFile& F, uint16_t RecSize, uint8_t Mode, bool Create) {
     F.Close();
     F.RecSize = RecSize == 0 ? 1 : RecSize;
@@ -78,17 +75,14 @@ int32_t OpenOnce(TUntypedFile& F, uint16_t RecSize, uint8_t Mode, bool Create) {
         flags = (access == IoModeWrite ? O_WRONLY : O_RDWR) | O_CREAT | O_TRUNC;
     else
         flags = access == IoModeWrite ? O_WRONLY : access == IoModeReadWrite ? O_RDWR : O_RDONLY;
-    constexpr int always = O_LARGEFILE | O_NONBLOCK | O_NOCTTY;
+    constexpr int always = O_LARGEFILE | O_NOCTTY;
     TFileDesc file;
-    if (!file.Open(F.Name, flags | always) && errno == EROFS && !Create &&
+    if (!file.OpenRegular(F.Name, flags | always) && errno == EROFS && !Create &&
         access == IoModeReadWrite)
-        file.Open(F.Name, O_RDONLY | always);
+        file.OpenRegular(F.Name, O_RDONLY | always);
+    // A directory is code 5 (EISDIR); a FIFO, which does not turn into a
+    // file by waiting, EINVAL, which is not tried again.
     if (!file.IsOpen()) return CodeOf(errno);
-    struct stat64 st;
-    if (!file.Stat(st)) return CodeOf(errno);
-    if (S_ISDIR(st.st_mode)) return CodeAccessDenied;
-    // A FIFO does not turn into a file by waiting: refused at once.
-    if (!S_ISREG(st.st_mode)) return CodeNotRegular;
     F.File = std::move(file);
     return 0;
 }
@@ -155,7 +149,7 @@ bool SameEntry(const std::string& A, const std::string& B, bool FollowLinks) {
     struct stat64 a, b;
     const bool ok = FollowLinks ? ::stat64(A.c_str(), &a) == 0 && ::stat64(B.c_str(), &b) == 0
                                 : ::lstat64(A.c_str(), &a) == 0 && ::lstat64(B.c_str(), &b) == 0;
-    return ok && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return ok && SameFile(a, b);
 }
 
 } // namespace

@@ -46,17 +46,10 @@ bool TFileStream::Open(const std::string& Name, TFileMode Mode) {
     case fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case fmCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
-    // Without blocking: the open of a FIFO would otherwise wait for a writer
-    // (or a reader) for ever. It changes nothing for a regular file, and
-    // nothing else is a file a stream may serve.
-    flags |= O_NONBLOCK;
+    // Nothing else is a file a stream may serve, and a FIFO's open would
+    // wait for its other end for ever.
     TFileDesc file;
-    struct stat64 st;
-    if (!file.Open(Name, flags) || !file.Stat(st)) return false;
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return false;
-    }
+    if (!file.OpenRegular(Name, flags)) return false;
     FFile = std::move(file);
     FPos = 0;
     Invalidate();

@@ -55,14 +55,12 @@ uint8_t CurrentAttr() {
 }
 
 // Opens Name only when it is a regular file: a pipe or a device could block
-// the open or never end, and a directory holds no text. O_NONBLOCK keeps the
-// open of a FIFO from waiting for a writer; it changes nothing for a regular
-// file. Closed (not IsOpen) on failure.
+// the open or never end, and a directory holds no text. Closed (not IsOpen)
+// on failure.
 TFileDesc OpenRegular(const std::string& Name, int Flags, int64_t* Size = nullptr) {
     TFileDesc file;
     struct stat64 st {};
-    if (!file.Open(Name, Flags | O_NONBLOCK) || !file.Stat(st) || !S_ISREG(st.st_mode))
-        return TFileDesc();
+    if (!file.OpenRegular(Name, Flags) || !file.Stat(st)) return TFileDesc();
     if (Size) *Size = st.st_size;
     return file;
 }

@@ -499,13 +499,14 @@ struct TAnsiView {
     // the bytes as the end of the file does.
     void Read(TUntypedFile& F) {
         Bytes.reserve(static_cast<size_t>(std::min<int64_t>(F.FileSize(), ViewMaxBytes)));
-        auto buf = std::make_unique<uint8_t[]>(ViewBlockSize);
         while (static_cast<int64_t>(Bytes.size()) < ViewMaxBytes) {
             const auto want = static_cast<int32_t>(std::min<int64_t>(
                 ViewBlockSize, ViewMaxBytes - static_cast<int64_t>(Bytes.size())));
+            const std::size_t had = Bytes.size();
+            Bytes.resize(had + std::size_t(want));
             int32_t got = 0;
-            const bool ok = IoBlockRead(F, buf.get(), want, got);
-            if (got > 0) Bytes.append(reinterpret_cast<const char*>(buf.get()), size_t(got));
+            const bool ok = IoBlockRead(F, Bytes.data() + had, want, got);
+            Bytes.resize(had + std::size_t(std::max(got, 0)));
             if (!ok || got <= 0) break;
         }
     }
@@ -528,7 +529,7 @@ bool CanViewFile(const std::string& FileName) {
     struct stat64 st {};
     if (::stat64(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     TFileDesc probe;
-    return probe.Open(FileName, O_RDONLY | O_NONBLOCK) && probe.Stat(st) && S_ISREG(st.st_mode);
+    return probe.OpenRegular(FileName, O_RDONLY);
 }
 
 void ViewAnsiFile(const std::string& FileName, uint8_t StatusAttr) {

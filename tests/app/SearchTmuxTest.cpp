@@ -67,15 +67,7 @@ protected:
         Session->Type("Y");
     }
 
-    void QuitAndExpectCleanEnd() {
-        Session->Key("Escape");
-        WaitText("Are you sure to exit?");
-        Session->Key("Enter");
-        ASSERT_TRUE(Session->WaitEnded()) << "the program did not end:\n" << ScreenText();
-        EXPECT_EQ(Session->ExitCode(), "0\n");
-        EXPECT_FALSE(Session->SttyBefore().empty());
-        EXPECT_EQ(Session->SttyAfter(), Session->SttyBefore());
-    }
+    void QuitAndExpectCleanEnd() { ::QuitAndExpectCleanEnd(*Session); }
 
     TempDir Dir;
     std::unique_ptr<TmuxSession> Session;

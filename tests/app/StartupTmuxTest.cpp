@@ -103,13 +103,7 @@ TEST_F(StartupTmux, TheFilePickedInTheChooserOpensItsBase) {
                 std::isdigit(static_cast<unsigned char>(rows[static_cast<std::size_t>(r)][0])))
                 ++listed;
         EXPECT_EQ(listed, c.rows) << ScreenText();
-        Tm->Key("Escape");
-        WaitText("Are you sure to exit?");
-        Tm->Key("Enter");
-        ASSERT_TRUE(Tm->WaitEnded()) << "the program did not end:\n" << ScreenText();
-        EXPECT_EQ(Tm->ExitCode(), "0\n");
-        EXPECT_FALSE(Tm->SttyBefore().empty());
-        EXPECT_EQ(Tm->SttyAfter(), Tm->SttyBefore());
+        QuitAndExpectCleanEnd(*Tm);
     }
 }
 

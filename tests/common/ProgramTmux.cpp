@@ -25,11 +25,5 @@ void ProgramTmux::WaitText(const std::string& Text) {
 }
 
 void ProgramTmux::QuitAndExpectCleanEnd() {
-    Tm->Key("Escape");
-    WaitText("Are you sure to exit?");
-    Tm->Key("Enter");
-    ASSERT_TRUE(Tm->WaitEnded()) << "the program did not end:\n" << ScreenText();
-    EXPECT_EQ(Tm->ExitCode(), "0\n");
-    EXPECT_FALSE(Tm->SttyBefore().empty());
-    EXPECT_EQ(Tm->SttyAfter(), Tm->SttyBefore());
+    ::QuitAndExpectCleanEnd(*Tm);
 }

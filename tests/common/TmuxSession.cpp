@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <utility>
 
+#include <gtest/gtest.h>
+
 namespace {
 
 std::vector<std::string> SplitLines(const std::string& Out, int Height) {
@@ -256,4 +258,15 @@ std::string TmuxSession::SttyBefore() const {
 
 std::string TmuxSession::SttyAfter() const {
     return ReadFileBytes(FDir + "/after");
+}
+
+void QuitAndExpectCleanEnd(const TmuxSession& Tm) {
+    Tm.Key("Escape");
+    if (!Tm.WaitFor("Are you sure to exit?"))
+        ADD_FAILURE() << "never saw the exit question:\n" << JoinRows(Tm.Rows());
+    Tm.Key("Enter");
+    ASSERT_TRUE(Tm.WaitEnded()) << "the program did not end:\n" << JoinRows(Tm.Rows());
+    EXPECT_EQ(Tm.ExitCode(), "0\n");
+    EXPECT_FALSE(Tm.SttyBefore().empty());
+    EXPECT_EQ(Tm.SttyAfter(), Tm.SttyBefore());
 }

@@ -26,6 +26,11 @@ bool PrivateTmpWorks();
 // the tests run as root, where file modes refuse nothing.
 bool OtherUserWorks();
 inline constexpr int OtherUid = 65534;
+class TmuxSession;
+// For a recorded run: Esc and Enter; the program must end with exit code 0
+// and put the terminal settings back as it found them (test failures).
+void QuitAndExpectCleanEnd(const TmuxSession& Tm);
+
 // Rows joined, one per line, for failure messages.
 std::string JoinRows(const std::vector<std::string>& Rows);
 // The message list in the rows of a screen (rows 3-24 that start with a
