@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -123,9 +124,34 @@ std::string TmuxSession::Tmux(const std::string& Args) const {
     return ShellRun(Command(Args) + " 2>/dev/null");
 }
 
+namespace {
+
+// A private /tmp hides everything under the real one, a build tree cloned
+// there included. Such a program runs from a copy in the run's directory
+// (which a test with a private /tmp keeps outside /tmp), with help.ans
+// beside it, as the program looks for it beside itself.
+std::string ReachableProgram(const TmuxRun& Run) {
+    std::error_code ec;
+    // A relative program is run from Dir.
+    const std::string real =
+        std::filesystem::weakly_canonical(std::filesystem::path(Run.Dir) / Run.Program, ec)
+            .string();
+    if (!Run.PrivateTmp || ec || real.rfind("/tmp/", 0) != 0) return Run.Program;
+    const std::filesystem::path from(real);
+    const std::filesystem::path to = std::filesystem::path(Run.Dir) / ".kv-program";
+    std::filesystem::create_directories(to, ec);
+    const auto over = std::filesystem::copy_options::overwrite_existing;
+    std::filesystem::copy_file(from, to / from.filename(), over, ec);
+    if (std::filesystem::exists(from.parent_path() / "help.ans"))
+        std::filesystem::copy_file(from.parent_path() / "help.ans", to / "help.ans", over, ec);
+    return (to / from.filename()).string();
+}
+
+} // namespace
+
 void TmuxSession::Start(const TmuxRun& Run) {
     FDir = Run.Dir;
-    std::string cmd = Run.Emulator + " " + ShellQuote(Run.Program) + " " + Run.Args +
+    std::string cmd = Run.Emulator + " " + ShellQuote(ReachableProgram(Run)) + " " + Run.Args +
                       (Run.Input.empty() ? "" : " <" + ShellQuote(Run.Input));
     if (Run.Uid >= 0)
         cmd = "setpriv --reuid=" + std::to_string(Run.Uid) + " --regid=" + std::to_string(Run.Uid) +

@@ -38,13 +38,15 @@ std::string JoinRows(const std::vector<std::string>& Rows);
 std::vector<std::string> ListNumbersAndFlags(const std::vector<std::string>& Rows);
 
 struct TmuxRun {
-    std::string Dir;         // the program's working directory
-    std::string Program;     // path of the program (quoted here)
-    std::string Emulator;    // runs Program under it when not empty (cross builds)
-    std::string Args;        // arguments, already quoted for the shell
-    std::string Input;       // a file for its standard input, or empty
-    bool PrivateTmp = false; // Dir/tmp mounted over /tmp for the program
-    int Uid = -1;            // when >= 0, the program runs as this user and group
+    std::string Dir;      // the program's working directory
+    std::string Program;  // path of the program (quoted here)
+    std::string Emulator; // runs Program under it when not empty (cross builds)
+    std::string Args;     // arguments, already quoted for the shell
+    std::string Input;    // a file for its standard input, or empty
+    // Dir/tmp mounted over /tmp for the program; Dir must lie outside /tmp.
+    // A program under /tmp is run from a copy in Dir/.kv-program.
+    bool PrivateTmp = false;
+    int Uid = -1; // when >= 0, the program runs as this user and group
     // Dir/before and Dir/after get stty -g from before and after the run,
     // Dir/rc the exit code, and the pane stays. Otherwise the pane ends with
     // the program.
