@@ -260,10 +260,11 @@ bool SetTextLength(TJamBase& B, size_t No, size_t Len) {
     if (!B.ReadHeader(static_cast<int32_t>(No))) return false;
     unsigned char le[4];
     for (int i = 0; i < 4; ++i) le[i] = static_cast<unsigned char>(Len >> (8 * i));
-    int fd = open((B.BasePath + ".jhr").c_str(), O_WRONLY);
-    if (fd < 0) return false;
-    bool ok = pwrite(fd, le, 4, off_t(B.CurHdrOffset) + 64) == 4;
-    return close(fd) == 0 && ok;
+    TFileDesc f;
+    if (!f.Open(B.BasePath + ".jhr", O_WRONLY)) return false;
+    int err = 0;
+    const bool ok = PWriteAll(f.Fd(), le, 4, int64_t{B.CurHdrOffset} + 64, err) == 4;
+    return f.Close() && ok;
 }
 
 // AddMessage takes the text from a file: each text goes through a temporary
