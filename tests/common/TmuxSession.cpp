@@ -140,7 +140,10 @@ std::string ReachableProgram(const TmuxRun& Run) {
     const std::filesystem::path from(real);
     const std::filesystem::path to = std::filesystem::path(Run.Dir) / ".kv-program";
     std::filesystem::create_directories(to, ec);
-    const auto over = std::filesystem::copy_options::overwrite_existing;
+    // Never over a copy already there: a session may be running it, and
+    // under an emulator (which maps the file instead of executing it) a
+    // rewrite would pull the code from under that program.
+    const auto over = std::filesystem::copy_options::skip_existing;
     std::filesystem::copy_file(from, to / from.filename(), over, ec);
     if (std::filesystem::exists(from.parent_path() / "help.ans"))
         std::filesystem::copy_file(from.parent_path() / "help.ans", to / "help.ans", over, ec);
