@@ -55,9 +55,13 @@ void DeleteRowMsg(int32_t N) {
     }
     if (!ShowMsgBox(mbYesNo, "Delete Msg.No: " + IntToStr(N) + ". Are you sure?")) return;
     bool purge = ShowMsgBox(mbYesNo, "Purge text?");
-    // A refused deletion must not look like one that worked; the page is
-    // filled again either way (from the new base, when it was replaced).
-    if (!Base->DeleteMsg(N, purge)) ShowMsgBox(mbInfo, DeleteRefusalText(N, Base->Refusal));
+    // A refused deletion must not look like one that worked, nor a purge
+    // that left text standing like one that took it all; the page is filled
+    // again either way (from the new base, when it was replaced).
+    if (!Base->DeleteMsg(N, purge))
+        ShowMsgBox(mbInfo, DeleteRefusalText(N, Base->Refusal));
+    else if (purge && Base->PurgeLeftShared)
+        ShowMsgBox(mbInfo, PurgeLeftText(N));
     FillPage();
 }
 
@@ -93,6 +97,11 @@ void WarnSmallTerminal() {
 }
 
 } // namespace
+
+std::string PurgeLeftText(int32_t MsgNo) {
+    return "Msg.No: " + IntToStr(MsgNo) +
+           " deleted; text that another message claims too was not purged.";
+}
 
 std::string DeleteRefusalText(int32_t MsgNo, TJamRefusal Why) {
     switch (Why) {
@@ -174,7 +183,7 @@ void OnListKey(char Key, int32_t Index) {
         if (n == 0) break;
         if (RowFlags(Index).find('U') == std::string::npos)
             ShowMsgBox(mbInfo, "Message doesn't contain a UUEncoded file!");
-        else if (Base->ReadMessage(n))
+        else if (ReadRowMessage(n, true))
             ExtractUUE();
         break;
     case 'R':
@@ -189,14 +198,14 @@ void OnListKey(char Key, int32_t Index) {
         if (n == 0) break;
         if (RowFlags(Index).find('P') == std::string::npos)
             ShowMsgBox(mbInfo, "Message doesn't contain a PGP Key");
-        else if (Base->ReadMessage(n))
+        else if (ReadRowMessage(n, true))
             ExtractPGP();
         break;
     case 'M':
-        if (n != 0 && Base->ReadHeader(n)) ShowMsgHeader();
+        if (n != 0 && ReadRowMessage(n, false)) ShowMsgHeader();
         break;
     case 'L':
-        if (n != 0 && Base->ReadHeader(n)) ShowLastRead();
+        if (n != 0 && ReadRowMessage(n, false)) ShowLastRead();
         break;
     case 'J':
         if (IndexMode())

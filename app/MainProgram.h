@@ -50,6 +50,9 @@ bool TakeReplacedBase();
 
 // What "D" says when the base refused the deletion of MsgNo for Why.
 std::string DeleteRefusalText(int32_t MsgNo, TJamRefusal Why);
+// What "D" with purge says when the deletion left some of MsgNo's text as it
+// was, because another message's text starts inside it.
+std::string PurgeLeftText(int32_t MsgNo);
 inline const std::string ReadOnlyBaseText =
     "This base may only be read here: no message can be deleted.";
 inline const std::string ReplacedBaseText = "The base was replaced on disk: nothing was deleted.";

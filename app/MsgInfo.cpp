@@ -333,6 +333,13 @@ std::string UnreadableMsgText(int32_t MsgNo) {
     return "Msg.No: " + IntToStr(MsgNo) + " could not be read!";
 }
 
+bool ReadRowMessage(int32_t MsgNo, bool Text) {
+    const bool read =
+        Text ? Base->ReadMessage(MsgNo) && !Base->TextMissing : Base->ReadHeader(MsgNo);
+    if (!read) ShowMsgBox(mbInfo, UnreadableMsgText(MsgNo));
+    return read;
+}
+
 namespace {
 
 TTempNameState StateOf(const struct stat64& St) {
@@ -566,7 +573,7 @@ void OnListSelect(int32_t Index) {
 }
 
 void ViewMessage(int32_t MsgNo) {
-    if (Base->ReadMessage(MsgNo)) {
+    if (ReadRowMessage(MsgNo, true)) {
         const std::string bytes = TextBytes(Base->MsgText);
         const auto uid = static_cast<uint32_t>(::geteuid());
         if (WriteTempFile(TempFileName, bytes, uid) == 0) {
@@ -620,10 +627,6 @@ void ExtractPGP() {
 
 void ExportText(int32_t MsgNo) {
     std::string f = ChooseExportFile(" Save Filename ", ExportName(MsgNo));
-    if (f.empty()) return;
-    if (!Base->ReadMessage(MsgNo)) {
-        ShowMsgBox(mbInfo, UnreadableMsgText(MsgNo));
-        return;
-    }
+    if (f.empty() || !ReadRowMessage(MsgNo, true)) return;
     SaveExport(f, TextBytes(Base->MsgText));
 }

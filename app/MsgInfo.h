@@ -147,8 +147,13 @@ inline constexpr int ExportSymlink = -2;
 // reserve leaves it as it was, a failure after that leaves it empty.
 int WriteExportFile(const std::string& Name, const std::string& Bytes,
                     const TBaseFileIds& Keep = {});
-// What "E" says when the message cannot be read any more.
+// What a row command says when the message cannot be read any more.
 std::string UnreadableMsgText(int32_t MsgNo);
+// Reads message MsgNo of Base for a row command, its text too when Text is
+// set. When the message cannot be read (another program cut the header file
+// short), or its header claims a text of which the text file holds nothing,
+// a box says so and the result is false: the command then does nothing.
+bool ReadRowMessage(int32_t MsgNo, bool Text);
 
 // What lstat tells of the fixed temporary name.
 struct TTempNameState {

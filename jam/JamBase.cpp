@@ -395,10 +395,23 @@ bool TJamBase::Replaced() const {
 
 bool TJamBase::Reopen() {
     // Never while a change holds the lock on the header file held now.
-    if (BasePath.empty() || FLockDepth > 0) return false;
+    if (BasePath.empty() || FLockDepth > 0 || !HdrStream || !IdxStream || !TxtStream) return false;
     std::unique_ptr<TFileStream> fresh[3];
     bool readOnly = false;
     if (OpenBaseFiles(BasePath, fresh, readOnly) < 3) return false;
+    // Wholly another base, judged by what was opened, since that is what is
+    // taken: each of the three files is another than the one held, and the
+    // names still lead to them once all three are open, so that a rename
+    // between two of the opens cannot slip a mix in.
+    const TFileStream* held[] = {HdrStream.get(), IdxStream.get(), TxtStream.get()};
+    for (int i = 0; i < 3; ++i) {
+        struct stat64 was {
+        }, now{}, named{};
+        if (::fstat64(held[i]->Fd(), &was) != 0 || ::fstat64(fresh[i]->Fd(), &now) != 0 ||
+            ::stat64((BasePath + StreamExts[i]).c_str(), &named) != 0 || SameFile(was, now) ||
+            !SameFile(now, named))
+            return false;
+    }
     char sig[4] = {};
     if (fresh[0]->Read(sig, 4) != 4 || std::memcmp(sig, JamSig, 4) != 0) return false;
     HdrStream = std::move(fresh[0]);
@@ -512,6 +525,7 @@ void TJamBase::KeepSubfield(uint16_t LoID, const char* P, int32_t Len) {
 bool TJamBase::ReadMessage(int32_t MsgNo) {
     if (!ReadHeader(MsgNo)) return false;
     MsgText.Clear();
+    TextMissing = false;
     try {
         if (TxtStream) ReadText();
     } catch (const std::bad_alloc&) {
@@ -542,7 +556,10 @@ void TJamBase::ReadText() {
         int32_t want = static_cast<int32_t>(std::min<int64_t>(left, ScratchSize));
         const char* p = nullptr;
         int32_t got = TxtStream->ReadView(p, want);
-        if (got <= 0) break;
+        if (got <= 0) {
+            TextMissing = left == end - start; // not one byte of it is there
+            break;
+        }
         left -= got;
         const char* e = p + got;
         const char* from = p; // the current line's first byte in this view
@@ -618,6 +635,7 @@ bool TJamBase::WriteBaseHdr() {
 
 bool TJamBase::DeleteMsg(int32_t MsgNo, bool Purge) {
     Refusal = TJamRefusal::jrNone;
+    PurgeLeftShared = false;
     if (!HdrStream || !IdxStream || !TxtStream) {
         Refusal = TJamRefusal::jrNoMessage;
         return false;
@@ -742,11 +760,13 @@ bool TJamBase::HeaderIsItsOwn(const TOthers& Others) {
 // the text file, or the start of another message's text, whichever comes
 // first. A damaged TxtLen thus never reaches the texts laid down after it,
 // and a text whose start another message shares is not touched at all.
+// PurgeLeftShared tells when the file holds more of the text than that.
 // False when a write failed.
 bool TJamBase::PurgeText(const TOthers& Others) {
     int64_t start = std::max<int64_t>(MsgHdr.TxtOffset, 0);
-    int64_t end =
-        std::min({int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen, TxtStream->Size(), Others.NextTxt});
+    const int64_t held = std::min(int64_t(MsgHdr.TxtOffset) + MsgHdr.TxtLen, TxtStream->Size());
+    int64_t end = std::min(held, Others.NextTxt);
+    PurgeLeftShared = end < held;
     if (end <= start) return true;
     char fill[4096];
     std::memset(fill, JamPurgeFill, sizeof fill);

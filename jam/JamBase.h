@@ -215,6 +215,15 @@ public:
     // refused (jrReadOnly) before anything is written.
     bool ReadOnly = false;
     TJamRefusal Refusal = TJamRefusal::jrNone;
+    // The last ReadMessage found a header that claims a text of which the
+    // text file holds not one byte (another program cut the file short):
+    // MsgText is empty, but not because the message is.
+    bool TextMissing = false;
+    // The last DeleteMsg with purge left some of the message's text as it
+    // was, because another message's text starts inside it (two headers
+    // sharing one text, or a torn record claiming it): that part is the other
+    // message's too, and is never overwritten.
+    bool PurgeLeftShared = false;
 
     // Reading. Open reads a base that may not be written for reading only;
     // a file that is missing, not a regular file or cannot be read at all
@@ -222,11 +231,15 @@ public:
     bool Open();
     // True when a file at the base's names is not the one held open (a packer
     // renamed a new base over it, or a name is gone): what the open files
-    // hold is no longer the base.
+    // hold is no longer the base, and every change is refused.
     bool Replaced() const;
-    // Opens the files at the base's names anew and takes them in place of the
-    // open ones, silently; when they cannot all be opened as a base, the open
-    // ones stay and the result is false.
+    // Takes the files at the base's names in place of the open ones, silently,
+    // but only when they are wholly another base: each of the three names
+    // leads to a file other than the one held, and the three open as a base.
+    // A packer renames its files over the names one at a time, and a mix of
+    // its files and the old ones is no base (the old headers point into the
+    // new text): then, as when the new files cannot be opened, the open base
+    // stays and the result is false.
     bool Reopen();
     int32_t CountMsgs();
     int32_t HighMsgNum();

@@ -76,9 +76,11 @@ protected:
         EXPECT_TRUE(ReadBaseFiles(Base) == Before) << "a file of the base changed";
     }
 
-    // "E" on message 2, which can no longer be read, then Enter on the name
-    // offered: the box says so, no file is written, and the base stays.
-    void ExpectUnreadableSecondMessage();
+    // Message 2 can no longer be read (HeaderGone) or its text is gone: every
+    // row command that needs what is gone says so in a box and does nothing
+    // more. "E", then Enter on the name offered: the box says so, no file is
+    // written, and the base stays.
+    void ExpectUnreadableSecondMessage(bool HeaderGone);
 
     // Waits for Text in a box, closes it, and waits for it to go.
     void CloseBox(const std::string& Text) {
@@ -204,19 +206,38 @@ TEST_F(ExportTmux, MissingBaseFileIsRefusedAndAnAbsoluteNameIsThatPath) {
 TEST_F(ExportTmux, ExportOfAMessageThatCannotBeReadSaysSo) {
     ASSERT_EQ(::truncate((Base + ".jdx").c_str(), 8), 0); // message 1's record only
     Before.Idx.resize(8);
-    ExpectUnreadableSecondMessage();
+    ExpectUnreadableSecondMessage(true);
 }
 
 TEST_F(ExportTmux, ExportOfAMessageWhoseHeaderWasCutAwaySaysSo) {
     const auto header2 = static_cast<std::size_t>(GetLe32(Before.Idx, 12));
     ASSERT_EQ(::truncate((Base + ".jhr").c_str(), static_cast<off_t>(header2)), 0);
     Before.Hdr.resize(header2);
-    ExpectUnreadableSecondMessage();
+    ExpectUnreadableSecondMessage(true);
 }
 
-void ExportTmux::ExpectUnreadableSecondMessage() {
+// The text file cut to nothing under the running program: the headers still
+// read, but no text is there to view, extract or save.
+TEST_F(ExportTmux, ExportOfAMessageWhoseTextWasCutAwaySaysSo) {
+    ASSERT_EQ(::truncate((Base + ".jdt").c_str(), 0), 0);
+    Before.Txt.clear();
+    ExpectUnreadableSecondMessage(false);
+}
+
+void ExportTmux::ExpectUnreadableSecondMessage(bool HeaderGone) {
     const std::string title = " Save Filename ";
     Tm->Key("Down");
+    std::vector<std::string> commands = {"Enter", "u"};
+    if (HeaderGone) commands.insert(commands.end(), {"m", "l"});
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        if (command == "Enter")
+            Tm->Key(command);
+        else
+            Tm->Type(command);
+        ASSERT_NO_FATAL_FAILURE(CloseBox(UnreadableMsgText(2)));
+        ASSERT_TRUE(Tm->WaitFor("A file")) << Dump(); // back at the list
+    }
     Tm->Type("e");
     ASSERT_TRUE(Tm->WaitFor(title)) << Dump();
     Tm->Key("Tab Tab Enter");

@@ -410,6 +410,10 @@ TEST_F(QuorvexTmux, PurgeOfADamagedLengthFillsOnlyItsOwnText) {
     Key("Enter");
     WaitText("Purge text?");
     Key("Enter");
+    // What the damaged length claims past message 19's start is not purged,
+    // and the user is told so.
+    WaitText("Msg.No: 18 deleted; text that another message claims too was not purged.");
+    Key("Enter");
     WaitFor([](const auto& S) { return S[7].size() > 69 && S[7].substr(69, 1) == "D"; },
             "the D flag on message 18");
     std::string txt = f.Txt;

@@ -1,5 +1,6 @@
 #include "tests/common/ProgramTmux.h"
 
+#include <algorithm>
 #include <unistd.h>
 #include <utility>
 
@@ -10,8 +11,11 @@ void ProgramTmux::SetUp() {
 void ProgramTmux::Start(TmuxRun Run) {
     Tm.reset();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    Tm = std::make_unique<TmuxSession>("kvp-" + std::to_string(::getpid()) + "-" + info->name() +
-                                       "-" + std::to_string(++FStarted));
+    // A parameterised test's name holds a "/", which no socket name may.
+    std::string name = info->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    Tm = std::make_unique<TmuxSession>("kvp-" + std::to_string(::getpid()) + "-" + name + "-" +
+                                       std::to_string(++FStarted));
     Run.Record = true;
     Tm->Start(Run);
 }

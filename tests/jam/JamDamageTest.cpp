@@ -2,6 +2,7 @@
 // and buffers, and a change writes only where the base really has the record.
 
 #include "jam/JamBase.h"
+#include "support/FileDesc.h"
 #include "tests/common/JamFixture.h"
 
 #include <climits>
@@ -122,15 +123,16 @@ TEST_F(DamageTest, TextRangesOutsideTheFileReadOnlyWhatIsThere) {
     struct Case {
         int32_t TxtOffset, TxtLen;
         std::vector<std::string> Want;
+        bool Missing; // a text is claimed, and the file holds none of it
     };
     // The text file holds "abc\rdef\rghi\r".
     const Case cases[] = {
-        {0, 12, {"abc", "def", "ghi"}},
-        {4, 0x7FFFFFFF, {"def", "ghi"}}, // runs past the end; offset + len overflows
-        {0x7FFFFFF0, 0x7FFFFFF0, {}},    // far beyond the end
-        {-4, 8, {"abc"}},                // starts before the file: from 0 on
-        {-0x7FFFFFFF, 0x7FFFFFFF, {}},   // ends at 0
-        {4, -5, {}},                     // negative length
+        {0, 12, {"abc", "def", "ghi"}, false},
+        {4, 0x7FFFFFFF, {"def", "ghi"}, false}, // runs past the end; offset + len overflows
+        {0x7FFFFFF0, 0x7FFFFFF0, {}, true},     // far beyond the end
+        {-4, 8, {"abc"}, false},                // starts before the file: from 0 on
+        {-0x7FFFFFFF, 0x7FFFFFFF, {}, false},   // ends at 0
+        {4, -5, {}, false},                     // negative length
     };
     JamFixture f;
     f.Txt = "abc\rdef\rghi\r";
@@ -146,7 +148,16 @@ TEST_F(DamageTest, TextRangesOutsideTheFileReadOnlyWhatIsThere) {
         ASSERT_TRUE(B.ReadMessage(n));
         std::vector<std::string> got(B.MsgText.begin(), B.MsgText.end());
         EXPECT_EQ(got, cases[n - 1].Want) << "case " << n;
+        EXPECT_EQ(B.TextMissing, cases[n - 1].Missing) << "case " << n;
     }
+    // Another program cut the text file to nothing under the open base; once
+    // the buffered bytes are too old to serve, reading finds none.
+    WriteFileBytes(Base + ".jdt", "");
+    PauseMs(JamBufferAgeMs + 1);
+    ASSERT_TRUE(B.ReadMessage(1));
+    EXPECT_TRUE(B.TextMissing);
+    ASSERT_TRUE(B.ReadMessage(5)); // claims no text at all
+    EXPECT_FALSE(B.TextMissing);
 }
 
 TEST_F(DamageTest, TextOfCarriageReturnsKeepsABoundedNumberOfLines) {
@@ -302,26 +313,41 @@ TEST_F(DamageTest, PurgeCoversOnlyTheMessagesOwnText) {
         std::vector<Text> Msgs;
         int32_t Delete;
         std::string Want;
+        bool Shared;
     };
     constexpr int32_t Huge = 0x7FFFFFFF;
     const std::string texts = "AAAAABBBBBCCCCC";
+    // Shared: the file holds more of what the header claims than the purge
+    // filled, because another message's text starts inside it; the user is
+    // told so.
     const Case cases[] = {
         {"a damaged length stops at the next text",
          {{0, 5}, {5, Huge}, {10, 5}},
          2,
-         "AAAAAQQQQQCCCCC"},
+         "AAAAAQQQQQCCCCC",
+         true},
         {"the last text's damaged length stops at the end of the file",
          {{0, 5}, {5, 5}, {10, Huge}},
          3,
-         "AAAAABBBBBQQQQQ"},
-        {"a length reaching into the next text", {{0, 7}, {5, 5}, {10, 5}}, 1, "QQQQQBBBBBCCCCC"},
-        {"texts out of the order of the index", {{10, 5}, {0, Huge}, {5, 5}}, 2, "QQQQQBBBBBCCCCC"},
-        {"a start another message shares purges nothing", {{0, 5}, {5, 5}, {5, 5}}, 2, texts},
-        {"empty texts inside own nothing", {{0, 15}, {5, 0}, {10, 0}}, 1, "QQQQQQQQQQQQQQQ"},
+         "AAAAABBBBBQQQQQ",
+         false},
+        {"a length reaching into the next text",
+         {{0, 7}, {5, 5}, {10, 5}},
+         1,
+         "QQQQQBBBBBCCCCC",
+         true},
+        {"texts out of the order of the index",
+         {{10, 5}, {0, Huge}, {5, 5}},
+         2,
+         "QQQQQBBBBBCCCCC",
+         true},
+        {"a start another message shares purges nothing", {{0, 5}, {5, 5}, {5, 5}}, 2, texts, true},
+        {"empty texts inside own nothing", {{0, 15}, {5, 0}, {10, 0}}, 1, "QQQQQQQQQQQQQQQ", false},
         {"an earlier text's damaged length does not shorten it",
          {{0, Huge}, {5, 5}, {10, 5}},
          2,
-         "AAAAAQQQQQCCCCC"},
+         "AAAAAQQQQQCCCCC",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -342,6 +368,7 @@ TEST_F(DamageTest, PurgeCoversOnlyTheMessagesOwnText) {
         ASSERT_TRUE(b.Open());
         ASSERT_TRUE(b.DeleteMsg(c.Delete, true));
         EXPECT_EQ(ReadFileBytes(Base + ".jdt"), c.Want);
+        EXPECT_EQ(b.PurgeLeftShared, c.Shared);
         std::string hdr = f.Hdr;
         const int32_t h = at[std::size_t(c.Delete - 1)];
         hdr.replace(std::size_t(h) + 52, 4, Le32(MSG_DELETED));

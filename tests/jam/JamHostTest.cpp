@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -79,15 +80,76 @@ TEST_F(ReplacedTest, AChangeIsRefusedAndTheNewBaseIsTakenOnReopen) {
     EXPECT_EQ(GetLe32(ReadFileBytes(Base + ".jhr"), 12), 0); // ActiveMsgs
 }
 
-TEST_F(ReplacedTest, OneReplacedFileIsEnough) {
-    for (const char* ext : {".jhr", ".jdx", ".jdt"}) {
-        SCOPED_TRACE(ext);
+// A packer between its renames: the names hold a mix of its files and the
+// open ones, whose headers point into the other text. One name moved is enough
+// to refuse every change, and no mix is taken as a base: the open files stay,
+// each header read with its own text, until all three names have moved on.
+TEST_F(ReplacedTest, AMixOfOldAndNewFilesIsNoBaseToTake) {
+    const std::vector<std::vector<const char*>> mixes = {
+        {".jhr"}, {".jdx"}, {".jdt"}, {".jhr", ".jdx"}, {".jhr", ".jdt"}, {".jdx", ".jdt"}};
+    for (const auto& moved : mixes) {
+        SCOPED_TRACE(testing::PrintToString(moved));
         ASSERT_TRUE(WriteAndOpen(ThreeMessages()));
         Fresh.Write(Dir / "fresh");
-        RenameOver(ext);
+        for (const char* ext : moved) RenameOver(ext);
+        const BaseFiles named = ReadBaseFiles(Base);
         EXPECT_TRUE(B.Replaced());
-        EXPECT_FALSE(B.DeleteMsg(1, false));
-        EXPECT_EQ(B.Refusal, TJamRefusal::jrReplaced);
+        EXPECT_FALSE(B.Reopen());
+        EXPECT_EQ(B.TotalMsgs, 3);
+        EXPECT_EQ(B.BaseHdr.ModCounter, 7);
+        ASSERT_TRUE(B.ReadMessage(2));
+        EXPECT_EQ(B.MsgSubj, "two");
+        EXPECT_EQ(B.MsgText.Count() == 1 ? B.MsgText.Get(0) : "", "second");
+        for (bool purge : {false, true}) {
+            EXPECT_FALSE(B.DeleteMsg(2, purge));
+            EXPECT_EQ(B.Refusal, TJamRefusal::jrReplaced);
+        }
+        EXPECT_EQ(ReadBaseFiles(Base), named);
+    }
+}
+
+// The new files must open as a base: a header file without the signature is
+// none, and the open base reads on.
+TEST_F(ReplacedTest, ANewHeaderWithoutTheSignatureIsNotTaken) {
+    WriteFileBytes(Dir / "fresh.jhr", "JAX" + ReadFileBytes(Dir / "fresh.jhr").substr(3));
+    for (const char* ext : {".jhr", ".jdx", ".jdt"}) RenameOver(ext);
+    EXPECT_FALSE(B.Reopen());
+    EXPECT_EQ(B.TotalMsgs, 3);
+    ASSERT_TRUE(B.ReadMessage(3));
+    EXPECT_EQ(B.MsgSubj, "three");
+    EXPECT_EQ(B.MsgText.Count() == 1 ? B.MsgText.Get(0) : "", "third text");
+}
+
+// Whether the base may be written is a matter of the files taken: a base
+// taken anew is read-only, or writable, as its own files are, whatever the
+// old ones were. As root, files are opened as user 65534 (setfsuid).
+TEST_F(ReplacedTest, ReadOnlyFollowsTheFilesTakenAnew) {
+    ASSERT_EQ(::chmod(Dir.Path().c_str(), 0777), 0);
+    const mode_t shut = ::geteuid() == 0 ? 0644 : 0444;
+    auto setModes = [](const std::string& Path, mode_t Mode) {
+        for (const char* ext : {".jhr", ".jdx", ".jdt"})
+            ASSERT_EQ(::chmod((Path + ext).c_str(), Mode), 0);
+    };
+    for (bool oldShut : {true, false}) {
+        SCOPED_TRACE(oldShut ? "read-only to writable" : "writable to read-only");
+        ThreeMessages().Write(Base);
+        setModes(Base, oldShut ? shut : 0666);
+        Fresh.Write(Dir / "fresh");
+        setModes(Dir / "fresh", oldShut ? 0666 : shut);
+        const FileAccessAsOtherUser other;
+        {
+            TFileStream probe;
+            if (probe.Open(oldShut ? Base + ".jhr" : Dir / "fresh.jhr", fmOpenReadWrite))
+                GTEST_SKIP() << "file modes refuse nothing here";
+        }
+        B.BasePath = Base;
+        ASSERT_TRUE(B.Open());
+        EXPECT_EQ(B.ReadOnly, oldShut);
+        for (const char* ext : {".jhr", ".jdx", ".jdt"}) RenameOver(ext);
+        ASSERT_TRUE(B.Reopen());
+        EXPECT_EQ(B.ReadOnly, !oldShut);
+        EXPECT_EQ(B.DeleteMsg(1, false), oldShut);
+        EXPECT_EQ(B.Refusal, oldShut ? TJamRefusal::jrNone : TJamRefusal::jrReadOnly);
     }
 }
 
