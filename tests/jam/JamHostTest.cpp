@@ -1,14 +1,22 @@
 // Bases on a shared host: files another program renamed over the open ones,
-// a base this user may only read, and FIFOs where the base's files belong.
+// a base this user may only read, FIFOs where the base's files belong, a
+// base on a read-only file system and new files on another file system.
 
 #include "jam/JamBase.h"
+#include "support/FileDesc.h"
 #include "tests/common/JamFixture.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <exception>
+#include <fcntl.h>
 #include <functional>
+#include <optional>
+#include <sched.h>
 #include <string>
 #include <sys/fsuid.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -235,6 +243,121 @@ TEST_F(JamBaseTest, AFifoInPlaceOfAFileIsRefusedWithoutBlocking) {
     struct stat st {};
     ASSERT_EQ(::lstat((Base + ".jlr").c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Runs Body in a child with a mount namespace of its own, so what it mounts
+// is seen nowhere else and goes with it, and returns the text Body made of
+// what it saw; nullopt where no such namespace can be made. A text that
+// starts with "skip: " says why the test cannot be done here.
+std::optional<std::string> WithOwnMounts(const std::function<std::string()>& Body) {
+    int out[2];
+    if (::pipe(out) != 0) return std::nullopt;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        std::string r;
+        try {
+            r = Body();
+        } catch (const std::exception& e) {
+            r = std::string("exception: ") + e.what();
+        }
+        ::_exit(WriteAll(out[1], r) ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string r;
+    char buf[256];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) r.append(buf, std::size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
+    return r;
+}
+
+// What DeleteMsg(MsgNo) answers without and with purging.
+std::string DeleteAnswers(TJamBase& B, int32_t MsgNo) {
+    std::string r;
+    for (bool purge : {false, true}) {
+        r += purge ? ", purge " : "delete ";
+        r += B.DeleteMsg(MsgNo, purge) ? "done" : "refused " + std::to_string(int(B.Refusal));
+    }
+    return r;
+}
+std::string BothRefused(TJamRefusal R) {
+    const std::string why = std::to_string(int(R));
+    return "delete refused " + why + ", purge refused " + why;
+}
+
+// A base on a file system mounted read-only (a snapshot, a share exported
+// so): writing is refused with EROFS rather than EACCES, and the base still
+// opens for reading.
+TEST_F(JamBaseTest, ABaseOnAReadOnlyFileSystemOpensForReading) {
+    ThreeMessages().Write(Base);
+    const BaseFiles before = ReadBaseFiles(Base);
+    const std::optional<std::string> seen = WithOwnMounts([&]() -> std::string {
+        const char* dir = Dir.Path().c_str();
+        if (::mount(dir, dir, nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, dir, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return "skip: no read-only bind mount here";
+        TFileDesc probe;
+        if (probe.Open(Base + ".jhr", O_RDWR) || errno != EROFS)
+            return "skip: the read-only mount does not refuse writing with EROFS";
+        TJamBase b;
+        b.BasePath = Base;
+        bool opened = false;
+        CaptureStdout([&] { opened = b.Open(); });
+        if (!opened) return "not opened";
+        std::string r = b.ReadOnly ? "read-only, " : "writable, ";
+        r += std::to_string(b.TotalMsgs) + " messages, ";
+        if (b.ReadMessage(3) && b.MsgText.Count() == 1)
+            r += "'" + b.MsgSubj + "': '" + b.MsgText.Get(0) + "', ";
+        return r + DeleteAnswers(b, 3);
+    });
+    if (!seen) GTEST_SKIP() << "no mount namespace of its own here";
+    if (seen->starts_with("skip: ")) GTEST_SKIP() << seen->substr(6);
+    EXPECT_EQ(*seen, "read-only, 3 messages, 'three': 'third text', " +
+                         BothRefused(TJamRefusal::jrReadOnly));
+    EXPECT_EQ(ReadBaseFiles(Base), before);
+}
+
+// New files at the names may carry the very inode numbers of the open ones
+// when they lie on another file system (a fresh one mounted over the base's
+// directory): only the device tells them apart. Two fresh tmpfs mounts
+// number the files written into them alike.
+TEST_F(JamBaseTest, AReplacementOnAnotherFileSystemWithTheSameInodesIsFound) {
+    const std::string fs = Dir / "fs";
+    ASSERT_EQ(::mkdir(fs.c_str(), 0755), 0);
+    const std::optional<std::string> seen = WithOwnMounts([&]() -> std::string {
+        const std::string base = fs + "/base";
+        if (::mount("kv-old", fs.c_str(), "tmpfs", 0, nullptr) != 0)
+            return "skip: cannot mount a tmpfs here";
+        ThreeMessages().Write(base);
+        TJamBase b;
+        b.BasePath = base;
+        if (!b.Open()) return "the first base does not open";
+        const TFileStream* held[] = {b.HdrStream.get(), b.IdxStream.get(), b.TxtStream.get()};
+        struct stat64 old[3]{};
+        for (int i = 0; i < 3; ++i)
+            if (::fstat64(held[i]->Fd(), &old[i]) != 0) return "no status of an open file";
+        if (::mount("kv-new", fs.c_str(), "tmpfs", 0, nullptr) != 0)
+            return "skip: cannot mount a second tmpfs here";
+        ThreeMessages().Write(base); // the same files in the same order
+        const char* exts[] = {".jhr", ".jdx", ".jdt"};
+        for (int i = 0; i < 3; ++i) {
+            struct stat64 now {};
+            if (::stat64((base + exts[i]).c_str(), &now) != 0) return "a new file is missing";
+            if (now.st_ino != old[i].st_ino)
+                return "skip: fresh tmpfs mounts number their files differently here";
+            if (now.st_dev == old[i].st_dev) return "both tmpfs mounts have one device";
+        }
+        return (b.Replaced() ? "replaced, " : "not replaced, ") + DeleteAnswers(b, 1);
+    });
+    if (!seen) GTEST_SKIP() << "no mount namespace of its own here";
+    if (seen->starts_with("skip: ")) GTEST_SKIP() << seen->substr(6);
+    EXPECT_EQ(*seen, "replaced, " + BothRefused(TJamRefusal::jrReplaced));
 }
 
 } // namespace
