@@ -98,13 +98,13 @@ int ProgramPid(const TmuxSession& App) {
 }
 
 // A FIFO at the fixed name is neither opened nor removed: the text is shown
-// from a private file. Killed during that view by a signal the program
-// handles, the program still ends by that signal, and the private file with
-// the message in it is gone.
+// from a private file. Killed during that view by a signal whose default
+// action ends a process, the program still ends by that signal, the private
+// file with the message in it is gone and the terminal is as before.
 TEST_F(TempTmux, PrivateFileGoesWhenASignalEndsTheView) {
     const std::string fixed = Tmp + "/quorvex.tmp";
     ASSERT_EQ(::mkfifo(fixed.c_str(), 0600), 0);
-    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGUSR1, SIGALRM}) {
         SCOPED_TRACE(strsignal(sig));
         TmuxSession& app = Start(0, true);
         app.Key("Enter");
@@ -116,6 +116,8 @@ TEST_F(TempTmux, PrivateFileGoesWhenASignalEndsTheView) {
         ASSERT_EQ(::kill(pid, sig), 0);
         ASSERT_TRUE(app.WaitEnded()) << JoinRows(app.Screen());
         EXPECT_EQ(app.ExitCode(), std::to_string(128 + sig) + "\n");
+        EXPECT_FALSE(app.SttyBefore().empty());
+        EXPECT_EQ(app.SttyAfter(), app.SttyBefore());
         EXPECT_EQ(InTmp(), std::vector<std::string>{"quorvex.tmp"});
         struct stat st {};
         ASSERT_EQ(::lstat(fixed.c_str(), &st), 0);
