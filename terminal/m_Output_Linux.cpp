@@ -68,15 +68,41 @@ void PlaceOnScreen(uint8_t& X, uint8_t& Y) {
 
 // A process ended by a signal runs no exit finalisation, so a kill (or a
 // crash) would leave the user's terminal raw: no echo, no line editing. While
-// the terminal is raw, these signals put the saved settings back first and
-// then take their previous course: the process still ends by the same signal,
-// and a handler that was there before (a sanitizer's) still runs. A signal the
-// process ignores stays ignored. Only async-signal-safe calls run in here.
-constexpr std::array<int, 9> RestoringSignals{SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGABRT,
-                                              SIGBUS, SIGFPE, SIGILL,  SIGSEGV};
+// the terminal is raw, every catchable signal whose default action ends the
+// process puts the saved settings back first and then takes its previous
+// course: the process still ends by the same signal, and a handler that was
+// there before (a sanitizer's) still runs. A signal the process ignores stays
+// ignored. Only async-signal-safe calls run in here. The real-time signals
+// (all of them end the process) join at run time: their range is the C
+// library's. SIGXFSZ is not among them: the program's entry ignores it, so
+// that a write past the file-size limit fails as any other write does.
+constexpr int RestoringSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE, SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,  SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
 termios SignalSettings{};
 volatile sig_atomic_t SignalRestoreArmed = 0;
-std::array<struct sigaction, RestoringSignals.size()> PreviousActions{};
+std::array<struct sigaction, NSIG> PreviousActions{}; // by signal number
+
+// Whether the handler's return brings Sig back by itself: a fault raised by
+// an instruction (a positive si_code other than SI_KERNEL) comes again when
+// that instruction runs again, now to the previous action with its true
+// details. Everything else - sent by a process, or by the kernel for a timer,
+// a limit, a breakpoint or the terminal - would be lost, and the process
+// would go on with its terminal put back: it is raised again.
+bool ComesAgain(int Sig, const siginfo_t* Info) {
+    if (Info == nullptr || Info->si_code <= 0 || Info->si_code == SI_KERNEL) return false;
+    return Sig == SIGSEGV || Sig == SIGBUS || Sig == SIGFPE || Sig == SIGILL;
+}
 
 void RestoreOnSignal(int Sig, siginfo_t* Info, void*) {
     // A private temporary file holds the message being shown: it goes too.
@@ -85,26 +111,29 @@ void RestoreOnSignal(int Sig, siginfo_t* Info, void*) {
         SignalRestoreArmed = 0;
         tcsetattr(1, TCSANOW, &SignalSettings);
     }
-    for (std::size_t i = 0; i < RestoringSignals.size(); ++i)
-        if (RestoringSignals[i] == Sig) sigaction(Sig, &PreviousActions[i], nullptr);
-    // A fault raised by an instruction comes again when the handler returns,
-    // now to the previous action with its true details; a sent one is sent again.
-    if (Info == nullptr || Info->si_code <= 0) raise(Sig);
+    if (Sig > 0 && Sig < NSIG)
+        sigaction(Sig, &PreviousActions[static_cast<std::size_t>(Sig)], nullptr);
+    if (!ComesAgain(Sig, Info)) raise(Sig);
+}
+
+// Puts RestoreOnSignal in place for Sig, unless the process ignores it (or
+// the platform has no such signal).
+void InstallRestore(int Sig) {
+    struct sigaction now {};
+    if (Sig <= 0 || Sig >= NSIG || sigaction(Sig, nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
+        return;
+    PreviousActions[static_cast<std::size_t>(Sig)] = now;
+    struct sigaction act {};
+    act.sa_sigaction = RestoreOnSignal;
+    act.sa_flags = SA_SIGINFO;
+    sigfillset(&act.sa_mask); // nothing else runs while the settings go back
+    sigaction(Sig, &act, nullptr);
 }
 
 void ArmSignalRestore(const termios& Settings) {
     static const bool installed = [] {
-        for (std::size_t i = 0; i < RestoringSignals.size(); ++i) {
-            struct sigaction now {};
-            if (sigaction(RestoringSignals[i], nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
-                continue;
-            PreviousActions[i] = now;
-            struct sigaction act {};
-            act.sa_sigaction = RestoreOnSignal;
-            act.sa_flags = SA_SIGINFO;
-            sigfillset(&act.sa_mask); // nothing else runs while the settings go back
-            sigaction(RestoringSignals[i], &act, nullptr);
-        }
+        for (int sig : RestoringSignals) InstallRestore(sig);
+        for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) InstallRestore(sig);
         return true;
     }();
     (void)installed;

@@ -22,10 +22,12 @@
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,35 @@ protected:
     void ExpectRestored() {
         EXPECT_TRUE(SameSettings(SlaveSettings(), Before))
             << "the child left the terminal with other settings";
+    }
+
+    // A child with the console up and a file armed in a fresh directory runs
+    // Bring, then waits for keys; without a Bring the parent sends Sig once
+    // the file is there. The child must end by Sig, the file gone and the
+    // terminal back.
+    void ExpectArmedChildEndsBy(int Sig, const std::function<void()>& Bring = {}) {
+        TempDir dir;
+        const std::string tmpl = dir / "quorvex-XXXXXX";
+        pid_t pid = StartChild(
+            [&] {
+                InitConsole();
+                std::string name = tmpl;
+                if (CreateArmedFile(name) < 0) std::exit(1);
+                WriteText("armed");
+                FlushScreen();
+                if (Bring) Bring();
+                for (;;) ReadKey();
+            },
+            {Master(), RealStdin(), RealStdout()});
+        std::string out;
+        ASSERT_TRUE(WaitForOutput(Master(), out, "armed"));
+        if (!Bring) kill(pid, Sig);
+        ChildEnd end = WaitChild(pid, Master(), out);
+        EXPECT_TRUE(end.Ended) << "the child went on after the signal";
+        EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == Sig)
+            << "status " << end.Status;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+        ExpectRestored();
     }
 };
 
@@ -328,27 +359,52 @@ TEST_F(TerminalRestore, AfterASignalThatEndsTheProgram) {
 TEST_F(TerminalRestore, ArmedFileGoesWithASignalThatEndsTheProgram) {
     for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(strsignal(sig));
-        TempDir dir;
-        const std::string tmpl = dir / "quorvex-XXXXXX";
-        pid_t pid = StartChild(
-            [&] {
-                InitConsole();
-                std::string name = tmpl;
-                if (CreateArmedFile(name) < 0) std::exit(1);
-                WriteText("armed");
-                FlushScreen();
-                for (;;) ReadKey();
-            },
-            {Master(), RealStdin(), RealStdout()});
-        std::string out;
-        ASSERT_TRUE(WaitForOutput(Master(), out, "armed"));
-        kill(pid, sig);
-        ChildEnd end = WaitChild(pid, Master(), out);
-        ASSERT_TRUE(end.Ended);
-        EXPECT_TRUE(WIFSIGNALED(end.Status) && WTERMSIG(end.Status) == sig)
-            << "status " << end.Status;
-        EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
-        ExpectRestored();
+        ExpectArmedChildEndsBy(sig);
+    }
+}
+
+void SpinForEver() {
+    volatile unsigned n = 0;
+    for (;;) n = n + 1;
+}
+
+// Every other signal whose default action ends the process does the same:
+// terminal back, armed file gone, the process ended by that very signal. So
+// does one the kernel sends (a timer, input ready, a breakpoint): unlike a
+// fault, it does not come again by itself once the handler returns.
+TEST_F(TerminalRestore, EverySignalThatEndsTheProgramRestoresAndRemoves) {
+    struct SignalCase {
+        std::string Name;
+        int Sig;
+        std::function<void()> Bring; // in the child; none: the parent sends Sig
+    };
+    std::vector<SignalCase> cases;
+    for (int sig : {SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF, SIGXCPU, SIGTRAP,
+                    SIGSYS, SIGIO, SIGPWR, SIGSTKFLT, SIGRTMIN, SIGRTMIN + 3})
+        cases.push_back({std::string("sent ") + strsignal(sig), sig, {}});
+    cases.push_back({"alarm", SIGALRM, [] { alarm(1); }});
+    cases.push_back({"virtual timer", SIGVTALRM, [] {
+                         itimerval t{};
+                         t.it_value.tv_usec = 10000;
+                         setitimer(ITIMER_VIRTUAL, &t, nullptr);
+                         SpinForEver();
+                     }});
+    // Input ready on a descriptor that asked for SIGIO by name: the kernel's
+    // details (a positive si_code, as a fault's) tell of no fault.
+    cases.push_back({"input ready", SIGIO, [] {
+                         int fds[2];
+                         if (pipe(fds) != 0 || fcntl(fds[0], F_SETOWN, getpid()) != 0 ||
+                             fcntl(fds[0], F_SETSIG, SIGIO) != 0 ||
+                             fcntl(fds[0], F_SETFL, O_ASYNC) != 0)
+                             std::exit(1);
+                         (void)!write(fds[1], "x", 1);
+                     }});
+#if defined(__i386__) || defined(__x86_64__)
+    cases.push_back({"breakpoint", SIGTRAP, [] { asm volatile("int3"); }});
+#endif
+    for (const SignalCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ExpectArmedChildEndsBy(c.Sig, c.Bring);
     }
 }
 
