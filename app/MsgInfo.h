@@ -137,16 +137,27 @@ inline constexpr int ExportSymlink = -2;
 // 0 when the file at Name holds exactly Bytes, else the errno of the
 // failure, ExportRefused or ExportSymlink. Only a regular file is written:
 // a directory gives EISDIR, anything else (a FIFO, a device) EINVAL, and
-// neither is opened. A missing file is created exclusively and removed again
-// when the bytes cannot all be written, so no partial export looks complete.
-// An existing file stays whole until the new text is: the text goes to a
-// new hidden file beside it (its mode and, where allowed, its group), which
-// is renamed over it once complete and removed when not. Where no file can
-// be made beside it (a directory this user may not write), the file is
-// written in place after the room for the text is reserved: a failure to
-// reserve leaves it as it was, a failure after that leaves it empty.
+// neither is opened. A missing file is made by CreateExportFile. An existing
+// file is replaced only when this user may write it, as the kernel answers
+// an open for writing that cuts nothing: one it may not (EACCES, EPERM,
+// EROFS) is left as it is, whatever the directory allows. It stays whole
+// until the new text is: the text goes to a new hidden file beside it (its
+// mode and, where allowed, its group), armed while it is written, which is
+// renamed over it once complete and removed when not. Where no file can be
+// made beside it (a directory this user may not write) or the rename is
+// refused (a sticky directory, another owner's file), RewriteExportInPlace
+// writes it where it lies.
 int WriteExportFile(const std::string& Name, const std::string& Bytes,
                     const TBaseFileIds& Keep = {});
+// Makes the missing file Name with Bytes: created exclusively (EEXIST for
+// anything at the name, a symbolic link too, never written through), armed
+// while it is written, so that an error or a signal before the last byte
+// removes it, and disarmed once complete.
+int CreateExportFile(const std::string& Name, const std::string& Bytes);
+// Writes Bytes into the regular file at Name where it lies, following no link
+// (ExportSymlink), after the room for them is reserved: a failure to reserve
+// leaves it as it was, a failure after that leaves it empty.
+int RewriteExportInPlace(const std::string& Name, const std::string& Bytes);
 // What "E" says when the message cannot be read any more.
 std::string UnreadableMsgText(int32_t MsgNo);
 
