@@ -369,15 +369,6 @@ TTempNameState StateOf(const struct stat64& St) {
             static_cast<uint32_t>(St.st_uid)};
 }
 
-// Why a name that is there may not be written: the errno a refusal reports.
-int RefusalOf(const TTempNameState& State, uint32_t Uid) {
-    if (S_ISLNK(State.Mode)) return ELOOP;
-    if (S_ISDIR(State.Mode)) return EISDIR;
-    if (!S_ISREG(State.Mode)) return EINVAL;
-    if (State.Links != 1) return EMLINK;
-    return State.Owner == Uid ? 0 : EPERM;
-}
-
 // Replaces the content of the open file F by Bytes; 0 or the errno. A text
 // that cannot be written whole is not left in part for a viewer.
 int ReplaceContent(const TFileDesc& F, const std::string& Bytes) {
@@ -389,9 +380,13 @@ int ReplaceContent(const TFileDesc& F, const std::string& Bytes) {
 
 } // namespace
 
-TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid) {
-    return !State.Exists || RefusalOf(State, Uid) == 0 ? TTempChoice::tcFixed
-                                                       : TTempChoice::tcPrivate;
+int TempNameRefusal(const TTempNameState& State, uint32_t Uid) {
+    if (!State.Exists) return 0;
+    if (S_ISLNK(State.Mode)) return ELOOP;
+    if (S_ISDIR(State.Mode)) return EISDIR;
+    if (!S_ISREG(State.Mode)) return EINVAL;
+    if (State.Links != 1) return EMLINK;
+    return State.Owner == Uid ? 0 : EPERM;
 }
 
 int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid) {
@@ -402,7 +397,7 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
     const bool there = ::lstat64(Name.c_str(), &seen) == 0;
     if (!there && errno != ENOENT) return errno;
     if (there) {
-        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
+        if (int refusal = TempNameRefusal(StateOf(seen), Uid); refusal != 0) return refusal;
         // A file the group or others may read may be held open by them, and
         // an open descriptor outlives any change of mode: it goes, and the
         // text gets a new file. Only the owner may remove or replace a name
@@ -419,7 +414,7 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
         struct stat64 now {};
         if (!f.Stat(now)) return errno;
         if (!SameFile(now, seen)) return EAGAIN;
-        if (int refusal = RefusalOf(StateOf(now), Uid); refusal != 0) return refusal;
+        if (int refusal = TempNameRefusal(StateOf(now), Uid); refusal != 0) return refusal;
     }
     // Whatever mode the file had or the umask gave it, no one else may read
     // the message that goes into it.

@@ -168,13 +168,13 @@ struct TTempNameState {
     uint64_t Links = 0;
     uint32_t Owner = 0;
 };
-enum class TTempChoice : uint8_t { tcFixed, tcPrivate };
-// The fixed name serves when nothing is there or it is a regular file of
-// Uid's own with a single link. Anything else (another user's file, a
-// symbolic link, a directory, a FIFO, a hard link) is left alone, and the
-// view uses a private file instead.
-TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid);
-// Writes the fixed temporary file Name as ChooseTempFile allows: a missing
+// 0 when the fixed name may be written: nothing is there, or a regular file
+// of Uid's own with a single link. Anything else is left alone, and the view
+// uses a private file instead; the errno says why: ELOOP for a symbolic link,
+// EISDIR for a directory, EINVAL for a FIFO or a device, EMLINK for a hard
+// link, EPERM for another user's file.
+int TempNameRefusal(const TTempNameState& State, uint32_t Uid);
+// Writes the fixed temporary file Name as TempNameRefusal allows: a missing
 // one is created exclusively, an own one is replaced whole; either is mode
 // 600 (set on its descriptor) before the text goes in. An own file that the
 // group or others could read is removed and created anew, since one of them

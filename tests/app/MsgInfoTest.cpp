@@ -751,21 +751,21 @@ TEST(MsgInfoTempFile, FixedNameServesOnlyWhenAbsentOrAPlainFileOfOnesOwn) {
     struct Case {
         const char* What;
         TTempNameState State;
-        TTempChoice Want;
+        int Want;
     };
     const uint32_t me = 1000;
     const Case cases[] = {
-        {"nothing there", {false, 0, 0, 0}, TTempChoice::tcFixed},
-        {"own regular file", {true, S_IFREG | 0600, 1, me}, TTempChoice::tcFixed},
-        {"own file any mode", {true, S_IFREG | 0644, 1, me}, TTempChoice::tcFixed},
-        {"another user's file", {true, S_IFREG | 0666, 1, 0}, TTempChoice::tcPrivate},
-        {"own symbolic link", {true, S_IFLNK | 0777, 1, me}, TTempChoice::tcPrivate},
-        {"own hard link", {true, S_IFREG | 0600, 2, me}, TTempChoice::tcPrivate},
-        {"own directory", {true, S_IFDIR | 0700, 2, me}, TTempChoice::tcPrivate},
-        {"own FIFO", {true, S_IFIFO | 0600, 1, me}, TTempChoice::tcPrivate},
-        {"own device", {true, S_IFCHR | 0600, 1, me}, TTempChoice::tcPrivate},
+        {"nothing there", {false, 0, 0, 0}, 0},
+        {"own regular file", {true, S_IFREG | 0600, 1, me}, 0},
+        {"own file any mode", {true, S_IFREG | 0644, 1, me}, 0},
+        {"another user's file", {true, S_IFREG | 0666, 1, 0}, EPERM},
+        {"own symbolic link", {true, S_IFLNK | 0777, 1, me}, ELOOP},
+        {"own hard link", {true, S_IFREG | 0600, 2, me}, EMLINK},
+        {"own directory", {true, S_IFDIR | 0700, 2, me}, EISDIR},
+        {"own FIFO", {true, S_IFIFO | 0600, 1, me}, EINVAL},
+        {"own device", {true, S_IFCHR | 0600, 1, me}, EINVAL},
     };
-    for (const Case& c : cases) EXPECT_EQ(ChooseTempFile(c.State, me), c.Want) << c.What;
+    for (const Case& c : cases) EXPECT_EQ(TempNameRefusal(c.State, me), c.Want) << c.What;
 }
 
 TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFileWithoutOpeningIt) {
