@@ -213,73 +213,77 @@ int NotPlain(const struct stat64& St) {
     return S_ISREG(St.st_mode) ? 0 : EINVAL;
 }
 
-// Removes Name when it still is the file Own (not a link to it, not
-// something put there meanwhile).
-void RemoveIfStill(const std::string& Name, const struct stat64& Own) {
-    struct stat64 now {};
-    if (::lstat64(Name.c_str(), &now) == 0 && S_ISREG(now.st_mode) && SameFile(now, Own))
-        ::unlink(Name.c_str());
+// Removes the armed file however the scope is left: an export that is not
+// complete must not stay. Once the file is renamed or disarmed, nothing is
+// armed any more and this removes nothing.
+struct TUnfinishedRemoved {
+    TUnfinishedRemoved() = default;
+    TUnfinishedRemoved(const TUnfinishedRemoved&) = delete;
+    TUnfinishedRemoved& operator=(const TUnfinishedRemoved&) = delete;
+    ~TUnfinishedRemoved() { RemoveArmedFile(); }
+};
+
+// What a failed create or rename says when the directory does not let this
+// user make or take the name, though the file itself may be written.
+bool NameRefused(int Err) {
+    return Err == EACCES || Err == EPERM;
 }
 
-// Name does not exist: made anew, never through whatever appears there
-// meanwhile (O_EXCL follows no link and takes no existing file).
-int CreateExport(const std::string& Name, const std::string& Bytes) {
-    TFileDesc f;
-    if (!f.Open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0666)) return errno;
-    struct stat64 own {};
-    int err = f.Stat(own) ? WriteBytes(f, Bytes) : errno;
-    if (!f.Close() && err == 0) err = errno;
-    if (err != 0) RemoveIfStill(Name, own);
-    return err;
+// Opens the regular file at Name for writing, following no link and cutting
+// nothing: the open is the kernel's own answer to whether this user may
+// write it (its modes, ACLs, a read-only file system), and changes nothing.
+// St gets what the descriptor is.
+int OpenToRewrite(const std::string& Name, TFileDesc& F, struct stat64& St) {
+    if (!F.OpenRegular(Name, O_WRONLY | O_NOFOLLOW)) return errno == ELOOP ? ExportSymlink : errno;
+    return F.Stat(St) ? 0 : errno;
 }
 
-// Old (the regular file at Name) is overwritten where it lies, as the last
+// F, open on the regular file Old, is overwritten where it lies, as the last
 // way left: the room for Bytes is taken first, so that a full disk leaves it
 // as it was; only an error after that can cost its text, and then nothing of
 // the old or the new text is left to look whole.
-int RewriteInPlace(const std::string& Name, const std::string& Bytes, const struct stat64& Old) {
-    TFileDesc f;
-    if (!f.Open(Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK))
-        return errno == ELOOP ? ExportSymlink : errno;
-    struct stat64 now {};
-    if (!f.Stat(now)) return errno;
-    if (!SameFile(now, Old)) return EAGAIN; // replaced since it was looked at
+int RewriteOpenFile(TFileDesc& F, const std::string& Bytes, const struct stat64& Old) {
     const auto size = static_cast<off64_t>(Bytes.size());
     if (size > 0) {
-        if (const int err = ::posix_fallocate64(f.Fd(), 0, size); err != 0) {
+        if (const int err = ::posix_fallocate64(F.Fd(), 0, size); err != 0) {
             struct stat64 after {};
-            if (f.Stat(after) && after.st_size != Old.st_size)
-                (void)!::ftruncate64(f.Fd(), Old.st_size);
+            if (F.Stat(after) && after.st_size != Old.st_size)
+                (void)!::ftruncate64(F.Fd(), Old.st_size);
             return err;
         }
     }
-    int err = WriteBytes(f, Bytes);
-    if (err == 0 && ::ftruncate64(f.Fd(), size) != 0) err = errno;
-    if (err == 0 && ::fsync(f.Fd()) != 0) err = errno;
-    if (err != 0) (void)!::ftruncate64(f.Fd(), 0);
-    if (!f.Close() && err == 0) err = errno;
+    int err = WriteBytes(F, Bytes);
+    if (err == 0 && ::ftruncate64(F.Fd(), size) != 0) err = errno;
+    if (err == 0 && ::fsync(F.Fd()) != 0) err = errno;
+    if (err != 0) (void)!::ftruncate64(F.Fd(), 0);
+    if (!F.Close() && err == 0) err = errno;
     return err;
 }
 
-// Old (the regular file at Name) is replaced whole: Bytes go to a new file
-// beside it, which takes its name only once it holds them all.
-int ReplaceExport(const std::string& Name, const std::string& Bytes, const struct stat64& Old) {
+// Old (the regular file at Name, which this user may write: F is open on it)
+// is replaced whole: Bytes go to a new hidden file beside it, armed while it
+// is written, which takes its name only once it holds them all. Where the
+// directory lets no file be made beside it or refuses the rename (a sticky
+// directory, another owner's file), it is written in place through F.
+int ReplaceExport(const std::string& Name, const std::string& Bytes, TFileDesc& F,
+                  const struct stat64& Old) {
     std::string fresh = Name.substr(0, Name.rfind('/') + 1) + ".quorvex-XXXXXX";
-    TFileDesc f(::mkostemp(fresh.data(), O_CLOEXEC));
-    if (!f.IsOpen()) {
-        if (errno == EACCES || errno == EPERM) return RewriteInPlace(Name, Bytes, Old);
-        return errno;
-    }
+    TFileDesc h(CreateArmedFile(fresh));
+    if (!h.IsOpen()) return NameRefused(errno) ? RewriteOpenFile(F, Bytes, Old) : errno;
+    const TUnfinishedRemoved removeUnfinished;
     // The group first: changing it may clear mode bits set before.
-    (void)!::fchown(f.Fd(), static_cast<uid_t>(-1), Old.st_gid);
-    int err = WriteBytes(f, Bytes);
-    if (err == 0 && ::fchmod(f.Fd(), Old.st_mode & 0777) != 0) err = errno;
-    if (err == 0 && ::fsync(f.Fd()) != 0) err = errno;
-    if (!f.Close() && err == 0) err = errno;
+    (void)!::fchown(h.Fd(), static_cast<uid_t>(-1), Old.st_gid);
+    int err = WriteBytes(h, Bytes);
+    if (err == 0 && ::fchmod(h.Fd(), Old.st_mode & 0777) != 0) err = errno;
+    if (err == 0 && ::fsync(h.Fd()) != 0) err = errno;
+    if (!h.Close() && err == 0) err = errno;
+    if (err != 0) return err;
     // A rename replaces the name, never writes through what is there now.
-    if (err == 0 && ::rename(fresh.c_str(), Name.c_str()) != 0) err = errno;
-    if (err != 0) ::unlink(fresh.c_str());
-    return err;
+    if (RenameArmedFile(Name)) return 0;
+    err = errno;
+    if (!NameRefused(err)) return err;
+    RemoveArmedFile();
+    return RewriteOpenFile(F, Bytes, Old);
 }
 
 } // namespace
@@ -321,12 +325,37 @@ int WriteExportFile(const std::string& Name, const std::string& Bytes, const TBa
     // Looked at, not opened: opening a FIFO or a device could block or act.
     struct stat64 old {};
     if (::lstat64(Name.c_str(), &old) != 0)
-        return errno == ENOENT ? CreateExport(Name, Bytes) : errno;
+        return errno == ENOENT ? CreateExportFile(Name, Bytes) : errno;
     if (const int why = NotPlain(old); why != 0) return why;
     // Once more on what was looked at: the name may have changed since the
     // test above, and only this very file is replaced (or, in place, written).
     if (IsOneOf(IdOf(old), Keep.Ids)) return ExportRefused;
-    return ReplaceExport(Name, Bytes, old);
+    // Only a file this user may write is replaced: one it may not stays as
+    // it is, whatever the directory would allow.
+    TFileDesc f;
+    struct stat64 now {};
+    if (const int err = OpenToRewrite(Name, f, now); err != 0) return err;
+    if (!SameFile(now, old)) return EAGAIN; // replaced since it was looked at
+    return ReplaceExport(Name, Bytes, f, old);
+}
+
+int CreateExportFile(const std::string& Name, const std::string& Bytes) {
+    // Armed from its creation: a signal or an error before the last byte
+    // leaves no partial file that looks like a whole export.
+    TFileDesc f(CreateArmedFileAt(Name, 0666));
+    if (!f.IsOpen()) return errno;
+    const TUnfinishedRemoved removeUnfinished;
+    int err = WriteBytes(f, Bytes);
+    if (!f.Close() && err == 0) err = errno;
+    if (err == 0) DisarmArmedFile();
+    return err;
+}
+
+int RewriteExportInPlace(const std::string& Name, const std::string& Bytes) {
+    TFileDesc f;
+    struct stat64 st {};
+    if (const int err = OpenToRewrite(Name, f, st); err != 0) return err;
+    return RewriteOpenFile(f, Bytes, st);
 }
 
 std::string UnreadableMsgText(int32_t MsgNo) {
@@ -347,15 +376,6 @@ TTempNameState StateOf(const struct stat64& St) {
             static_cast<uint32_t>(St.st_uid)};
 }
 
-// Why a name that is there may not be written: the errno a refusal reports.
-int RefusalOf(const TTempNameState& State, uint32_t Uid) {
-    if (S_ISLNK(State.Mode)) return ELOOP;
-    if (S_ISDIR(State.Mode)) return EISDIR;
-    if (!S_ISREG(State.Mode)) return EINVAL;
-    if (State.Links != 1) return EMLINK;
-    return State.Owner == Uid ? 0 : EPERM;
-}
-
 // Replaces the content of the open file F by Bytes; 0 or the errno. A text
 // that cannot be written whole is not left in part for a viewer.
 int ReplaceContent(const TFileDesc& F, const std::string& Bytes) {
@@ -367,9 +387,13 @@ int ReplaceContent(const TFileDesc& F, const std::string& Bytes) {
 
 } // namespace
 
-TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid) {
-    return !State.Exists || RefusalOf(State, Uid) == 0 ? TTempChoice::tcFixed
-                                                       : TTempChoice::tcPrivate;
+int TempNameRefusal(const TTempNameState& State, uint32_t Uid) {
+    if (!State.Exists) return 0;
+    if (S_ISLNK(State.Mode)) return ELOOP;
+    if (S_ISDIR(State.Mode)) return EISDIR;
+    if (!S_ISREG(State.Mode)) return EINVAL;
+    if (State.Links != 1) return EMLINK;
+    return State.Owner == Uid ? 0 : EPERM;
 }
 
 int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Uid) {
@@ -380,7 +404,7 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
     const bool there = ::lstat64(Name.c_str(), &seen) == 0;
     if (!there && errno != ENOENT) return errno;
     if (there) {
-        if (int refusal = RefusalOf(StateOf(seen), Uid); refusal != 0) return refusal;
+        if (int refusal = TempNameRefusal(StateOf(seen), Uid); refusal != 0) return refusal;
         // A file the group or others may read may be held open by them, and
         // an open descriptor outlives any change of mode: it goes, and the
         // text gets a new file. Only the owner may remove or replace a name
@@ -397,7 +421,7 @@ int WriteTempFile(const std::string& Name, const std::string& Bytes, uint32_t Ui
         struct stat64 now {};
         if (!f.Stat(now)) return errno;
         if (!SameFile(now, seen)) return EAGAIN;
-        if (int refusal = RefusalOf(StateOf(now), Uid); refusal != 0) return refusal;
+        if (int refusal = TempNameRefusal(StateOf(now), Uid); refusal != 0) return refusal;
     }
     // Whatever mode the file had or the umask gave it, no one else may read
     // the message that goes into it.

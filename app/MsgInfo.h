@@ -137,16 +137,27 @@ inline constexpr int ExportSymlink = -2;
 // 0 when the file at Name holds exactly Bytes, else the errno of the
 // failure, ExportRefused or ExportSymlink. Only a regular file is written:
 // a directory gives EISDIR, anything else (a FIFO, a device) EINVAL, and
-// neither is opened. A missing file is created exclusively and removed again
-// when the bytes cannot all be written, so no partial export looks complete.
-// An existing file stays whole until the new text is: the text goes to a
-// new hidden file beside it (its mode and, where allowed, its group), which
-// is renamed over it once complete and removed when not. Where no file can
-// be made beside it (a directory this user may not write), the file is
-// written in place after the room for the text is reserved: a failure to
-// reserve leaves it as it was, a failure after that leaves it empty.
+// neither is opened. A missing file is made by CreateExportFile. An existing
+// file is replaced only when this user may write it, as the kernel answers
+// an open for writing that cuts nothing: one it may not (EACCES, EPERM,
+// EROFS) is left as it is, whatever the directory allows. It stays whole
+// until the new text is: the text goes to a new hidden file beside it (its
+// mode and, where allowed, its group), armed while it is written, which is
+// renamed over it once complete and removed when not. Where no file can be
+// made beside it (a directory this user may not write) or the rename is
+// refused (a sticky directory, another owner's file), RewriteExportInPlace
+// writes it where it lies.
 int WriteExportFile(const std::string& Name, const std::string& Bytes,
                     const TBaseFileIds& Keep = {});
+// Makes the missing file Name with Bytes: created exclusively (EEXIST for
+// anything at the name, a symbolic link too, never written through), armed
+// while it is written, so that an error or a signal before the last byte
+// removes it, and disarmed once complete.
+int CreateExportFile(const std::string& Name, const std::string& Bytes);
+// Writes Bytes into the regular file at Name where it lies, following no link
+// (ExportSymlink), after the room for them is reserved: a failure to reserve
+// leaves it as it was, a failure after that leaves it empty.
+int RewriteExportInPlace(const std::string& Name, const std::string& Bytes);
 // What a row command says when the message cannot be read any more.
 std::string UnreadableMsgText(int32_t MsgNo);
 // Reads message MsgNo of Base for a row command, its text too when Text is
@@ -162,13 +173,13 @@ struct TTempNameState {
     uint64_t Links = 0;
     uint32_t Owner = 0;
 };
-enum class TTempChoice : uint8_t { tcFixed, tcPrivate };
-// The fixed name serves when nothing is there or it is a regular file of
-// Uid's own with a single link. Anything else (another user's file, a
-// symbolic link, a directory, a FIFO, a hard link) is left alone, and the
-// view uses a private file instead.
-TTempChoice ChooseTempFile(const TTempNameState& State, uint32_t Uid);
-// Writes the fixed temporary file Name as ChooseTempFile allows: a missing
+// 0 when the fixed name may be written: nothing is there, or a regular file
+// of Uid's own with a single link. Anything else is left alone, and the view
+// uses a private file instead; the errno says why: ELOOP for a symbolic link,
+// EISDIR for a directory, EINVAL for a FIFO or a device, EMLINK for a hard
+// link, EPERM for another user's file.
+int TempNameRefusal(const TTempNameState& State, uint32_t Uid);
+// Writes the fixed temporary file Name as TempNameRefusal allows: a missing
 // one is created exclusively, an own one is replaced whole; either is mode
 // 600 (set on its descriptor) before the text goes in. An own file that the
 // group or others could read is removed and created anew, since one of them

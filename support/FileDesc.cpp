@@ -166,48 +166,111 @@ void PauseMs(uint32_t Ms) {
 }
 
 // The armed path lives in a fixed buffer, so the signal-time removal touches
-// no heap. The flag is set only after the path is complete, and cleared only
-// after the unlink: a signal that comes in between unlinks once more, which
-// finds nothing.
+// no heap. The flag is set only after the path and identity are complete, and
+// cleared only after the unlink: a signal that comes in between unlinks once
+// more, which finds nothing (or another file, which it leaves).
 namespace {
 
 char ArmedPath[PATH_MAX];
+uint64_t ArmedDev = 0;
+uint64_t ArmedIno = 0;
 volatile sig_atomic_t Armed = 0;
 
 void RemoveArmedAtExit() {
     RemoveArmedFile();
 }
 
-} // namespace
+void RemoveArmedAtEveryExit() {
+    static const bool registered = std::atexit(RemoveArmedAtExit) == 0;
+    (void)registered;
+}
 
-int CreateArmedFile(std::string& Template) {
-    if (Template.size() >= sizeof ArmedPath) {
+// Holds every signal off while it lives, so that no handler sees the armed
+// state half changed; errno is kept.
+class TSignalsHeld {
+public:
+    TSignalsHeld() {
+        sigset_t all;
+        sigfillset(&all);
+        sigprocmask(SIG_BLOCK, &all, &FOld);
+    }
+    ~TSignalsHeld() {
+        const int saved = errno;
+        sigprocmask(SIG_SETMASK, &FOld, nullptr);
+        errno = saved;
+    }
+    TSignalsHeld(const TSignalsHeld&) = delete;
+    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
+
+private:
+    sigset_t FOld;
+};
+
+// Create makes the file at Path (which it may fill in, as mkostemp does) and
+// returns its descriptor; the path is armed with the identity of what it made.
+template <class TCreate> int CreateAndArm(const std::string& Path, TCreate Create) {
+    if (Path.size() >= sizeof ArmedPath) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    static const bool registered = std::atexit(RemoveArmedAtExit) == 0;
-    (void)registered;
-    sigset_t all, old;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old);
+    RemoveArmedAtEveryExit();
+    const TSignalsHeld held;
     Armed = 0;
-    const int fd = ::mkostemp(Template.data(), O_CLOEXEC);
-    const int err = errno;
-    if (fd >= 0) {
-        std::memcpy(ArmedPath, Template.c_str(), Template.size() + 1);
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        Armed = 1;
+    const int fd = Create();
+    if (fd < 0) return -1;
+    struct stat64 st {};
+    if (::fstat64(fd, &st) != 0) {
+        const int err = errno;
+        ::unlink(Path.c_str());
+        ::close(fd);
+        errno = err;
+        return -1;
     }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    errno = err;
+    std::memcpy(ArmedPath, Path.c_str(), Path.size() + 1);
+    ArmedDev = static_cast<uint64_t>(st.st_dev);
+    ArmedIno = static_cast<uint64_t>(st.st_ino);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    Armed = 1;
     return fd;
+}
+
+} // namespace
+
+int CreateArmedFile(std::string& Template) {
+    return CreateAndArm(Template, [&] { return ::mkostemp(Template.data(), O_CLOEXEC); });
+}
+
+int CreateArmedFileAt(const std::string& Name, mode_t Mode) {
+    return CreateAndArm(Name, [&] {
+        return ::open(Name.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, Mode);
+    });
 }
 
 void RemoveArmedFile() {
     if (!Armed) return;
     const int saved = errno;
-    ::unlink(ArmedPath);
+    struct stat64 st {};
+    if (::lstat64(ArmedPath, &st) == 0 && static_cast<uint64_t>(st.st_dev) == ArmedDev &&
+        static_cast<uint64_t>(st.st_ino) == ArmedIno)
+        ::unlink(ArmedPath);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     Armed = 0;
     errno = saved;
+}
+
+bool RenameArmedFile(const std::string& Name) {
+    const TSignalsHeld held;
+    if (!Armed) {
+        errno = ENOENT;
+        return false;
+    }
+    if (::rename(ArmedPath, Name.c_str()) != 0) return false;
+    Armed = 0;
+    return true;
+}
+
+void DisarmArmedFile() {
+    const TSignalsHeld held;
+    Armed = 0;
 }

@@ -70,12 +70,14 @@ inline bool SameFile(const struct stat64& A, const struct stat64& B) {
 void PauseMs(uint32_t Ms);
 
 // ---------------------------------------------------------------------------
-// The one file that must not outlive the process: a private temporary file
-// that holds a message while it is shown. At most one path is armed at a
-// time; arming another forgets the first without removing it. An exit()
-// removes the armed file through an atexit finaliser (registered at the first
-// arming), and RemoveArmedFile is async-signal-safe, so a handler of a signal
-// that ends the process can call it before the process dies.
+// The one file that must not outlive the process unfinished: a private
+// temporary file that holds a message while it is shown, or an export while
+// it is written. At most one path is armed at a time; arming another forgets
+// the first without removing it. An exit() removes the armed file through an
+// atexit finaliser (registered at the first arming), and RemoveArmedFile is
+// async-signal-safe, so a handler of a signal that ends the process can call
+// it before the process dies. Only the very file that was armed is removed:
+// another file put at its name since is left alone.
 
 // Creates a file from Template as mkostemp does (exclusive, mode 600, no link
 // followed; the trailing XXXXXX of Template are replaced) and arms its path.
@@ -83,5 +85,17 @@ void PauseMs(uint32_t Ms);
 // leave the file behind unarmed. Returns the descriptor, or -1 with errno set
 // and nothing created (a Template of PATH_MAX bytes or more: ENAMETOOLONG).
 int CreateArmedFile(std::string& Template);
+// The same for a file at exactly Name, opened for writing and never waiting
+// (O_NONBLOCK): created exclusively with Mode (less the umask), following no
+// link, taking no file that is there (EEXIST).
+int CreateArmedFileAt(const std::string& Name, mode_t Mode);
 // Removes the armed file, if any, and disarms; errno is kept.
 void RemoveArmedFile();
+// The armed file is complete: it takes the name Name (a rename, which
+// replaces what is there) and is disarmed, every signal held off across both,
+// so no signal removes the finished file or leaves it under its armed name.
+// False with errno when nothing is armed (ENOENT) or the rename failed; the
+// file then stays armed where it was.
+bool RenameArmedFile(const std::string& Name);
+// The armed file is complete where it is: disarmed, not removed.
+void DisarmArmedFile();

@@ -23,6 +23,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -481,10 +482,96 @@ TEST_F(MsgInfoFiles, ExportIntoAFileOfADirectoryThatCannotBeWrittenRewritesItInP
     EXPECT_EQ(Entries(dir), std::vector<std::string>{"msg.txt"});
 }
 
+// Another user's file in a directory this user may write: it is replaced
+// only when the user may write the file itself, as cp or an editor would
+// decide. A file the user may not write is left as it is, its owner's, and
+// the writer says so. In a sticky directory the name of another owner's file
+// cannot be taken by a rename, but a file the user may write is still
+// written, where it lies. As root, file access goes to user 65534.
+TEST_F(MsgInfoFiles, ExportOverAnotherUsersFileOnlyWhereTheUserMayWriteIt) {
+    ASSERT_EQ(::chmod(Path().c_str(), 0755), 0);
+    struct Case {
+        const char* What;
+        mode_t DirMode;
+        mode_t FileMode;
+        int Want;
+        bool SameFile; // the very file is kept, root's (refused, or written in place)
+    };
+    const Case cases[] = {
+        {"read-only file in a shared directory", 0777, 0444, EACCES, true},
+        {"file only its owner may write, shared directory", 0777, 0644, EACCES, true},
+        {"file only its owner may write, sticky directory", 01777, 0644, EACCES, true},
+        {"file all may write, sticky directory", 01777, 0666, 0, true},
+        {"file all may write, shared directory", 0777, 0666, 0, false},
+    };
+    const std::string old = "root's own text, longer than the export\n";
+    int serial = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::string dir = Path() + "/d" + std::to_string(++serial);
+        ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), c.DirMode), 0);
+        const std::string f = dir + "/shared.txt";
+        WriteFileBytes(f, old);
+        ASSERT_EQ(::chmod(f.c_str(), c.FileMode), 0);
+        struct stat was {};
+        ASSERT_EQ(::stat(f.c_str(), &was), 0);
+        int got;
+        {
+            const FileAccessAsOtherUser other;
+            if (TFileDesc probe; (c.FileMode & 0002) == 0 && probe.Open(f, O_WRONLY))
+                GTEST_SKIP() << "file modes refuse nothing here";
+            got = WriteExportFile(f, "export\n");
+        }
+        EXPECT_EQ(got, c.Want);
+        EXPECT_EQ(ReadFileBytes(f), c.Want == 0 ? "export\n" : old);
+        struct stat now {};
+        ASSERT_EQ(::stat(f.c_str(), &now), 0);
+        if (c.SameFile) {
+            EXPECT_EQ(now.st_ino, was.st_ino);
+            EXPECT_EQ(now.st_uid, 0u);
+            EXPECT_EQ(now.st_mode, was.st_mode);
+        }
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{"shared.txt"});
+    }
+}
+
+// A signal that ends the program while an export is written takes the
+// unfinished file with it, as the program's handler does (RemoveArmedFile):
+// the hidden file beside an old file, and a new file. A file size limit
+// stops the export in its write; its signal stands in for any other here.
+TEST_F(MsgInfoFiles, SignalDuringAnExportLeavesNoUnfinishedFile) {
+    const std::string old = Put("old.txt", "the old text\n");
+    for (const std::string& name : {old, Path() + "/new.txt"}) {
+        SCOPED_TRACE(name);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            struct sigaction act {};
+            act.sa_handler = [](int) {
+                RemoveArmedFile();
+                ::_exit(3);
+            };
+            ::sigaction(SIGXFSZ, &act, nullptr);
+            rlimit r{};
+            ::getrlimit(RLIMIT_FSIZE, &r);
+            r.rlim_cur = 1000;
+            ::setrlimit(RLIMIT_FSIZE, &r);
+            ::_exit(WriteExportFile(name, std::string(3000, 'y')) == 0 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "status " << status;
+        EXPECT_EQ(ReadFileBytes(old), "the old text\n");
+        EXPECT_EQ(Entries(Path()), std::vector<std::string>{"old.txt"});
+    }
+}
+
 // What is not a regular file at the chosen name is neither written nor
 // opened: a symbolic link (dangling or not) planted by someone who may write
 // the directory, a FIFO with a reader waiting, a directory. A hard link is a
-// regular file: its name gets the export, the file it shares stays as it was.
+// regular file: its name gets the export, the file it shares stays as it was
+// (opened, to learn whether this user may write it, but not written).
 TEST_F(MsgInfoFiles, ExportRefusesWhatIsNotAPlainFileWithoutOpeningIt) {
     const std::string f = Path() + "/msg00013.txt";
     const std::string victim = Put("victim", "precious");
@@ -492,7 +579,7 @@ TEST_F(MsgInfoFiles, ExportRefusesWhatIsNotAPlainFileWithoutOpeningIt) {
         const char* What;
         std::function<void()> Plant;
         int Want;
-        std::string Watched; // the file that must not be opened for writing
+        std::string Watched; // the file that must not be opened for writing, if any
     };
     std::vector<Case> cases = {
         {"symbolic link to a file", [&] { ::symlink(victim.c_str(), f.c_str()); }, ExportSymlink,
@@ -501,7 +588,7 @@ TEST_F(MsgInfoFiles, ExportRefusesWhatIsNotAPlainFileWithoutOpeningIt) {
          ExportSymlink, victim},
         {"FIFO", [&] { ::mkfifo(f.c_str(), 0600); }, EINVAL, f},
         {"directory", [&] { ::mkdir(f.c_str(), 0700); }, EISDIR, f},
-        {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, 0, victim},
+        {"hard link to a file", [&] { ::link(victim.c_str(), f.c_str()); }, 0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -511,9 +598,12 @@ TEST_F(MsgInfoFiles, ExportRefusesWhatIsNotAPlainFileWithoutOpeningIt) {
         if (::lstat(f.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
             ASSERT_TRUE(reader.Open(f, O_RDONLY | O_NONBLOCK));
         }
-        WriteOpenWatch watch(c.Watched);
+        std::optional<WriteOpenWatch> watch;
+        if (!c.Watched.empty()) watch.emplace(c.Watched);
         EXPECT_EQ(WriteExportFile(f, "export\n"), c.Want);
-        EXPECT_FALSE(watch.Seen());
+        if (watch) {
+            EXPECT_FALSE(watch->Seen());
+        }
         EXPECT_EQ(ReadFileBytes(victim), "precious");
         EXPECT_FALSE(PathExists(Path() + "/nowhere"));
         if (reader.IsOpen()) {
@@ -524,6 +614,50 @@ TEST_F(MsgInfoFiles, ExportRefusesWhatIsNotAPlainFileWithoutOpeningIt) {
             EXPECT_EQ(ReadFileBytes(f), "export\n");
         }
         std::filesystem::remove_all(f);
+    }
+}
+
+// The writer's two ways on names where their guards matter: the create takes
+// no name at which anything stands (a file, a link, dangling or not), and the
+// rewrite in place follows no link. What stands there, and what a link leads
+// to, stay as they were.
+TEST_F(MsgInfoFiles, CreateTakesNoNameInUseAndRewriteInPlaceFollowsNoLink) {
+    const std::string f = Path() + "/msg.txt";
+    const std::string victim = Put("victim", "precious");
+    const std::string nowhere = Path() + "/nowhere";
+    const auto toVictim = [&] { ::symlink(victim.c_str(), f.c_str()); };
+    const auto dangling = [&] { ::symlink(nowhere.c_str(), f.c_str()); };
+    const auto plain = [&] { WriteFileBytes(f, "the old text\n"); };
+    struct Case {
+        const char* What;
+        std::function<void()> Plant;
+        bool InPlace;
+        int Want;
+    };
+    const Case cases[] = {
+        {"create on a file", plain, false, EEXIST},
+        {"create on a link to a file", toVictim, false, EEXIST},
+        {"create on a dangling link", dangling, false, EEXIST},
+        {"in place on a link to a file", toVictim, true, ExportSymlink},
+        {"in place on a dangling link", dangling, true, ExportSymlink},
+        {"in place on a file", plain, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        c.Plant();
+        struct stat was {};
+        ASSERT_EQ(::lstat(f.c_str(), &was), 0);
+        EXPECT_EQ(c.InPlace ? RewriteExportInPlace(f, "export\n") : CreateExportFile(f, "export\n"),
+                  c.Want);
+        EXPECT_EQ(ReadFileBytes(victim), "precious");
+        EXPECT_FALSE(PathExists(nowhere));
+        struct stat now {};
+        ASSERT_EQ(::lstat(f.c_str(), &now), 0);
+        EXPECT_EQ(now.st_ino, was.st_ino);
+        if (S_ISREG(now.st_mode)) {
+            EXPECT_EQ(ReadFileBytes(f), c.Want == 0 ? "export\n" : "the old text\n");
+        }
+        ASSERT_EQ(::unlink(f.c_str()), 0);
     }
 }
 
@@ -617,21 +751,21 @@ TEST(MsgInfoTempFile, FixedNameServesOnlyWhenAbsentOrAPlainFileOfOnesOwn) {
     struct Case {
         const char* What;
         TTempNameState State;
-        TTempChoice Want;
+        int Want;
     };
     const uint32_t me = 1000;
     const Case cases[] = {
-        {"nothing there", {false, 0, 0, 0}, TTempChoice::tcFixed},
-        {"own regular file", {true, S_IFREG | 0600, 1, me}, TTempChoice::tcFixed},
-        {"own file any mode", {true, S_IFREG | 0644, 1, me}, TTempChoice::tcFixed},
-        {"another user's file", {true, S_IFREG | 0666, 1, 0}, TTempChoice::tcPrivate},
-        {"own symbolic link", {true, S_IFLNK | 0777, 1, me}, TTempChoice::tcPrivate},
-        {"own hard link", {true, S_IFREG | 0600, 2, me}, TTempChoice::tcPrivate},
-        {"own directory", {true, S_IFDIR | 0700, 2, me}, TTempChoice::tcPrivate},
-        {"own FIFO", {true, S_IFIFO | 0600, 1, me}, TTempChoice::tcPrivate},
-        {"own device", {true, S_IFCHR | 0600, 1, me}, TTempChoice::tcPrivate},
+        {"nothing there", {false, 0, 0, 0}, 0},
+        {"own regular file", {true, S_IFREG | 0600, 1, me}, 0},
+        {"own file any mode", {true, S_IFREG | 0644, 1, me}, 0},
+        {"another user's file", {true, S_IFREG | 0666, 1, 0}, EPERM},
+        {"own symbolic link", {true, S_IFLNK | 0777, 1, me}, ELOOP},
+        {"own hard link", {true, S_IFREG | 0600, 2, me}, EMLINK},
+        {"own directory", {true, S_IFDIR | 0700, 2, me}, EISDIR},
+        {"own FIFO", {true, S_IFIFO | 0600, 1, me}, EINVAL},
+        {"own device", {true, S_IFCHR | 0600, 1, me}, EINVAL},
     };
-    for (const Case& c : cases) EXPECT_EQ(ChooseTempFile(c.State, me), c.Want) << c.What;
+    for (const Case& c : cases) EXPECT_EQ(TempNameRefusal(c.State, me), c.Want) << c.What;
 }
 
 TEST_F(MsgInfoFiles, TempFileRefusesWhatIsNotItsOwnPlainFileWithoutOpeningIt) {

@@ -249,3 +249,59 @@ TEST_F(SharedHost, OwnTempFileOfMode644KeepsTheMessageFromOtherUsers) {
 }
 
 } // namespace
+
+// The names in Dir that an export leaves beside the file it writes.
+std::vector<std::string> HiddenExports(const std::string& Dir) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(Dir))
+        if (e.path().filename().string().rfind(".quorvex-", 0) == 0)
+            found.push_back(e.path().string());
+    return found;
+}
+
+// In a directory every user may write, not sticky, root's file of mode 644
+// has the name that "E" offers: another user answers YES to the overwrite
+// question, is told that the file could not be written, and root's file
+// stays as it was. In a sticky directory, root's file that every user may
+// write takes the export where it lies: still root's, the same file.
+TEST_F(SharedHost, ExportOverRootsFileOnlyWhereTheOtherUserMayWriteIt) {
+    if (!OtherUserWorks()) GTEST_SKIP() << "cannot run a program as another user here";
+    ASSERT_EQ(::chmod(Dir.c_str(), 0777), 0);
+    const std::string kept = Dir + "/msg00001.txt";
+    WriteFileBytes(kept, "root's own notes\n");
+    ASSERT_EQ(::chmod(kept.c_str(), 0644), 0);
+    const std::string sticky = Dir + "/sticky";
+    ASSERT_EQ(::mkdir(sticky.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+    const std::string shared = sticky + "/shared.txt";
+    WriteFileBytes(shared, "a text of root's that every user may write, longer than the export\n");
+    ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
+    const FileFacts keptBefore = FactsOf(kept);
+    const FileFacts sharedBefore = FactsOf(shared);
+
+    const std::vector<std::string> list = Start(OtherUid, false);
+    App->Type("e");
+    ASSERT_TRUE(App->WaitFor(" Save Filename ")) << Dump(App->Screen());
+    App->Key("Tab Tab Enter"); // the name offered
+    ASSERT_TRUE(App->WaitFor("File Exists. Overwrite?")) << Dump(App->Screen());
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("Could not write ")) << Dump(App->Screen());
+    EXPECT_TRUE(App->Shows("msg00001.txt!")) << Dump(App->Screen());
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitScreen(list)) << Dump(App->Screen());
+    EXPECT_EQ(FactsOf(kept), keptBefore);
+    EXPECT_TRUE(HiddenExports(Dir).empty());
+
+    App->Type("e");
+    ASSERT_TRUE(App->WaitFor(" Save Filename ")) << Dump(App->Screen());
+    App->Key("Tab Tab C-y");
+    App->Type(shared);
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitFor("File Exists. Overwrite?")) << Dump(App->Screen());
+    App->Key("Enter");
+    ASSERT_TRUE(App->WaitScreen(list)) << Dump(App->Screen());
+    FileFacts want = sharedBefore;
+    want.Bytes = "Text for every user\n\nSecond paragraph\n";
+    EXPECT_EQ(FactsOf(shared), want);
+    EXPECT_TRUE(HiddenExports(sticky).empty());
+}

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -33,6 +34,12 @@ bool IsOpenFd(int Fd) {
 
 void SetNonBlocking(int Fd) {
     fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) | O_NONBLOCK);
+}
+
+mode_t CurrentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
 }
 
 } // namespace
@@ -219,4 +226,52 @@ TEST_F(FileDescFiles, ArmedFileIsRemovedOnceOnRequestAndAtExit) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_EQ(child.rfind(Path() + "/child-", 0), 0u);
     EXPECT_FALSE(PathExists(child));
+}
+
+// A finished armed file takes its final name, or stays where it was made, and
+// is disarmed in the same step: a later removal (a signal's, exit's) leaves
+// it, and the armed name is gone. A rename that fails keeps it armed. Another
+// file put at the armed name meanwhile is never removed in its place.
+TEST_F(FileDescFiles, FinishedArmedFileIsKeptAndOnlyTheArmedFileIsEverRemoved) {
+    std::string hidden = Path() + "/.hidden-XXXXXX";
+    TFileDesc file(CreateArmedFile(hidden));
+    ASSERT_TRUE(file.IsOpen());
+    ASSERT_TRUE(file.WriteAll(std::string("finished")));
+    file.Close();
+    const std::string target = Put("target", "old");
+    ASSERT_EQ(::mkdir((Path() + "/dir").c_str(), 0755), 0);
+    EXPECT_FALSE(RenameArmedFile(Path() + "/dir"));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(ReadFileBytes(hidden), "finished");
+    EXPECT_TRUE(RenameArmedFile(target));
+    EXPECT_FALSE(PathExists(hidden));
+    // Even the very file at the armed name again (a link made since) stays.
+    ASSERT_EQ(::link(target.c_str(), hidden.c_str()), 0);
+    RemoveArmedFile();
+    EXPECT_EQ(ReadFileBytes(target), "finished");
+    EXPECT_EQ(ReadFileBytes(hidden), "finished");
+    EXPECT_FALSE(RenameArmedFile(Path() + "/again")); // nothing is armed
+    EXPECT_EQ(errno, ENOENT);
+
+    const std::string fixed = Path() + "/fixed.txt";
+    TFileDesc made(CreateArmedFileAt(fixed, 0640));
+    ASSERT_TRUE(made.IsOpen());
+    struct stat64 st {};
+    ASSERT_TRUE(made.Stat(st));
+    EXPECT_EQ(st.st_mode & 0777, 0640u & ~CurrentUmask());
+    DisarmArmedFile();
+    RemoveArmedFile();
+    EXPECT_TRUE(PathExists(fixed));
+    EXPECT_EQ(CreateArmedFileAt(fixed, 0640), -1); // exclusive
+    EXPECT_EQ(errno, EEXIST);
+    ASSERT_EQ(::symlink(target.c_str(), (Path() + "/link").c_str()), 0);
+    EXPECT_EQ(CreateArmedFileAt(Path() + "/link", 0640), -1);
+    EXPECT_EQ(ReadFileBytes(target), "finished");
+
+    std::string armed = Path() + "/armed-XXXXXX";
+    TFileDesc replaced(CreateArmedFile(armed));
+    ASSERT_TRUE(replaced.IsOpen());
+    ASSERT_EQ(::rename(Put("other", "someone else's").c_str(), armed.c_str()), 0);
+    RemoveArmedFile();
+    EXPECT_EQ(ReadFileBytes(armed), "someone else's");
 }
