@@ -1,13 +1,19 @@
 #include "tests/common/TempDirFixture.h"
 
+#include "support/FileDesc.h"
+
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sched.h>
 #include <stdexcept>
 #include <sys/fsuid.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TempDir::TempDir() {
@@ -57,4 +63,32 @@ FileAccessAsOtherUser::FileAccessAsOtherUser() {
 
 FileAccessAsOtherUser::~FileAccessAsOtherUser() {
     if (::geteuid() == 0) ::setfsuid(0);
+}
+
+std::optional<std::string> WithOwnMounts(const std::function<std::string()>& Body) {
+    int out[2];
+    if (::pipe(out) != 0) return std::nullopt;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        std::string r;
+        try {
+            r = Body();
+        } catch (const std::exception& e) {
+            r = std::string("exception: ") + e.what();
+        }
+        ::_exit(WriteAll(out[1], r) ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string r;
+    char buf[256];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) r.append(buf, std::size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
+    return r;
 }

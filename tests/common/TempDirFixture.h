@@ -6,6 +6,8 @@
 // and checking what the code under test left on disk.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -51,3 +53,9 @@ public:
     FileAccessAsOtherUser(const FileAccessAsOtherUser&) = delete;
     FileAccessAsOtherUser& operator=(const FileAccessAsOtherUser&) = delete;
 };
+
+// Runs Body in a child with a mount namespace of its own, so what it mounts
+// is seen nowhere else and goes with it, and returns the text Body made of
+// what it saw; nullopt where no such namespace can be made. A text that
+// starts with "skip: " says why the test cannot be done here.
+std::optional<std::string> WithOwnMounts(const std::function<std::string()>& Body);

@@ -245,38 +245,6 @@ TEST_F(JamBaseTest, AFifoInPlaceOfAFileIsRefusedWithoutBlocking) {
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
-// Runs Body in a child with a mount namespace of its own, so what it mounts
-// is seen nowhere else and goes with it, and returns the text Body made of
-// what it saw; nullopt where no such namespace can be made. A text that
-// starts with "skip: " says why the test cannot be done here.
-std::optional<std::string> WithOwnMounts(const std::function<std::string()>& Body) {
-    int out[2];
-    if (::pipe(out) != 0) return std::nullopt;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(out[0]);
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(77);
-        std::string r;
-        try {
-            r = Body();
-        } catch (const std::exception& e) {
-            r = std::string("exception: ") + e.what();
-        }
-        ::_exit(WriteAll(out[1], r) ? 0 : 1);
-    }
-    ::close(out[1]);
-    std::string r;
-    char buf[256];
-    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) r.append(buf, std::size_t(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
-    return r;
-}
-
 // What DeleteMsg(MsgNo) answers without and with purging.
 std::string DeleteAnswers(TJamBase& B, int32_t MsgNo) {
     std::string r;
