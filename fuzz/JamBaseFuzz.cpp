@@ -228,7 +228,8 @@ void CheckMessage(const TJamBase& B, int32_t MsgNo, const std::string& Txt) {
 
 // Opens the base, reads it, looks up a last-read record and deletes one
 // message; returns the number deleted, or 0 when no deletion succeeded.
-int32_t Exercise(const BaseFile* f, uint8_t select) {
+// LeftShared gets what the deletion said of text it left standing.
+int32_t Exercise(const BaseFile* f, uint8_t select, bool& LeftShared) {
     TJamBase b;
     b.BasePath = std::string(ScratchDir()) + "/f";
     if (!b.Open()) return 0;
@@ -246,7 +247,9 @@ int32_t Exercise(const BaseFile* f, uint8_t select) {
     b.FindLastRead(static_cast<int32_t>(StrCrc32(from)), rec);
 
     int32_t victim = static_cast<int32_t>(select % (static_cast<uint32_t>(total) + 2u));
-    return b.DeleteMsg(victim, true) ? victim : 0;
+    const bool done = b.DeleteMsg(victim, true);
+    LeftShared = b.PurgeLeftShared;
+    return done ? victim : 0;
 }
 
 } // namespace
@@ -270,7 +273,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         if (!f.Present) f.Bytes.clear();
     for (int i = 0; i < FileCount; ++i) WriteFile(i, files[i]);
 
-    int32_t deleted = Exercise(files, select);
+    bool leftShared = false;
+    int32_t deleted = Exercise(files, select, leftShared);
 
     int64_t msgOff = deleted ? DeletableHeader(files, deleted) : -1;
     if (deleted && msgOff < 0) Fail("deleted a message that has no sound header");
@@ -288,7 +292,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         Fail("a failed or absent deletion changed a file");
     CheckHeaderFile(files[HdrFile].Bytes, after[HdrFile].Bytes, msgOff);
     int64_t from = 0, to = 0;
-    if (deleted) PurgeRange(files, deleted, msgOff, from, to);
+    if (deleted) {
+        PurgeRange(files, deleted, msgOff, from, to);
+        // Told exactly when the file holds more of the claimed text than the
+        // purge filled: what another message's text start cut off.
+        const int64_t txtOff = HdrField(files[HdrFile].Bytes, msgOff, 60);
+        const int64_t held = std::min<int64_t>(txtOff + HdrField(files[HdrFile].Bytes, msgOff, 64),
+                                               static_cast<int64_t>(files[TxtFile].Bytes.size()));
+        if (leftShared != (held > to)) Fail("the purge told wrongly whether it left text standing");
+    }
     CheckTextFile(files[TxtFile].Bytes, after[TxtFile].Bytes, from, to);
     return 0;
 }
