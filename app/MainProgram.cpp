@@ -60,7 +60,7 @@ void DeleteRowMsg(int32_t N) {
     // again either way (from the new base, when it was replaced).
     if (!Base->DeleteMsg(N, purge))
         ShowMsgBox(mbInfo, DeleteRefusalText(N, Base->Refusal));
-    else if (purge && Base->PurgeLeftShared)
+    else if (Base->PurgeLeftShared)
         ShowMsgBox(mbInfo, PurgeLeftText(N));
     FillPage();
 }

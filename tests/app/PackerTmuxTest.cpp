@@ -164,8 +164,8 @@ protected:
         for (int k : Subjects) {
             std::string num = std::to_string(++n);
             std::string row = std::string(5 - num.size(), '0') + num + " " + SubjectOf(k);
-            rows.push_back(
-                row.append(16 - std::min<std::size_t>(row.size(), 16), ' ').substr(0, 16));
+            row.resize(16, ' ');
+            rows.push_back(row);
         }
         return rows;
     }
@@ -183,7 +183,10 @@ protected:
         Tm->Key("Enter");
         std::string first = BodyOf(N).substr(0, 80);
         first.erase(first.find_last_not_of(' ') + 1); // as the rows come back
-        if (!Tm->WaitUntil([&] { return !Tm->Rows().empty() && Tm->Rows()[0] == first; }))
+        if (!Tm->WaitUntil([&] {
+                const std::vector<std::string> rows = Tm->Rows();
+                return !rows.empty() && rows[0] == first;
+            }))
             ADD_FAILURE() << "the view of row " << Row << " is not message " << N << "'s text:\n"
                           << ScreenText();
         Tm->Key("Escape");
